@@ -1,0 +1,94 @@
+#include "core/PathProvider.h"
+
+#include "core/ResourcePaths.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <iostream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace hv {
+
+std::shared_ptr<PathProvider> PathProvider::child(const PathProvider& parent, const std::string& name) {
+    return std::make_shared<PathProvider>(joinPath(parent.root, name));
+}
+
+Blob getBlobAtPath(const std::string& path) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return nullptr;
+    }
+    auto blob = std::make_shared<std::vector<uint8_t>>();
+    blob->resize(size_t(info.st_size));
+    size_t done = 0;
+    while (done < blob->size()) {
+        ssize_t n = ::read(fd, blob->data() + done, blob->size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += size_t(n);
+    }
+    close(fd);
+    if (done != blob->size()) {
+        // A half-read file is not the file: hand back nothing rather than zeros.
+        std::cerr << "getBlobAtPath failed: " << path << std::endl;
+        return nullptr;
+    }
+    return blob;
+}
+
+Blob getBlobFromProvider(const PathProvider& provider, const std::string& name) {
+    return getBlobAtPath(joinPath(provider.root, name));
+}
+
+namespace {
+
+std::pair<std::string, bool> blobToString(const Blob& blob) {
+    if (!blob) return {"", false};
+    return {std::string(blob->begin(), blob->end()), true};
+}
+
+bool writeAll(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+} // namespace
+
+std::pair<std::string, bool> getStringFromProvider(const PathProvider& provider, const std::string& name) {
+    return blobToString(getBlobFromProvider(provider, name));
+}
+
+std::pair<std::string, bool> getStringAtPath(const std::string& path) {
+    return blobToString(getBlobAtPath(path));
+}
+
+bool writeStringToPath(const std::string& data, const std::string& path) {
+    static std::atomic<uint64_t> counter{0};
+    std::string temporary = path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+    // 0666 under the umask, like a plain fopen would create the file.
+    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    bool ok = fd >= 0;
+    if (ok) {
+        ok = writeAll(fd, data);
+        ok = fsync(fd) == 0 && ok;
+        ok = close(fd) == 0 && ok;
+        ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
+        if (!ok) unlink(temporary.c_str());
+    }
+    if (!ok) std::cerr << "writeStringToPath() failed to write to " << path << std::endl;
+    return ok;
+}
+
+} // namespace hv

@@ -1,0 +1,44 @@
+#include "core/ResourcePaths.h"
+
+#include "core/Platform.h"
+#include "host/Variant.h"
+
+#include <mutex>
+
+namespace hv {
+
+std::string assetsDirectory() {
+    static std::once_flag once;
+    static std::string assets;
+    std::call_once(once, [] { assets = joinPath(platform::bundleResourcePath(), "assets"); });
+    return assets;
+}
+
+std::string storyDirectory() { return assetsDirectory() + "/story"; }
+std::string packinDirectory() { return assetsDirectory() + "/packin"; }
+std::string blobsDirectory() { return assetsDirectory() + "/blobs"; }
+std::string appIconPath() { return blobsDirectory() + "/app-icon.bmp"; }
+
+std::string userDataDirectory() {
+    return platform::homeDirectory() + "/Local/Application Support/Brackwater Studios/Halvane/";
+}
+
+std::string dataDirectory() {
+    static std::once_flag once;
+    static std::string data;
+    std::call_once(once, [] {
+        data = variantUserDataDirectory();
+        platform::createDirectoryWithIntermediates(data);
+    });
+    return data;
+}
+
+bool initCocoaApplication() { return platform::sharedApplication(); }
+
+double mouseWheelScale() { return 1.0; }
+
+std::string shaderDirectoryName() { return "shaders-gl3"; }
+
+std::string joinPath(const std::string& a, const std::string& b) { return a + "/" + b; }
+
+} // namespace hv
