@@ -23,7 +23,8 @@ void Picture::bumpNodeRevision(uint64_t nodeIndex) {
 std::vector<uint64_t> Picture::ancestry(uint64_t nodeIndex) const {
     std::vector<uint64_t> chain;
     int64_t index = int64_t(nodeIndex);
-    while (index >= 0 && uint64_t(index) < nodes.size() && chain.size() < nodes.size()) {
+    while (index >= 0 && uint64_t(index) < nodes.size()) {
+        if (std::find(chain.begin(), chain.end(), uint64_t(index)) != chain.end()) break; // a cycle
         chain.push_back(uint64_t(index));
         index = nodes[size_t(index)].parent;
     }
