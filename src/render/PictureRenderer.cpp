@@ -84,12 +84,11 @@ bool PictureRenderer::drawNode(uint64_t nodeIndex, Pass pass) {
 }
 
 std::shared_ptr<PathRecord> PictureRenderer::recordForPath(Path& path) {
-    if (!path.renderRecord) path.renderRecord = std::make_shared<PathRecord>();
-    PathRecord& record = *path.renderRecord;
-    if (!sameBuffer(record.buffer, instance->buffer)) {
-        // Its region belongs to another buffer: start over in this one.
-        record = PathRecord();
-        record.buffer = instance->buffer;
+    // A new path, or a copy of a path drawn elsewhere (copies share the record): its region
+    // belongs to another buffer, so the path starts over with a record of its own.
+    if (!path.renderRecord || !sameBuffer(path.renderRecord->buffer, instance->buffer)) {
+        path.renderRecord = std::make_shared<PathRecord>();
+        path.renderRecord->buffer = instance->buffer;
     }
     return path.renderRecord;
 }
