@@ -38,6 +38,9 @@ public:
 
     std::vector<Path> paths;
     std::vector<Node> nodes;
+    int32_t rootNode = 0; // the node that drawing starts from
+    double width = 0.0;   // canvas size in script units
+    double height = 0.0;
 
 private:
     // The node and its ancestors in order, stopping at a root, a bad index or a cycle.

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace hv {
+
+// Writes an animated GIF89a file frame by frame from RGBA images. Each frame gets its own
+// colour table, fitted by median splits to the pixels that changed since the previous frame;
+// unchanged pixels are transparent so that the previous frame shows through.
+class GifWriter {
+public:
+    GifWriter() = default;
+    GifWriter(const GifWriter&) = delete;
+    GifWriter& operator=(const GifWriter&) = delete;
+    // Closes a file left open without its trailer.
+    ~GifWriter();
+
+    // A delay (hundredths of a second) other than 0 makes the animation loop for ever. Refuses
+    // sizes of 0 or beyond the format's 16 bits. The bit depth is taken per frame.
+    bool begin(const std::string& fileName, uint32_t width, uint32_t height, uint32_t delay, int32_t bitDepth = 8);
+    // `image` is width x height pixels of red, green, blue and an ignored alpha, rows top to
+    // bottom, of the size given to begin. Bit depths 2 to 8.
+    bool writeFrame(const uint8_t* image, uint32_t width, uint32_t height, uint32_t delay, int32_t bitDepth = 8,
+                    bool dither = false);
+    // Writes the trailer and closes the file; false when anything could not be written.
+    bool end();
+
+    bool isOpen() const { return file_ != nullptr; }
+
+private:
+    FILE* file_ = nullptr;
+    // The frame as written: table colours, and the table index in the fourth byte.
+    std::vector<uint8_t> previousFrame_;
+    bool firstFrame_ = true;
+    uint32_t width_ = 0;
+    uint32_t height_ = 0;
+};
+
+} // namespace hv
