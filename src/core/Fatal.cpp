@@ -6,8 +6,10 @@
 
 namespace hv {
 
-void fatalError(const std::string& message) {
-    std::cerr << "err: " << message << std::endl;
+void fatalError(const std::string& message) { exitWithLine("err: " + message); }
+
+void exitWithLine(const std::string& line) {
+    std::cerr << line << std::endl;
     std::cout.flush();
     std::fflush(nullptr);
     // _Exit: no static destructor or atexit handler may run and change the status, and

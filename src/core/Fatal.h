@@ -8,4 +8,8 @@ namespace hv {
 // error stream. Used for script misuse and unusable data.
 [[noreturn]] void fatalError(const std::string& message);
 
+// The same end with the line exactly as given, for the few places whose message carries no
+// "err: " prefix.
+[[noreturn]] void exitWithLine(const std::string& line);
+
 } // namespace hv

@@ -79,7 +79,7 @@ void PictureBuffer::resizeRegion(uint64_t regionIndex, uint64_t n, uint64_t m) {
         } else {
             message << " out of range (0 - " << regionSlots_.size() - 1 << ")";
         }
-        fatalError(message.str());
+        exitWithLine(message.str());
     }
     PictureBufferRegion& r = regions_[regionSlots_[regionIndex]];
     bool fits = true;

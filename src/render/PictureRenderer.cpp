@@ -259,9 +259,9 @@ bool PictureRenderer::drawParagraph(const Paragraph& line, Pass pass) {
     if (transparencyMode) stepDepth();
     if (pass == Prepare) return true;
 
-    if (line.paragraphId == 0) fatalError("Attempting to use null paragraph id");
+    if (line.paragraphId == 0) exitWithLine("Attempting to use null paragraph id");
     if (line.paragraphId < 0 || uint64_t(line.paragraphId) > core->paragraphs.size()) {
-        fatalError("Paragraph id " + std::to_string(line.paragraphId) + " out of range.");
+        exitWithLine("Paragraph id " + std::to_string(line.paragraphId) + " out of range.");
     }
     const ParagraphRecord& record = core->paragraphs[uint64_t(line.paragraphId) - 1];
     double w = line.position.x;
