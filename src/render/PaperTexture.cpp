@@ -147,8 +147,7 @@ bool PaperParams::readFrom(const std::string& path) {
     for (uint64_t i = 0; i < amplitudeCount; ++i) {
         // Cells finer than a texel add nothing visible, and their gradient grids grow with the square.
         if (frequency > size) {
-            std::cerr << "PaperParams::readFrom: octave " << i << " has " << frequency
-                      << " cells, more than the size " << size << std::endl;
+            std::cerr << "PaperParams::readFrom: octave " << i << " has more cells than the size " << size << std::endl;
             return false;
         }
         if (!std::isfinite(amplitude)) {

@@ -16,6 +16,9 @@ vec4 finishColour(vec4 colour)
     float grain = texture(paperSampler, paperPoint).r;
     // White paper leaves the colour as it is; the darkest grain takes away the paper strength.
     colour.rgb *= 1.0 - float(PAPER_TEXTURE_STRENGTH) * (1.0 - grain);
+    // A texel is never below 0, so this changes nothing; it keeps the grain, and with it every
+    // paper uniform, in the program when the strength is 0 and the line above folds away.
+    colour.a *= step(0.0, grain);
 #endif
 #ifdef GRAYSCALE_BUILD
     colour.rgb = vec3(dot(colour.rgb, vec3(0.299, 0.587, 0.114)));
