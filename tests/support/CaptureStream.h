@@ -18,9 +18,9 @@ public:
     void clear() { collected.str(""); }
 
 private:
+    std::ostringstream collected; // first: the swap in the constructor hands out its buffer
     std::ostream& stream;
     std::streambuf* previous;
-    std::ostringstream collected;
 };
 
 } // namespace hv::test

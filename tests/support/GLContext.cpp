@@ -37,6 +37,13 @@ std::unique_ptr<GLContext> GLContext::create(int width, int height, std::string&
     return result;
 }
 
+GLContext* GLContext::shared(int width, int height, std::string& whyNot) {
+    static std::string reason;
+    static GLContext* context = create(width, height, reason).release();
+    whyNot = reason;
+    return context;
+}
+
 GLContext::~GLContext() {
     if (context) SDL_GL_DeleteContext(context);
     if (window) SDL_DestroyWindow(window);
@@ -44,3 +51,12 @@ GLContext::~GLContext() {
 }
 
 } // namespace hv::test
+
+// The Mesa driver keeps some allocations to the end of the process; they are not the engine's.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:swrast_dri.so\n"
+           "leak:libgallium\n"
+           "leak:libLLVM\n"
+           "leak:libEGL_mesa.so\n"
+           "leak:libglapi.so\n";
+}

@@ -14,6 +14,9 @@ class GLContext {
 public:
     // Empty, with the reason in `whyNot`, only when no context can be made at all.
     static std::unique_ptr<GLContext> create(int width, int height, std::string& whyNot);
+    // One context for the whole test process, made on first use and never destroyed: the GL
+    // driver stays loaded until exit, so the leak checker can tell its own allocations apart.
+    static GLContext* shared(int width, int height, std::string& whyNot);
     ~GLContext();
     GLContext(const GLContext&) = delete;
     GLContext& operator=(const GLContext&) = delete;

@@ -59,9 +59,8 @@ protected:
     static void SetUpTestSuite() {
         // ctest points the engine at the build tree; a direct run gets the same.
         setenv("HalvaneResourceDirectory", HV_BINARY_DIR, 0);
-        context = GLContext::create(W, H, whyNot);
+        context = GLContext::shared(W, H, whyNot);
     }
-    static void TearDownTestSuite() { context.reset(); }
 
     void SetUp() override {
         if (!context) GTEST_SKIP() << "no OpenGL context can be made: " << whyNot;
@@ -137,7 +136,7 @@ protected:
     // y counts from the bottom row, as GL does.
     static Pixel at(const std::vector<Pixel>& pixels, int x, int y) { return pixels[size_t(y * W + x)]; }
 
-    inline static std::unique_ptr<GLContext> context;
+    inline static GLContext* context = nullptr;
     inline static std::string whyNot;
 
     Configuration configuration;
