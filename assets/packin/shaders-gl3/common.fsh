@@ -1,0 +1,3 @@
+#version 140
+
+out vec4 fragColour;

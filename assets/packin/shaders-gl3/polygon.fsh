@@ -1,0 +1,7 @@
+
+in vec4 vertexColour;
+
+void main()
+{
+    fragColour = finishColour(vertexColour);
+}

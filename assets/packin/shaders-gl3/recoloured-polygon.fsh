@@ -1,0 +1,7 @@
+
+uniform vec4 polygonColour;
+
+void main()
+{
+    fragColour = finishColour(polygonColour);
+}
