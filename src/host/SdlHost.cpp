@@ -30,12 +30,13 @@ bool failSdl(const char* what) { return fail(std::string(what) + SDL_GetError())
 
 } // namespace
 
-SdlHost::FramePacing SdlHost::framePacing(int refreshRate, uint64_t framerate) {
+SdlHost::FramePacing SdlHost::framePacing(int refreshRate, uint64_t framerate, std::ostream& out,
+                                          std::ostream& err) {
     FramePacing pacing;
     if (refreshRate <= 0) {
+        err << "warning: did not get refresh rate from display" << std::endl;
         // The step assumes 60 frames a second, so the configuration says so too (the GIF
         // frame delay reads it).
-        pacing.noRefreshRate = true;
         pacing.dt = 1.0 / 60.0;
         pacing.tickMultiplier = 1;
         pacing.framerate = 60;
@@ -46,7 +47,10 @@ SdlHost::FramePacing SdlHost::framePacing(int refreshRate, uint64_t framerate) {
         pacing.framerate = framerate;
         pacing.dt = 1.0 / double(framerate);
         pacing.tickMultiplier = int32_t(std::lround(double(refreshRate) / double(framerate)));
-        pacing.imprecise = uint64_t(refreshRate) % framerate != 0;
+        if (uint64_t(refreshRate) % framerate != 0) {
+            out << "warning: imprecise framerate division, requesting " << framerate << ", trying to fit to "
+                << refreshRate << ", dt = " << pacing.dt << ", tickMultiplier = " << pacing.tickMultiplier << std::endl;
+        }
     }
     return pacing;
 }
@@ -138,13 +142,7 @@ bool SdlHost::init(const Configuration& options, std::shared_ptr<PathProvider> s
     SDL_DisplayMode mode;
     if (SDL_GetCurrentDisplayMode(int(local.screen), &mode) != 0) return failSdl("Failed to get display size: ");
 
-    FramePacing pacing = framePacing(mode.refresh_rate, local.framerate);
-    if (pacing.noRefreshRate) std::cerr << "warning: did not get refresh rate from display" << std::endl;
-    if (pacing.imprecise) {
-        std::cout << "warning: imprecise framerate division, requesting " << local.framerate << ", trying to fit to "
-                  << mode.refresh_rate << ", dt = " << pacing.dt << ", tickMultiplier = " << pacing.tickMultiplier
-                  << std::endl;
-    }
+    FramePacing pacing = framePacing(mode.refresh_rate, local.framerate, std::cout, std::cerr);
     dt = pacing.dt;
     tickMultiplier = pacing.tickMultiplier;
     local.framerate = pacing.framerate;

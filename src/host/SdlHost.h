@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <iosfwd>
 #include <memory>
 #include <string>
 
@@ -30,10 +31,9 @@ public:
         double dt = 0.0;
         int32_t tickMultiplier = 0; // 0 and 1 both run a frame on every pass
         uint64_t framerate = 0;     // what the configuration records
-        bool noRefreshRate = false; // warn: the display gave no rate
-        bool imprecise = false;     // warn: the display rate is not a multiple of the request
     };
-    static FramePacing framePacing(int refreshRate, uint64_t framerate);
+    // Warnings go to `out` (imprecise division) and `err` (no refresh rate).
+    static FramePacing framePacing(int refreshRate, uint64_t framerate, std::ostream& out, std::ostream& err);
     // Window size (from the display when full screen), aspect clamp and letterboxed content.
     static void layoutContent(Configuration& configuration, int displayWidth, int displayHeight);
     // Turns every size into drawable pixels; false after a line when the scale is unusable.
