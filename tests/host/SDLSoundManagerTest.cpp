@@ -136,8 +136,9 @@ TEST_F(SoundManagerTest, TwoRequestsForOnePathMakeOneBackgroundLoad) {
 }
 
 TEST_F(SoundManagerTest, AnInstanceWaitsForItsSoundToLoad) {
-    auto [index, pending] = manager->loadSound("slow.wav", 1);
-    ASSERT_TRUE(pending);
+    auto request = manager->loadSound("slow.wav", 1);
+    int32_t index = request.first;
+    ASSERT_TRUE(request.second);
     SoundInstance& instance = add(index, SoundInstance::StartRequested, 1.0, false);
     manager->updateSources();
     EXPECT_EQ(instance.state, SoundInstance::StartRequested);
