@@ -34,17 +34,6 @@ TEST_F(PlatformTest, TitleAndBrightnessReachTheWindow) {
     platform.setBrightness(0.75); // the offscreen display has no gamma: not reported
 }
 
-// The offscreen driver makes no cursors, so only the kind bookkeeping can be seen here.
-TEST_F(PlatformTest, CursorKindsAreRememberedWhateverTheirNumber) {
-    platform.setCursors(nullptr, nullptr, 0);
-    platform.setCursor(1);
-    EXPECT_EQ(platform.cursorKind(), 1);
-    platform.setCursor(5);
-    EXPECT_EQ(platform.cursorKind(), 5);
-    platform.setCursor(0);
-    EXPECT_EQ(platform.cursorKind(), 0);
-}
-
 TEST_F(PlatformTest, HandsOutTheServicesTheHostGaveIt) {
     EXPECT_EQ(platform.renderer(), nullptr);
     auto sound = std::make_shared<SDLSoundManager>();

@@ -212,22 +212,6 @@ TEST(SdlHostTest, WithoutABookEveryEventIsDroppedWithItsMessage) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
-TEST(SdlHostTest, FocusAndQuitEvents) {
-    SdlHost host;
-    host.running = true;
-    host.focused = true;
-    SDL_Event lost = sdlEvent(SDL_WINDOWEVENT);
-    lost.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
-    host.handleSdlEvent(lost);
-    EXPECT_FALSE(host.focused);
-    SDL_Event gained = sdlEvent(SDL_WINDOWEVENT);
-    gained.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
-    host.handleSdlEvent(gained);
-    EXPECT_TRUE(host.focused);
-    host.handleSdlEvent(sdlEvent(SDL_QUIT));
-    EXPECT_FALSE(host.running);
-}
-
 // Start-up on the offscreen driver, in a child so SDL's global state stays out of the other
 // tests. What the child saw comes back as lines on its standard output.
 TEST(SdlHostTest, HeadlessStartUpRunsFramesDropsAPushedMouseEventAndQuits) {
