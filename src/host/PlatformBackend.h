@@ -10,16 +10,18 @@ class RendererBackend;
 class SoundManager;
 class TypesetterBackend;
 
-// The one handle through which the engine reaches the window and the services the host made.
+// The one handle through which the book reaches the window and the platform's services.
 class PlatformBackend {
 public:
     virtual ~PlatformBackend() = default;
     virtual double getBrightness() = 0;
     virtual void setBrightness(double brightness) = 0;
     virtual void setTitle(const std::string& title) = 0;
-    virtual void setCursor(int32_t kind) = 0; // 0 arrow, 1 hand
+    // 0 arrow, 1 hand; other kinds are only remembered.
+    virtual void setCursor(int32_t kind) = 0;
     virtual std::shared_ptr<SoundManager> soundManager() = 0;
-    virtual std::shared_ptr<RendererBackend> renderer() = 0; // empty until the host has made it
+    // Empty until the host has made the renderer.
+    virtual std::shared_ptr<RendererBackend> renderer() = 0;
     virtual std::shared_ptr<TypesetterBackend> typesetter() = 0;
 };
 

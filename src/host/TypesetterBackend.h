@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <utility>
 
@@ -10,16 +9,16 @@ namespace hv {
 class RendererBackend;
 struct ParagraphRecord;
 
-// Typesets paragraphs into white text textures of a renderer.
 class TypesetterBackend {
 public:
-    // -1 when the font cannot be opened.
+    // A font id, or -1 when the font cannot be opened.
     virtual int32_t loadFont(const std::string& name, double pointSize) = 0;
-    // Descent, and ascent plus descent, in pixels.
-    virtual std::pair<int32_t, double> lineMetrics(int32_t fontId) = 0;
-    virtual void generateTextBlock(ParagraphRecord& record, const std::string& text, int32_t alignment,
-                                   int32_t fontId, const std::shared_ptr<RendererBackend>& renderer,
-                                   double wrapWidth) = 0;
+    // (descent, ascent + descent) in pixels.
+    virtual std::pair<int32_t, double> lineMetrics(int32_t font) = 0;
+    // Typesets `text` wrapped at `width` pixels into a new texture of `renderer`. Alignment:
+    // 0 left, 1 right, 2 centred, 3 justified (placed like left).
+    virtual void generateTextBlock(ParagraphRecord& record, const std::string& text, int32_t alignment, int32_t font,
+                                   RendererBackend& renderer, double width) = 0;
     virtual ~TypesetterBackend() = default;
 };
 

@@ -147,7 +147,7 @@ std::pair<uint32_t, double> BookView::addParagraph(const std::string& text, int3
         return {0, 0.0};
     }
     ParagraphRecord record;
-    typesetter->generateTextBlock(record, text, alignment, fontId, renderer, wrapWidth);
+    typesetter->generateTextBlock(record, text, alignment, fontId, *renderer, wrapWidth);
     coreRenderer_->paragraphs.push_back(record);
     return {uint32_t(coreRenderer_->paragraphs.size()), record.aspect};
 }

@@ -16,7 +16,7 @@ public:
     int32_t loadFont(const std::string& name, double pointSize) override;
     std::pair<int32_t, double> lineMetrics(int32_t fontId) override;
     void generateTextBlock(ParagraphRecord& record, const std::string& text, int32_t alignment, int32_t fontId,
-                           const std::shared_ptr<RendererBackend>& renderer, double wrapWidth) override;
+                           RendererBackend& renderer, double wrapWidth) override;
 
     uint8_t textColour[4] = {255, 255, 255, 255};
     double widthFraction = 1.0;

@@ -1,0 +1,182 @@
+// The host's per-frame costs: driving 1,000 sound instances, typesetting a paragraph, and the
+// host's own work in one pass of the main loop (events, frame gate, tick, frame-rate sample).
+#include "host/Options.h"
+#include "host/SDLSoundManager.h"
+#include "host/SDLTypesetter.h"
+#include "host/SdlHost.h"
+#include "host/Variant.h"
+#include "render/ParagraphRecord.h"
+#include "render/RendererBackend.h"
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+#include <SDL_ttf.h>
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <streambuf>
+
+namespace {
+
+using namespace hv;
+
+void headless() {
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+}
+
+std::string scratchDirectory() {
+    std::string dir = (std::filesystem::temp_directory_path() / "halvane-bench-host").string();
+    std::filesystem::create_directories(dir + "/fonts");
+    return dir;
+}
+
+// One second of silence, 16-bit stereo at the mixer's own rate.
+void writeSilence(const std::string& path) {
+    const uint32_t frames = 22050, dataSize = frames * 4;
+    std::ofstream out(path, std::ios::binary);
+    auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    out << "RIFF";
+    u32(36 + dataSize);
+    out << "WAVEfmt ";
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(22050);
+    u32(22050 * 4);
+    u16(4);
+    u16(16);
+    out << "data";
+    u32(dataSize);
+    std::string zeros(dataSize, '\0');
+    out.write(zeros.data(), std::streamsize(zeros.size()));
+}
+
+class NullRenderer : public RendererBackend {
+public:
+    void printStatistics(std::ostream&) override {}
+    void drawRecolouredTexture(const Colour&, uint64_t) override {}
+    void drawTexture(uint64_t) override {}
+    void setDrawState(const DrawState&) override {}
+    void drawRange(uint64_t, uint64_t) override {}
+    void drawRecolouredRange(const Colour&, uint64_t, uint64_t) override {}
+    std::shared_ptr<PictureBufferTarget> createPictureBufferTarget() override { return nullptr; }
+    void clearFrame(double) override {}
+    void endFrame() override {}
+    void clearDepth() override {}
+    void readPixels(uint64_t, uint64_t, uint64_t, uint64_t, uint8_t*) override {}
+    uint32_t newTexture(const uint8_t* pixels, double, double) override {
+        benchmark::DoNotOptimize(pixels);
+        return 1;
+    }
+    void deleteTexture(uint32_t) override {}
+    void setClipRect(const Rect&) override {}
+    void shutdown() override {}
+    void startOffscreenRender(uint32_t) override {}
+    void endOffscreenRender() override {}
+    void setMultisample(bool) override {}
+};
+
+void BM_UpdateSources1000Instances(benchmark::State& state) {
+    headless();
+    if (SDL_Init(SDL_INIT_AUDIO) != 0 || Mix_OpenAudio(22050, AUDIO_S16LSB, 2, 1024) != 0) {
+        state.SkipWithError("no audio device");
+        return;
+    }
+    Mix_AllocateChannels(1024);
+    std::string dir = scratchDirectory();
+    writeSilence(dir + "/silence.wav");
+    auto manager = std::make_shared<SDLSoundManager>();
+    manager->init();
+    manager->setPaths(std::make_shared<PathProvider>(dir));
+    auto table = std::make_shared<SoundTable>();
+    manager->setSoundTable(table);
+    int32_t sound = manager->loadSound("silence.wav", 0).first;
+    while (manager->soundState(sound) == SDLSound::Loading) SDL_Delay(1);
+    // Every instance plays, looping: each frame checks and sets the volume of all of them.
+    table->instances.resize(1000);
+    for (SoundInstance& instance : table->instances) {
+        instance.state = SoundInstance::StartRequested;
+        instance.sound = sound;
+        instance.volume = 0.5;
+        instance.loop = true;
+    }
+    manager->updateSources();
+    if (Mix_Playing(-1) != 1000) state.SkipWithError("not every instance started");
+    for (auto _ : state) manager->updateSources();
+    manager->shutdown();
+    Mix_CloseAudio();
+    SDL_Quit();
+}
+BENCHMARK(BM_UpdateSources1000Instances)->Unit(benchmark::kMicrosecond);
+
+void BM_TypesetParagraph500Characters(benchmark::State& state) {
+    TTF_Init();
+    std::string dir = scratchDirectory();
+    std::filesystem::remove(dir + "/fonts/DejaVuSans.ttf");
+    std::filesystem::create_symlink("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", dir + "/fonts/DejaVuSans.ttf");
+    {
+        SDLTypesetter typesetter;
+        typesetter.init(std::make_shared<PathProvider>(dir));
+        int32_t font = typesetter.loadFont("DejaVuSans", 28);
+        if (font < 0) {
+            state.SkipWithError("no font");
+            return;
+        }
+        std::string text;
+        const std::string words = "The tide came in over the flats and the birds lifted all at once. ";
+        while (text.size() < 500) text += words;
+        text.resize(500);
+        NullRenderer renderer;
+        for (auto _ : state) {
+            ParagraphRecord record;
+            typesetter.generateTextBlock(record, text, 2, font, renderer, 1200);
+            benchmark::DoNotOptimize(record);
+        }
+    }
+    TTF_Quit();
+}
+BENCHMARK(BM_TypesetParagraph500Characters)->Unit(benchmark::kMillisecond);
+
+class NullBuffer : public std::streambuf {
+protected:
+    int overflow(int c) override { return c; }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+// One pass of the main loop without the buffer swap and the sounds: drain the (empty) event
+// queue, the frame gate, the tick event (dropped with its line while no book exists) and the
+// frame-rate sample.
+void BM_HostPassWithoutSwap(benchmark::State& state) {
+    headless();
+    std::string dir = scratchDirectory();
+    ParsedOptions options = parseOptions({"-small"});
+    auto host = std::make_shared<SdlHost>();
+    auto paths = std::make_shared<PathProvider>(dir);
+    if (!host->init(options.configuration, paths, paths)) {
+        state.SkipWithError("host start-up failed");
+        return;
+    }
+    host->running = true;
+    host->lastFpsTicks = SDL_GetTicks();
+    NullBuffer sink;
+    std::streambuf* out = std::cout.rdbuf(&sink);
+    for (auto _ : state) {
+        SDL_Event event;
+        while (SDL_PollEvent(&event)) host->handleSdlEvent(event);
+        if (!host->skipFrame()) {
+            host->tick();
+            host->countFrame(SDL_GetTicks());
+        }
+        host->idleDelay();
+    }
+    std::cout.rdbuf(out);
+    host->shutdown();
+}
+BENCHMARK(BM_HostPassWithoutSwap)->Unit(benchmark::kMicrosecond);
+
+} // namespace

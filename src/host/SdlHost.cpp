@@ -1,0 +1,428 @@
+#include "host/SdlHost.h"
+
+#include "core/ResourcePaths.h"
+#include "host/SDLPlatform.h"
+#include "host/SDLSoundManager.h"
+#include "host/SDLTypesetter.h"
+#include "host/Variant.h"
+#include "render/RendererBackend.h"
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+#include <SDL_ttf.h>
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+
+namespace hv {
+
+namespace {
+
+constexpr int samplesPerFrameRate = 240;
+
+bool fail(const std::string& line) {
+    std::cerr << line << std::endl;
+    return false;
+}
+
+bool failSdl(const char* what) { return fail(std::string(what) + SDL_GetError()); }
+
+} // namespace
+
+SdlHost::FramePacing SdlHost::framePacing(int refreshRate, uint64_t framerate, std::ostream& out,
+                                          std::ostream& err) {
+    FramePacing pacing;
+    if (refreshRate <= 0) {
+        err << "warning: did not get refresh rate from display" << std::endl;
+        // The step assumes 60 frames a second, so the configuration says so too (the GIF
+        // frame delay reads it).
+        pacing.dt = 1.0 / 60.0;
+        pacing.tickMultiplier = 1;
+        pacing.framerate = 60;
+    } else if (framerate == 0) {
+        pacing.framerate = uint64_t(refreshRate);
+        pacing.dt = 1.0 / double(refreshRate);
+    } else {
+        pacing.framerate = framerate;
+        pacing.dt = 1.0 / double(framerate);
+        pacing.tickMultiplier = int32_t(std::lround(double(refreshRate) / double(framerate)));
+        if (uint64_t(refreshRate) % framerate != 0) {
+            out << "warning: imprecise framerate division, requesting " << framerate << ", trying to fit to "
+                << refreshRate << ", dt = " << pacing.dt << ", tickMultiplier = " << pacing.tickMultiplier << std::endl;
+        }
+    }
+    return pacing;
+}
+
+void SdlHost::layoutContent(Configuration& c, int displayWidth, int displayHeight) {
+    if (c.fullscreen) {
+        c.windowWidth = uint64_t(std::max(0, displayWidth));
+        c.windowHeight = uint64_t(std::max(0, displayHeight));
+        c.aspect = double(displayWidth) / double(displayHeight);
+    }
+    if (!c.noAspectCap && c.portrait == 0) c.aspect = std::min(1.8, std::max(1.47, c.aspect));
+    double ratio = double(c.windowWidth) / double(c.windowHeight);
+    c.contentWidth = c.windowWidth;
+    c.contentHeight = c.windowHeight;
+    if (c.aspect > ratio + 0.01) {
+        c.contentHeight = uint64_t(double(c.windowWidth) / c.aspect);
+    } else if (c.aspect < ratio - 0.01) {
+        c.contentWidth = uint64_t(c.aspect * double(c.windowHeight));
+    }
+}
+
+bool SdlHost::applyPixelScale(Configuration& c, int drawableWidth, int drawableHeight) {
+    int32_t sx = c.windowWidth ? int32_t(drawableWidth / int64_t(c.windowWidth)) : 0;
+    int32_t sy = c.windowHeight ? int32_t(drawableHeight / int64_t(c.windowHeight)) : 0;
+    if (sx != sy) {
+        std::cout << "Scales did not match" << std::endl;
+        return false;
+    }
+    if (sx <= 0) {
+        // Zero would collapse every size to nothing and divide by zero further on.
+        std::cerr << "Failed to get pixel scale: drawable size " << drawableWidth << "x" << drawableHeight
+                  << " is smaller than the window " << c.windowWidth << "x" << c.windowHeight << std::endl;
+        return false;
+    }
+    c.windowWidth *= uint64_t(sx);
+    c.windowHeight *= uint64_t(sx);
+    c.contentWidth *= uint64_t(sx);
+    c.contentHeight *= uint64_t(sx);
+    c.pixelScaleX = double(sx);
+    c.pixelScaleY = double(sx);
+    return true;
+}
+
+SdlHost::~SdlHost() {
+    if (fpsLog) std::fclose(fpsLog);
+}
+
+bool SdlHost::openAudio() {
+    if (Mix_OpenAudio(22050, AUDIO_S16LSB, 2, 1024) < 0) {
+        audioError = SDL_GetError();
+        if (audioError.empty()) audioError = "(no error description returned)";
+        std::cerr << "SDL mixer failed to open audio: " << audioError << std::endl;
+        return false;
+    }
+    Mix_AllocateChannels(1024);
+    return true;
+}
+
+bool SdlHost::setupPaper(Configuration&) { return true; }
+
+bool SdlHost::loadGLEntryPoints() { return true; }
+
+bool SdlHost::init(const Configuration& options, std::shared_ptr<PathProvider> story,
+                   std::shared_ptr<PathProvider> packin) {
+    Configuration local = options;
+
+    if (!local.fpsLogPath.empty()) fpsLog = std::fopen(local.fpsLogPath.c_str(), "wb");
+    if (SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0) return failSdl("SDL failed to init:");
+    if (TTF_Init() < 0) return failSdl("SDL ttf failed to init:");
+    if (Mix_Init(MIX_INIT_OGG) != MIX_INIT_OGG) return failSdl("SDL mixer failed to init:");
+    openAudio();
+
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    if (SDL_GL_LoadLibrary(nullptr) != 0) return failSdl("Failed to load gl library: ");
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 1);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, 4);
+
+    if (local.screen != 0) local.screen -= 1;
+    int displays = std::max(0, SDL_GetNumVideoDisplays());
+    if (local.screen >= uint64_t(displays)) {
+        std::cerr << "warning: trying to use non-existent screen " << local.screen << std::endl;
+        local.screen = 0;
+    }
+    SDL_DisplayMode mode;
+    if (SDL_GetCurrentDisplayMode(int(local.screen), &mode) != 0) return failSdl("Failed to get display size: ");
+
+    FramePacing pacing = framePacing(mode.refresh_rate, local.framerate, std::cout, std::cerr);
+    dt = pacing.dt;
+    tickMultiplier = pacing.tickMultiplier;
+    local.framerate = pacing.framerate;
+    skipCounter = tickMultiplier;
+
+    layoutContent(local, mode.w, mode.h);
+
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI;
+    if (local.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN;
+    SDL_Rect bounds{0, 0, 0, 0};
+    SDL_GetDisplayBounds(int(local.screen), &bounds);
+    int width = int(local.windowWidth);
+    int height = int(local.windowHeight);
+    window = SDL_CreateWindow("Loading...", bounds.x + (bounds.w - width) / 2, bounds.y + (bounds.h - height) / 2,
+                              width, height, flags);
+    if (!window) return failSdl("Failed to create window: ");
+
+    std::string iconPath = appIconPath();
+    SDL_RWops* iconFile = SDL_RWFromFile(iconPath.c_str(), "rb");
+    if (SDL_Surface* icon = iconFile ? SDL_LoadBMP_RW(iconFile, 1) : nullptr) {
+        SDL_SetWindowIcon(window, icon);
+        SDL_FreeSurface(icon);
+    } else {
+        std::cerr << "Unable to find icon at " << iconPath << std::endl;
+    }
+
+    glContext = SDL_GL_CreateContext(window);
+    if (!glContext) return failSdl("Failed to create gl context: ");
+    if (!loadGLEntryPoints()) return fail("Failed to load gl entry points");
+
+    int drawableWidth = 0;
+    int drawableHeight = 0;
+    SDL_GL_GetDrawableSize(window, &drawableWidth, &drawableHeight);
+    if (!applyPixelScale(local, drawableWidth, drawableHeight)) return false;
+
+    if (!setupPaper(local)) return false;
+
+    if (SDL_GL_SetSwapInterval(1) < 0) {
+        std::cerr << "Failed to set vsync: " << SDL_GetError() << std::endl;
+        return fail("failed to setup swap");
+    }
+
+    platform = std::make_shared<SDLPlatform>();
+    auto typesetter = std::make_shared<SDLTypesetter>();
+    if (!typesetter->init(story)) return fail("Failed to init typesetter");
+    platform->setTypesetter(typesetter);
+    soundManager = std::make_shared<SDLSoundManager>();
+    platform->setSoundManager(soundManager);
+    soundManager->init();
+    if (!audioError.empty()) soundManager->setAudioUnavailable(audioError);
+    auto table = std::make_shared<SoundTable>();
+    soundManager->setSoundTable(table);
+    soundManager->setPaths(story);
+    table->masterVolume = 1.0;
+    platform->setWindow(window);
+
+    storyPaths = std::move(story);
+    packinPaths = std::move(packin);
+    focused = true;
+    // Pointer positions arrive in window points; the content's margin is kept in the same units.
+    Vec2 margin = local.centreOffset();
+    centreOffset = Vec2(margin.x / local.pixelScaleX, margin.y / local.pixelScaleY);
+    configuration = local;
+    framerateReached = true;
+    return true;
+}
+
+int SdlHost::run() {
+    running = true;
+    lastFpsTicks = SDL_GetTicks();
+    frameCount = 0;
+    exitCode = 0;
+    mainLoop();
+    shutdown();
+    return exitCode;
+}
+
+int SdlHost::mainLoop() {
+    while (running) {
+        SDL_Event event;
+        while (SDL_PollEvent(&event)) handleSdlEvent(event);
+        if (!skipFrame()) frame();
+        idleDelay();
+    }
+    return exitCode;
+}
+
+bool SdlHost::skipFrame() {
+    if (skipCounter < 2) {
+        skipCounter = tickMultiplier;
+        return false;
+    }
+    --skipCounter;
+    return true;
+}
+
+void SdlHost::frame() {
+    if (!focused && isMobileBuild()) return;
+    setupBook();
+    tick();
+    render();
+}
+
+void SdlHost::tick() {
+    sendTick();
+    variantTick();
+}
+
+void SdlHost::render() {
+    drawBook();
+    SDL_GL_SwapWindow(window);
+    if (soundManager) soundManager->updateSources();
+    countFrame(SDL_GetTicks());
+}
+
+void SdlHost::countFrame(uint32_t now) {
+    if (++frameCount < samplesPerFrameRate) return;
+    uint32_t elapsed = now - lastFpsTicks;
+    // 240 frames inside one millisecond (a display that does not pace swaps) give no rate.
+    if (elapsed > 0) {
+        double fps = samplesPerFrameRate * 1000.0 / double(elapsed);
+        if (configuration.showFps) {
+            std::cout << "fps = " << fps << std::endl;
+            if (platform) {
+                if (auto renderer = platform->renderer()) renderer->printStatistics(std::cout);
+            }
+        }
+        if (fpsLog) {
+            ++fpsSampleCount;
+            std::fprintf(fpsLog, "%i, %f\n", fpsSampleCount, fps);
+            std::fflush(fpsLog);
+        }
+        if (configuration.failFramerate != 0) {
+            framerateReached = uint64_t(fps) >= uint64_t(configuration.failFramerate);
+        }
+    }
+    lastFpsTicks = now;
+    frameCount = 0;
+}
+
+void SdlHost::idleDelay() {
+    if (!focused) SDL_Delay(16);
+}
+
+void SdlHost::handleSdlEvent(const SDL_Event& event) {
+    switch (event.type) {
+    case SDL_QUIT: running = false; break;
+    case SDL_WINDOWEVENT:
+        if (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) focused = true;
+        if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) focused = false;
+        break;
+    case SDL_KEYDOWN:
+        if (event.key.keysym.sym == SDLK_ESCAPE) {
+            Event key;
+            key.kind = Event::Key;
+            key.key = Event::escapeKey;
+            sendEvent(key);
+        }
+        break;
+    case SDL_MOUSEMOTION:
+        if (hasPointerInput()) sendMove(Event::Mouse, windowToBook(event.motion.x, event.motion.y));
+        break;
+    case SDL_MOUSEBUTTONDOWN:
+        if (hasPointerInput()) sendPress(Event::Mouse, windowToBook(event.button.x, event.button.y));
+        break;
+    case SDL_MOUSEBUTTONUP:
+        if (hasPointerInput()) sendRelease(Event::Mouse);
+        break;
+    case SDL_FINGERDOWN:
+    case SDL_FINGERMOTION:
+        if (!hasPointerInput()) {
+            float x = event.tfinger.x * float(configuration.windowWidth);
+            float y = event.tfinger.y * float(configuration.windowHeight);
+            if (event.type == SDL_FINGERDOWN) {
+                sendPress(Event::NotPointer, windowToBook(x, y));
+            } else {
+                sendMove(Event::NotPointer, windowToBook(x, y));
+            }
+        }
+        break;
+    case SDL_FINGERUP:
+        if (!hasPointerInput()) sendRelease(Event::NotPointer);
+        break;
+    case SDL_MOUSEWHEEL: sendScroll(5.0 * mouseWheelScale() * double(event.wheel.y)); break;
+    default: break;
+    }
+}
+
+Vec2 SdlHost::windowToBook(double x, double y) const {
+    return Vec2(configuration.pixelScaleX * (x - centreOffset.x), configuration.pixelScaleY * (y - centreOffset.y));
+}
+
+void SdlHost::sendEvent(const Event& event) {
+    if (exitCode != 0) return;
+    if (!controller) {
+        std::cout << "Dropping event as book controller is not setup yet\n";
+        return;
+    }
+    deliverEvent(event);
+    if (exitCode != 0) running = false;
+}
+
+void SdlHost::sendPress(int32_t source, Vec2 point) {
+    if (configuration.ignoreMouse) return;
+    Event event;
+    event.source = source;
+    event.kind = Event::PointerDown;
+    event.point = point;
+    sendEvent(event);
+}
+
+void SdlHost::sendMove(int32_t source, Vec2 point) {
+    if (configuration.ignoreMouse) return;
+    Event event;
+    event.source = source;
+    event.kind = Event::PointerMove;
+    event.point = point;
+    sendEvent(event);
+}
+
+void SdlHost::sendRelease(int32_t source) {
+    if (configuration.ignoreMouse) return;
+    Event event;
+    event.source = source;
+    event.kind = Event::PointerUp;
+    sendEvent(event);
+}
+
+void SdlHost::sendScroll(double amount) {
+    if (configuration.ignoreMouse) return;
+    Event event;
+    event.kind = Event::Wheel;
+    event.point = Vec2(0.0, amount * configuration.pixelScaleY);
+    sendEvent(event);
+}
+
+void SdlHost::sendTick() {
+    Event event;
+    event.kind = Event::Tick;
+    event.point = Vec2(dt, 0.0);
+    sendEvent(event);
+}
+
+void SdlHost::setupBook() {}
+
+void SdlHost::deliverEvent(const Event&) {}
+
+void SdlHost::drawBook() {}
+
+void SdlHost::shutdown() {
+    if (platform) {
+        if (auto renderer = platform->renderer()) renderer->shutdown();
+    }
+    if (glContext) SDL_GL_DeleteContext(glContext);
+    glContext = nullptr;
+    if (window) SDL_DestroyWindow(window);
+    window = nullptr;
+    controller.reset();
+    view.reset();
+    // Loaders finish and channels stop before the mixer closes under them.
+    if (soundManager) soundManager->shutdown();
+    soundManager.reset();
+    platform.reset();
+    Mix_CloseAudio();
+    Mix_Quit();
+    TTF_Quit();
+    SDL_Quit();
+}
+
+int runHost(const Configuration& configuration) {
+    if (!initCocoaApplication()) return 1;
+    std::string story = storyDirectory();
+    if (story.empty()) return 1;
+    auto storyPaths = std::make_shared<PathProvider>(story);
+    std::string packin = packinDirectory();
+    if (packin.empty()) return 1;
+    auto packinPaths = std::make_shared<PathProvider>(packin);
+    auto host = std::make_shared<SdlHost>();
+    if (!host->init(configuration, storyPaths, packinPaths)) return 1;
+    return host->run();
+}
+
+} // namespace hv

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "core/Event.h"
+#include "core/PathProvider.h"
+#include "core/Vec2.h"
+#include "host/Configuration.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+struct SDL_Window;
+union SDL_Event;
+
+namespace hv {
+
+class BookController;
+class BookView;
+class SDLPlatform;
+class SDLSoundManager;
+
+// Owns the window and drives everything else: start-up of SDL, audio, fonts, OpenGL and the
+// window; the main loop that turns SDL events into engine events and paces frames to the
+// display; the frame-rate sample; shutdown.
+class SdlHost {
+public:
+    // Display refresh rate and requested frame rate turned into the frame step.
+    struct FramePacing {
+        double dt = 0.0;
+        int32_t tickMultiplier = 0; // 0 and 1 both run a frame on every pass
+        uint64_t framerate = 0;     // what the configuration records
+    };
+    // Warnings go to `out` (imprecise division) and `err` (no refresh rate).
+    static FramePacing framePacing(int refreshRate, uint64_t framerate, std::ostream& out, std::ostream& err);
+    // Window size (from the display when full screen), aspect clamp and letterboxed content.
+    static void layoutContent(Configuration& configuration, int displayWidth, int displayHeight);
+    // Turns every size into drawable pixels; false after a line when the scale is unusable.
+    static bool applyPixelScale(Configuration& configuration, int drawableWidth, int drawableHeight);
+
+    SdlHost() = default;
+    SdlHost(const SdlHost&) = delete;
+    SdlHost& operator=(const SdlHost&) = delete;
+    ~SdlHost();
+
+    bool init(const Configuration& options, std::shared_ptr<PathProvider> story, std::shared_ptr<PathProvider> packin);
+    int run();
+
+    int mainLoop();
+    void handleSdlEvent(const SDL_Event& event);
+    bool skipFrame();
+    void frame();
+    void tick();
+    void sendTick();
+    void render();
+    // Counts one rendered frame; every 240 frames, measures the rate up to `now` (SDL ticks).
+    void countFrame(uint32_t now);
+    void idleDelay();
+    void shutdown();
+
+    Vec2 windowToBook(double x, double y) const;
+    void sendEvent(const Event& event);
+    void sendPress(int32_t source, Vec2 point);
+    void sendMove(int32_t source, Vec2 point);
+    void sendRelease(int32_t source);
+    void sendScroll(double amount);
+
+    // Start-up steps that stand on their own.
+    // Opens the audio device; a failure is reported and start-up goes on without sound.
+    bool openAudio();
+    // The paper parameters and texture of the configuration. Until the paper texture is
+    // available this leaves the paper fields unset and succeeds.
+    bool setupPaper(Configuration& local);
+    // Every OpenGL entry point the renderer uses. Until the renderer exists nothing is needed.
+    bool loadGLEntryPoints();
+
+    // The book's part of the host: nothing until a book can be hosted.
+    void setupBook();
+    void deliverEvent(const Event& event);
+    void drawBook();
+
+    bool running = false;
+    bool focused = false;
+    uint32_t lastFpsTicks = 0;
+    int32_t frameCount = 0;
+    int32_t tickMultiplier = 0;
+    int32_t skipCounter = 0;
+    SDL_Window* window = nullptr;
+    void* glContext = nullptr;
+    std::shared_ptr<BookView> view;
+    std::shared_ptr<BookController> controller;
+    Vec2 centreOffset; // in window points
+    double dt = 0.0;
+    Configuration configuration;
+    int32_t exitCode = 0;
+    std::shared_ptr<SDLPlatform> platform;
+    bool framerateReached = false;
+    FILE* fpsLog = nullptr;
+    int32_t fpsSampleCount = 0;
+    std::shared_ptr<PathProvider> storyPaths;
+    std::shared_ptr<PathProvider> packinPaths;
+    std::shared_ptr<SDLSoundManager> soundManager; // also the platform's; kept to drive it
+    std::string audioError; // why the audio device did not open, empty when it did
+};
+
+// Creates the resource roots and the host, and runs it: 0 after the window was closed, the
+// book's stop code after a script ended the book, 1 when start-up failed.
+int runHost(const Configuration& configuration);
+
+} // namespace hv
