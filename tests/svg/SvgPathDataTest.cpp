@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,8 @@ const PathCase pathCases[] = {
     {"NumbersAfterCloseAreDropped", "M0 0 L1 0 L1 1 z 5 5", {{{0, 0, N, N, N, N, 1, 0, N, N, N, N, 1, 1, N, N, N, N, 0, 0}, true}}},
     {"HexadecimalIsNotANumber", "M0 0 L0x10 3 L4 4", {{{0, 0, N, N, N, N, 4, 4}, false}}},
 };
+
+void PrintTo(const PathCase& c, std::ostream* out) { *out << '"' << c.d << '"'; }
 
 class PathDataTest : public ::testing::TestWithParam<PathCase> {};
 
