@@ -147,5 +147,22 @@ TEST(PathDataTest, ArcPointsLieOnTheCircle) {
     }
 }
 
+TEST(PathDataTest, ArcsWhoseArithmeticRoundsPastItsRangeStayArcs) {
+    // Rounding makes the centre's square-root argument slightly negative (first) or the
+    // angle's cosine slightly below -1 (second); neither may turn the arc into a line.
+    for (const char* d : {"M1 1 A2 2 90 1 0 9 10", "M-7 -5 A8 7 30 1 0 5 9"}) {
+        auto picture = parseSvgText(std::string("<svg><path d=\"") + d + "\"/></svg>");
+        ASSERT_EQ(picture->shapes.size(), 1u) << d;
+        const auto& points = picture->shapes[0].outlines[0].points;
+        ASSERT_GE(points.size(), 14u) << d << ": at least two pieces for half an ellipse";
+        for (float v : points) EXPECT_TRUE(std::isfinite(v)) << d;
+    }
+    // The first radius was too small: the arc is half the circle on the chord.
+    auto picture = parseSvgText("<svg><path d=\"M1 1 A2 2 90 1 0 9 10\"/></svg>");
+    const auto& points = picture->shapes[0].outlines[0].points;
+    double radius = std::hypot(8.0, 9.0) / 2;
+    for (size_t i = 0; i < points.size(); i += 6) EXPECT_NEAR(std::hypot(points[i] - 5.0, points[i + 1] - 5.5), radius, 1e-4);
+}
+
 } // namespace
 } // namespace hv
