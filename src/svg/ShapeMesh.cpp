@@ -1,0 +1,22 @@
+#include "svg/ShapeMesh.h"
+
+#include "svg/SlabTriangulator.h"
+
+namespace hv {
+
+std::pair<Range, bool> triangulatePathInto(const std::shared_ptr<Mesh>& mesh, const Path& path, double tolerance) {
+    return slabTriangulate(*mesh, path, tolerance);
+}
+
+bool buildShapeMeshCache(RawSvgShape& shape, double tolerance) {
+    Path path;
+    path.commands = shape.pathCommands;
+    auto mesh = std::make_shared<Mesh>();
+    bool complete = triangulatePathInto(mesh, path, tolerance).second;
+    auto entry = std::make_shared<MeshWrapper>();
+    entry->mesh = std::move(mesh);
+    shape.meshCache = std::move(entry);
+    return complete;
+}
+
+} // namespace hv

@@ -1,0 +1,120 @@
+#include "svg/SvgBaker.h"
+
+#include "core/PathProvider.h"
+#include "core/ResourcePaths.h"
+#include "svg/RawSvgCache.h"
+#include "svg/ShapeMesh.h"
+#include "svg/SvgManager.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <ostream>
+#include <vector>
+
+namespace hv {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool hasSvgExtension(const std::string& name) {
+    if (name.size() < 4) return false;
+    std::string tail = name.substr(name.size() - 4);
+    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return tail == ".svg";
+}
+
+// The SVG files below the story directory, as the paths a script passes (relative, '/').
+std::vector<std::string> findSvgFiles(const std::string& story, std::ostream& errors, size_t& failed) {
+    std::vector<std::string> found;
+    std::error_code error;
+    fs::recursive_directory_iterator it(story, fs::directory_options::skip_permission_denied, error);
+    for (fs::recursive_directory_iterator end; !error && it != end; it.increment(error)) {
+        std::error_code typeError;
+        if (!it->is_regular_file(typeError)) continue;
+        std::string full = it->path().generic_string();
+        if (!hasSvgExtension(full) || full.size() <= story.size() + 1) continue;
+        found.push_back(full.substr(story.size() + 1));
+    }
+    if (error) {
+        errors << "halvane-bake: " << story << ": cannot list the directory: " << error.message() << std::endl;
+        ++failed;
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// The whole file in memory first, so a failed write never leaves half a cache behind.
+bool serialise(const RawSvgFile& file, std::string& bytes) {
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* stream = open_memstream(&buffer, &size);
+    if (!stream) return false;
+    bool ok = writeRawSvgFile(stream, file);
+    ok = std::fclose(stream) == 0 && ok;
+    if (ok) bytes.assign(buffer, size);
+    std::free(buffer);
+    return ok;
+}
+
+// Empty on success, else why the file was not baked.
+std::string bakeOne(const std::string& story, const std::string& blobs, const std::string& path, std::ostream& errors) {
+    auto [text, readable] = getStringAtPath(joinPath(story, path));
+    if (!readable) return "cannot read the file";
+    uint64_t autoNames = 0;
+    std::string why;
+    auto file = convertSvgText(std::move(text), path, autoNames, &why);
+    if (!file) return why;
+    for (RawSvgShape& shape : file->shapes) {
+        if (!buildShapeMeshCache(shape, bakeCurveTolerance)) {
+            errors << "halvane-bake: " << path << ": warning: shape '" << shape.name
+                   << "' was only partly triangulated" << std::endl;
+        }
+    }
+    std::string bytes;
+    if (!serialise(*file, bytes)) return "cannot build the cache file";
+    std::string cachePath = svgCachePath(blobs, path);
+    if (!writeStringToPath(bytes, cachePath)) return "cannot write " + cachePath;
+    return "";
+}
+
+} // namespace
+
+BakeSummary bakeSvgCaches(const std::string& assetsDirectory, std::ostream& errors) {
+    BakeSummary summary;
+    std::string story = joinPath(assetsDirectory, "story");
+    std::string blobs = joinPath(assetsDirectory, "blobs");
+    std::error_code error;
+    if (!fs::is_directory(story, error)) {
+        errors << "halvane-bake: " << story << ": no story directory" << std::endl;
+        ++summary.failed;
+        return summary;
+    }
+    fs::create_directories(blobs, error);
+    if (error) {
+        errors << "halvane-bake: " << blobs << ": cannot create the directory: " << error.message() << std::endl;
+        ++summary.failed;
+        return summary;
+    }
+    for (const std::string& path : findSvgFiles(story, errors, summary.failed)) {
+        std::string why;
+        try {
+            why = bakeOne(story, blobs, path, errors);
+        } catch (const std::exception& e) {
+            why = std::string("cannot be baked: ") + e.what();
+        }
+        if (why.empty()) {
+            ++summary.baked;
+        } else {
+            errors << "halvane-bake: " << path << ": " << why << std::endl;
+            ++summary.failed;
+        }
+    }
+    return summary;
+}
+
+} // namespace hv

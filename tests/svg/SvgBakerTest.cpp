@@ -1,0 +1,179 @@
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
+#include "svg/ShapeMesh.h"
+#include "svg/SlabTriangulator.h"
+#include "svg/SvgBaker.h"
+#include "svg/SvgManager.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+#include <unistd.h>
+
+namespace hv {
+namespace {
+
+// Signed area of the triangles of a mesh's index range: positive for counter-clockwise.
+double triangleArea(const Mesh& mesh, const Range& range, bool* allCounterClockwise = nullptr) {
+    double total = 0;
+    if (allCounterClockwise) *allCounterClockwise = true;
+    for (uint64_t i = range.start; i + 2 < range.end(); i += 3) {
+        auto at = [&](uint64_t k) { return Vec2(mesh.vertices[2 * mesh.indices[k]], mesh.vertices[2 * mesh.indices[k] + 1]); };
+        Vec2 a = at(i), b = at(i + 1), c = at(i + 2);
+        double area = 0.5 * ((b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x));
+        if (allCounterClockwise && area < 0) *allCounterClockwise = false;
+        total += area;
+    }
+    return total;
+}
+
+Path squareWithHole() {
+    Path path;
+    path.commands = {PathCommand::moveTo(0, 0),  PathCommand::lineTo(10, 0), PathCommand::lineTo(10, 10),
+                     PathCommand::lineTo(0, 10), PathCommand::moveTo(3, 3),  PathCommand::lineTo(3, 7),
+                     PathCommand::lineTo(7, 7),  PathCommand::lineTo(7, 3)};
+    return path;
+}
+
+TEST(SlabTriangulatorTest, FillsSolidsAndLeavesHoles) {
+    Mesh mesh;
+    mesh.vertices = {9, 9};
+    mesh.indices = {0, 0, 0};
+    auto [range, ok] = slabTriangulate(mesh, squareWithHole(), 1.0);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(range.start, 3u);
+    EXPECT_EQ(range.end(), mesh.indices.size());
+    // The contour vertices come first, after what the mesh held.
+    EXPECT_EQ(std::vector<float>(mesh.vertices.begin(), mesh.vertices.begin() + 6), (std::vector<float>{9, 9, 0, 0, 10, 0}));
+    bool counterClockwise = false;
+    EXPECT_DOUBLE_EQ(triangleArea(mesh, range, &counterClockwise), 84.0);
+    EXPECT_TRUE(counterClockwise);
+}
+
+TEST(SlabTriangulatorTest, CurvesAreFlattenedByChordLength) {
+    // A circle of radius 10 from four cubic quarters.
+    const double k = 10 * 0.5522848;
+    Path circle;
+    circle.commands = {PathCommand::moveTo(10, 0), PathCommand::cubicTo(10, k, k, 10, 0, 10),
+                       PathCommand::cubicTo(-k, 10, -10, k, -10, 0), PathCommand::cubicTo(-10, -k, -k, -10, 0, -10),
+                       PathCommand::cubicTo(k, -10, 10, -k, 10, 0)};
+    Mesh coarse, fine;
+    auto [coarseRange, coarseOk] = slabTriangulate(coarse, circle, 100.0);
+    auto [fineRange, fineOk] = slabTriangulate(fine, circle, 0.5);
+    ASSERT_TRUE(coarseOk && fineOk);
+    // At least three steps a curve: a twelve-sided polygon, of area 6 r^2 sin(30 degrees).
+    EXPECT_NEAR(triangleArea(coarse, coarseRange), 300, 0.5);
+    EXPECT_NEAR(triangleArea(fine, fineRange), M_PI * 100, 0.5);
+    EXPECT_LT(coarse.vertices.size(), fine.vertices.size());
+}
+
+TEST(SlabTriangulatorTest, EmptyAndDegeneratePathsGiveNoTriangles) {
+    Mesh mesh;
+    Path empty;
+    auto [range, ok] = slabTriangulate(mesh, empty, 1.0);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(range.count, 0u);
+    Path line;
+    line.commands = {PathCommand::moveTo(0, 0), PathCommand::lineTo(5, 5)};
+    std::tie(range, ok) = slabTriangulate(mesh, line, 1.0);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(range.count, 0u);
+    EXPECT_EQ(mesh.vertices.size(), 4u);
+}
+
+TEST(SlabTriangulatorTest, ShapeMeshCacheIsAStillMesh) {
+    RawSvgShape shape;
+    shape.pathCommands = squareWithHole().commands;
+    ASSERT_TRUE(buildShapeMeshCache(shape, bakeCurveTolerance));
+    ASSERT_TRUE(shape.meshCache && shape.meshCache->mesh);
+    EXPECT_TRUE(shape.meshCache->frameRanges.empty());
+    const Mesh& mesh = *shape.meshCache->mesh;
+    EXPECT_DOUBLE_EQ(triangleArea(mesh, Range(0, mesh.indices.size())), 84.0);
+}
+
+class SvgBakerTest : public ::testing::Test {
+protected:
+    void SetUp() override { std::filesystem::create_directories(dir.path() + "/story/pics"); }
+    void story(const std::string& name, const std::string& text) { test::writeFile(dir.file("story/" + name), text); }
+
+    test::TempDir dir;
+};
+
+const char* const goodSvg = R"SVG(<svg><g><g inkscape:label="room">
+  <path inkscape:label="door" fill="#804020" d="M10 10 h20 v40 h-20 z"/></g></g>
+  <path d="M0 60 C40 50 80 50 120 60 L120 70 L0 70 z"/></svg>)SVG";
+
+TEST_F(SvgBakerTest, BakesEveryConvertibleFileAndNamesTheOthers) {
+    story("a.svg", goodSvg);
+    story("pics/b.SVG", goodSvg);
+    story("bad.svg", R"SVG(<svg><path inkscape:label="door;window" d="M0 0 L1 0 L1 1 z"/></svg>)SVG");
+    story("empty.svg", "<svg><!-- nothing --></svg>");
+    story("notes.txt", "not a picture");
+    std::ostringstream errors;
+    ::testing::internal::CaptureStderr();
+    BakeSummary summary = bakeSvgCaches(dir.path(), errors);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(summary.baked, 2u);
+    EXPECT_EQ(summary.failed, 2u);
+    EXPECT_EQ(errors.str(), "halvane-bake: bad.svg: the label 'door;window' names a shape twice\n"
+                            "halvane-bake: empty.svg: no shapes left to convert\n");
+
+    std::vector<std::string> blobs;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path() + "/blobs")) {
+        blobs.push_back(entry.path().filename().string());
+    }
+    std::sort(blobs.begin(), blobs.end());
+    EXPECT_EQ(blobs, (std::vector<std::string>{"mesh-0-612e737667", "mesh-0-706963735c622e535647"}));
+
+    SvgManager manager;
+    manager.init(std::make_shared<PathProvider>(dir.path() + "/story"), SvgManager::useCacheFlag, dir.path() + "/blobs");
+    for (const char* path : {"a.svg", "pics/b.SVG"}) {
+        auto index = manager.loadFile(path, nullptr);
+        ASSERT_TRUE(index) << path;
+        const SvgFile& file = manager.files[size_t(*index)];
+        ASSERT_EQ(file.shapes.size(), 2u);
+        EXPECT_EQ(file.shapes[0].name, "door");
+        EXPECT_EQ(file.shapes[0].group, "room");
+        EXPECT_EQ(file.shapes[1].name, "auto-1"); // numbered within each file
+        EXPECT_EQ(file.width, 120);
+        for (const SvgShape& shape : file.shapes) {
+            const Mesh& mesh = *shape.meshCache->mesh;
+            EXPECT_GT(mesh.indices.size(), 0u);
+            EXPECT_GT(triangleArea(mesh, Range(0, mesh.indices.size())), 0.0);
+        }
+    }
+}
+
+TEST_F(SvgBakerTest, MissingStoryDirectoryFails) {
+    std::ostringstream errors;
+    BakeSummary summary = bakeSvgCaches(dir.path() + "/nowhere", errors);
+    EXPECT_EQ(summary.failed, 1u);
+    EXPECT_EQ(errors.str(), "halvane-bake: " + dir.path() + "/nowhere/story: no story directory\n");
+}
+
+TEST_F(SvgBakerTest, ToolExitStatus) {
+    const std::string tool = std::string(HV_BINARY_DIR) + "/tools/halvane-bake";
+    auto run = [&](std::vector<std::string> args) {
+        return test::runInChild([&] {
+            std::vector<char*> argv = {const_cast<char*>(tool.c_str())};
+            for (std::string& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(tool.c_str(), argv.data());
+            std::_Exit(127);
+        });
+    };
+    EXPECT_EQ(run({}).exitStatus, 2);
+    story("a.svg", goodSvg);
+    auto good = run({dir.path()});
+    EXPECT_EQ(good.exitStatus, 0) << good.err;
+    EXPECT_EQ(good.out, "halvane-bake: 1 baked, 0 failed\n");
+    story("broken.svg", "<svg><path d=\"M0 0 L1e39 0 L1 1 z\"/></svg>");
+    auto broken = run({dir.path()});
+    EXPECT_EQ(broken.exitStatus, 1);
+    EXPECT_NE(broken.err.find("halvane-bake: broken.svg: no shapes left to convert\n"), std::string::npos) << broken.err;
+}
+
+} // namespace
+} // namespace hv

@@ -1,0 +1,14 @@
+// halvane-bake ASSETS_DIR: writes the raw-SVG cache file of every SVG file of a book.
+#include "svg/SvgBaker.h"
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::cerr << "usage: halvane-bake ASSETS_DIR" << std::endl;
+        return 2;
+    }
+    hv::BakeSummary summary = hv::bakeSvgCaches(argv[1], std::cerr);
+    std::cout << "halvane-bake: " << summary.baked << " baked, " << summary.failed << " failed" << std::endl;
+    return summary.failed == 0 ? 0 : 1;
+}
