@@ -1,5 +1,7 @@
 #include "render/RendererBackendCache.h"
 
+#include <limits>
+
 namespace hv {
 
 bool RendererBackendCache::init(std::shared_ptr<RendererBackend> backend) {
@@ -82,14 +84,22 @@ void RendererBackendCache::shutdown() {
     target_->shutdown();
 }
 
+void RendererBackendCache::forgetLastState() {
+    // A NaN offset is unequal to every state, so the next one is forwarded whatever it is.
+    lastState_ = DrawState();
+    lastState_.yb = std::numeric_limits<double>::quiet_NaN();
+}
+
 void RendererBackendCache::startOffscreenRender(uint32_t texture) {
     flush();
     target_->startOffscreenRender(texture);
+    forgetLastState();
 }
 
 void RendererBackendCache::endOffscreenRender() {
     flush();
     target_->endOffscreenRender();
+    forgetLastState();
 }
 
 void RendererBackendCache::setMultisample(bool on) {

@@ -42,6 +42,10 @@ public:
     const DrawState& lastState() const { return lastState_; }
 
 private:
+    // The target picks its program by the state and by whether it draws offscreen, so a state
+    // equal to the last one still has to reach it after offscreen rendering starts or ends.
+    void forgetLastState();
+
     std::shared_ptr<RendererBackend> target_;
     Range pendingRange_;
     DrawState lastState_;

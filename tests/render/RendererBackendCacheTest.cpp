@@ -103,6 +103,32 @@ TEST_F(CacheFixture, NanStateIsAlwaysForwarded) {
     EXPECT_EQ(target->countOf(BackendCall::SetDrawState), 2u);
 }
 
+TEST_F(CacheFixture, OffscreenStartAndEndForgetTheLastState) {
+    // The target chooses its program by whether it draws offscreen, so the same state must
+    // reach it again on both sides of the switch.
+    cache.setDrawState(polygon());
+    cache.drawRange(0, 3);
+    cache.startOffscreenRender(7);
+    cache.setDrawState(polygon());
+    cache.drawRange(3, 3);
+    cache.setDrawState(polygon()); // unchanged while offscreen: dropped again
+    cache.drawRange(6, 3);
+    cache.endOffscreenRender();
+    cache.setDrawState(polygon());
+    cache.drawRange(9, 3);
+    cache.endFrame();
+    std::string kinds;
+    for (const BackendCall& c : target->calls) {
+        kinds += c.kind == BackendCall::DrawRange ? c.describe() : c.describe().substr(0, c.describe().find('('));
+        kinds += "\n";
+    }
+    EXPECT_EQ(kinds, "setDrawState\ndrawRange(0, 3)\nstartOffscreenRender\nsetDrawState\ndrawRange(3, 6)\n"
+                     "endOffscreenRender\nsetDrawState\ndrawRange(9, 3)\nendFrame\n");
+    // Forgetting lets go of the buffer the last state held.
+    cache.startOffscreenRender(7);
+    EXPECT_EQ(cache.lastState().buffer, nullptr);
+}
+
 TEST_F(CacheFixture, NonFlushingCallsGoStraightThrough) {
     cache.drawRange(0, 3);
     cache.clearFrame(12.0);

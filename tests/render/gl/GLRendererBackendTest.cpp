@@ -349,11 +349,11 @@ TEST_F(GLBackendTest, OffscreenPolygonStatesUseThePlainProgramAndReportMisuse) {
 // Paths in back-to-front order: green at the back, translucent blue, red in front.
 struct LayeredScene {
     HandMesh mesh;
-    LayeredScene(uint32_t base) {
-        // Front-to-back keys: the frontmost takes base - 1.
-        mesh.addQuad(0, 0, 0.6f, 1, red, base - 1);
-        mesh.addQuad(0.2f, 0, 0.8f, 1, halfBlue, base - 2);
-        mesh.addQuad(0.4f, 0, 1, 1, green, base - 3);
+    LayeredScene(int32_t base) {
+        // Front-to-back levels: the frontmost takes base - 1.
+        mesh.addQuad(0, 0, 0.6f, 1, red, depthKeyForLevel(base - 1));
+        mesh.addQuad(0.2f, 0, 0.8f, 1, halfBlue, depthKeyForLevel(base - 2));
+        mesh.addQuad(0.4f, 0, 1, 1, green, depthKeyForLevel(base - 3));
     }
 };
 
@@ -363,11 +363,12 @@ TEST_F(GLBackendTest, FrontToBackDrawingMatchesBackToFrontPixels) {
         EXPECT_TRUE(start());
         beginFrame();
         std::vector<std::shared_ptr<PictureBuffer>> pictures;
-        // Two pictures in one frame, each with its own block of keys.
-        for (uint32_t base : {0x100000u, 0x200000u}) {
+        // Two pictures in one frame, the depth cleared for each, at the renderer's base level
+        // and at a low one.
+        for (int32_t base : {frontToBackDepthBase, 4}) {
             LayeredScene scene(base);
             auto buffer = upload(scene.mesh);
-            float bottom = base == 0x100000u ? 0.0f : 0.5f;
+            float bottom = base == 4 ? 0.0f : 0.5f;
             Transform t = Transform::multiply(Transform::translation(Vec2(-1, -1 + 2 * bottom)), Transform::scale(2, 1));
             if (frontToBack) {
                 backend->clearDepth();
@@ -413,14 +414,14 @@ TEST_F(GLBackendTest, DepthOfTexturedQuadsFollowsTheFrontToBackFlag) {
         EXPECT_EQ(enabled, frontToBack ? 1 : 0);
         uint32_t texture = backend->newTexture(white, 1, 1);
         HandMesh mesh;
-        mesh.addQuad(0, 0, 1, 1, red, 0x100000 - 1);
+        mesh.addQuad(0, 0, 1, 1, red, depthKeyForLevel(frontToBackDepthBase - 1));
         auto buffer = upload(mesh);
         beginFrame();
         backend->clearDepth();
         backend->setDrawState(state(0, buffer, unitToWindow()));
         backend->drawRange(0, 6);
-        // Key 0x100000 - 3, behind the red quad: hidden only when depth testing is on.
-        backend->setDrawState(state(2, nullptr, unitToWindow(), 0, 0x100000 - 4));
+        // Two levels behind the red quad: hidden only when depth testing is on.
+        backend->setDrawState(state(2, nullptr, unitToWindow(), 0, depthKeyForLevel(frontToBackDepthBase - 3)));
         backend->drawRecolouredTexture(Colour(0, 0, 1, 1), texture);
         backend->endFrame();
         EXPECT_TRUE(pixelIs(at(frame(), W / 2, H / 2), frontToBack ? 255 : 0, 0, frontToBack ? 0 : 255))
