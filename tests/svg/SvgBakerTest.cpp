@@ -166,9 +166,11 @@ TEST_F(SvgBakerTest, ToolExitStatus) {
     };
     EXPECT_EQ(run({}).exitStatus, 2);
     story("a.svg", goodSvg);
+    // The paper cache counts as one more baked file.
+    story("paper.txt", "size 8 base-frequency 2 frequency-multiplier 2 amplitude-count 1 attenuation 0.5 intensity 0.3");
     auto good = run({dir.path()});
     EXPECT_EQ(good.exitStatus, 0) << good.err;
-    EXPECT_EQ(good.out, "halvane-bake: 1 baked, 0 failed\n");
+    EXPECT_EQ(good.out, "halvane-bake: 2 baked, 0 failed\n");
     story("broken.svg", "<svg><path d=\"M0 0 L1e39 0 L1 1 z\"/></svg>");
     auto broken = run({dir.path()});
     EXPECT_EQ(broken.exitStatus, 1);

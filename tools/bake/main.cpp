@@ -1,4 +1,6 @@
-// halvane-bake ASSETS_DIR: writes the raw-SVG cache file of every SVG file of a book.
+// halvane-bake ASSETS_DIR: writes the raw-SVG cache file of every SVG file of a book and the
+// paper texture cache made from its "paper.txt".
+#include "render/PaperBaker.h"
 #include "svg/SvgBaker.h"
 
 #include <iostream>
@@ -9,6 +11,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     hv::BakeSummary summary = hv::bakeSvgCaches(argv[1], std::cerr);
+    if (hv::bakePaperCache(argv[1], std::cerr)) {
+        ++summary.baked;
+    } else {
+        ++summary.failed;
+    }
     std::cout << "halvane-bake: " << summary.baked << " baked, " << summary.failed << " failed" << std::endl;
     return summary.failed == 0 ? 0 : 1;
 }
