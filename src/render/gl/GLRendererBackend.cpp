@@ -266,6 +266,8 @@ void GLRendererBackend::drawTexture(uint64_t texture) {
 
 void GLRendererBackend::setDrawState(const DrawState& state) {
     GLfloat scroll = GLfloat(state.yb);
+    // The renderer's depth levels are 256 keys apart, so the one key added stays within the
+    // quad's own level: whatever lies in front of the quad keeps a greater depth.
     GLfloat depth = depthTest ? depthKeyToFloat(state.zIndex + 1) : 1.0f;
     switch (state.mode) {
     case DrawState::Polygon:
