@@ -154,7 +154,9 @@ protected:
 void BM_HostPassWithoutSwap(benchmark::State& state) {
     headless();
     std::string dir = scratchDirectory();
-    ParsedOptions options = parseOptions({"-small"});
+    std::ofstream(dir + "/paper.txt") << "size 64 base-frequency 4 frequency-multiplier 2 amplitude-count 3 "
+                                         "attenuation 0.5 intensity 0.3\n";
+    ParsedOptions options = parseOptions({"-small", "-nocache"});
     auto host = std::make_shared<SdlHost>();
     auto paths = std::make_shared<PathProvider>(dir);
     if (!host->init(options.configuration, paths, paths)) {

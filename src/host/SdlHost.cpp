@@ -5,15 +5,19 @@
 #include "host/SDLSoundManager.h"
 #include "host/SDLTypesetter.h"
 #include "host/Variant.h"
+#include "render/PaperTexture.h"
 #include "render/RendererBackend.h"
+#include "render/gl/GLEntryPoints.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
 #include <SDL_ttf.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <iostream>
+#include <thread>
 
 namespace hv {
 
@@ -94,6 +98,11 @@ bool SdlHost::applyPixelScale(Configuration& c, int drawableWidth, int drawableH
     return true;
 }
 
+double SdlHost::swapWait(double sinceLastSwap, double interval) {
+    if (!(interval > 0.0) || !(sinceLastSwap >= 0.0) || sinceLastSwap >= interval / 2) return 0.0;
+    return interval - sinceLastSwap;
+}
+
 SdlHost::~SdlHost() {
     if (fpsLog) std::fclose(fpsLog);
 }
@@ -109,9 +118,36 @@ bool SdlHost::openAudio() {
     return true;
 }
 
-bool SdlHost::setupPaper(Configuration&) { return true; }
+bool SdlHost::setupPaper(Configuration& local, const PathProvider& story, const std::string& blobs) {
+    PaperParams params;
+    if (!params.readFrom(joinPath(story.root, "paper.txt"))) {
+        std::cout << "paper fail" << std::endl;
+        return false;
+    }
+    local.paperStrength = local.noTexture ? 0.0 : params.intensity;
 
-bool SdlHost::loadGLEntryPoints() { return true; }
+    std::shared_ptr<PaperTexture> texture;
+    if (local.useCache) {
+        std::string path = paperCachePath(blobs);
+        if (Blob blob = getBlobAtPath(path)) {
+            texture = std::make_shared<PaperTexture>();
+            std::shared_ptr<Reader> reader = makeBlobReader(blob);
+            if (!texture->readFrom(*reader)) return fail("Unable to read cached texture");
+        } else {
+            // Generating costs start-up time but gives the same paper as the cache would.
+            std::cerr << "Unable to open texture cache: " << path << std::endl;
+        }
+    }
+    if (!texture) texture = generatePaperTexture(params);
+    local.paperTexture = texture;
+    // A texture smaller than the pixel scale would give a tile of 0 pixels, which the
+    // renderer divides by.
+    uint64_t scale = uint64_t(std::max(1.0, local.pixelScaleX));
+    local.paperTileSize = std::max<uint64_t>(1, texture->dimension / scale);
+    return true;
+}
+
+bool SdlHost::loadGLEntryPoints() { return hv::loadGLEntryPoints(); }
 
 bool SdlHost::init(const Configuration& options, std::shared_ptr<PathProvider> story,
                    std::shared_ptr<PathProvider> packin) {
@@ -147,6 +183,7 @@ bool SdlHost::init(const Configuration& options, std::shared_ptr<PathProvider> s
     tickMultiplier = pacing.tickMultiplier;
     local.framerate = pacing.framerate;
     skipCounter = tickMultiplier;
+    refreshInterval = mode.refresh_rate > 0 ? 1.0 / double(mode.refresh_rate) : pacing.dt;
 
     layoutContent(local, mode.w, mode.h);
 
@@ -171,14 +208,14 @@ bool SdlHost::init(const Configuration& options, std::shared_ptr<PathProvider> s
 
     glContext = SDL_GL_CreateContext(window);
     if (!glContext) return failSdl("Failed to create gl context: ");
-    if (!loadGLEntryPoints()) return fail("Failed to load gl entry points");
+    loadGLEntryPoints();
 
     int drawableWidth = 0;
     int drawableHeight = 0;
     SDL_GL_GetDrawableSize(window, &drawableWidth, &drawableHeight);
     if (!applyPixelScale(local, drawableWidth, drawableHeight)) return false;
 
-    if (!setupPaper(local)) return false;
+    if (!setupPaper(local, *story, blobsDirectory())) return false;
 
     if (SDL_GL_SetSwapInterval(1) < 0) {
         std::cerr << "Failed to set vsync: " << SDL_GetError() << std::endl;
@@ -215,6 +252,7 @@ int SdlHost::run() {
     lastFpsTicks = SDL_GetTicks();
     frameCount = 0;
     exitCode = 0;
+    lastSwapCounter = SDL_GetPerformanceCounter();
     mainLoop();
     shutdown();
     return exitCode;
@@ -254,8 +292,23 @@ void SdlHost::tick() {
 void SdlHost::render() {
     drawBook();
     SDL_GL_SwapWindow(window);
+    paceSwap();
     if (soundManager) soundManager->updateSources();
     countFrame(SDL_GetTicks());
+}
+
+void SdlHost::paceSwap() {
+    uint64_t now = SDL_GetPerformanceCounter();
+    if (lastSwapCounter != 0 && now >= lastSwapCounter) {
+        double since = double(now - lastSwapCounter) / double(SDL_GetPerformanceFrequency());
+        double wait = swapWait(since, refreshInterval);
+        if (wait > 0.0) {
+            ++pacedSwaps;
+            std::this_thread::sleep_for(std::chrono::duration<double>(wait));
+            now = SDL_GetPerformanceCounter();
+        }
+    }
+    lastSwapCounter = now;
 }
 
 void SdlHost::countFrame(uint32_t now) {

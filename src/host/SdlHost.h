@@ -38,6 +38,12 @@ public:
     static void layoutContent(Configuration& configuration, int displayWidth, int displayHeight);
     // Turns every size into drawable pixels; false after a line when the scale is unusable.
     static bool applyPixelScale(Configuration& configuration, int drawableWidth, int drawableHeight);
+    // How long to wait after a buffer swap that came back `sinceLastSwap` seconds after the
+    // previous one. A swap paced by the display comes back about one refresh interval after
+    // the last; one back in under half of that was not paced (a driver without vsync, such
+    // as the offscreen one), and the rest of the interval is waited out so the loop does not
+    // spin. Paced swaps and slow frames wait for nothing.
+    static double swapWait(double sinceLastSwap, double refreshInterval);
 
     SdlHost() = default;
     SdlHost(const SdlHost&) = delete;
@@ -54,6 +60,8 @@ public:
     void tick();
     void sendTick();
     void render();
+    // Waits out the rest of the refresh interval after a swap that was not paced.
+    void paceSwap();
     // Counts one rendered frame; every 240 frames, measures the rate up to `now` (SDL ticks).
     void countFrame(uint32_t now);
     void idleDelay();
@@ -69,10 +77,12 @@ public:
     // Start-up steps that stand on their own.
     // Opens the audio device; a failure is reported and start-up goes on without sound.
     bool openAudio();
-    // The paper parameters and texture of the configuration. Until the paper texture is
-    // available this leaves the paper fields unset and succeeds.
-    bool setupPaper(Configuration& local);
-    // Every OpenGL entry point the renderer uses. Until the renderer exists nothing is needed.
+    // Reads the story's "paper.txt" and fills the configuration's paper texture, tile size and
+    // strength: the texture from the cache in `blobs` when the cache is on, else generated.
+    // A missing cache file is reported and the paper generated, so an unbaked book still runs.
+    bool setupPaper(Configuration& local, const PathProvider& story, const std::string& blobs);
+    // Fetches the renderer's OpenGL entry points for the new context; true when all were found.
+    // A missing one does not stop start-up: the renderer backend refuses to start and says so.
     bool loadGLEntryPoints();
 
     // The book's part of the host: nothing until a book can be hosted.
@@ -102,6 +112,9 @@ public:
     std::shared_ptr<PathProvider> packinPaths;
     std::shared_ptr<SDLSoundManager> soundManager; // also the platform's; kept to drive it
     std::string audioError; // why the audio device did not open, empty when it did
+    double refreshInterval = 0.0; // seconds between display refreshes (1/60 when unknown)
+    uint64_t lastSwapCounter = 0; // performance counter after the last swap (and its wait)
+    uint64_t pacedSwaps = 0;      // swaps that came back early and were waited out
 };
 
 // Creates the resource roots and the host, and runs it: 0 after the window was closed, the

@@ -110,6 +110,9 @@ TEST(MainTest, HeadlessRunDropsEventsAndEndsWithStatusZeroOnQuit) {
     });
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out.rfind("Dropping event as book controller is not setup yet\n", 0), 0u);
+    // The build lays out the sample book beside the executable: its icon and paper text are found.
+    EXPECT_EQ(run.err.find("Unable to find icon"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("paper fail"), std::string::npos) << run.out;
 }
 
 TEST(MainTest, FailedStartUpEndsWithStatusOneAndItsLine) {

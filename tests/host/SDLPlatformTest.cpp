@@ -1,7 +1,7 @@
 #include "host/SDLPlatform.h"
 #include "host/SDLSoundManager.h"
 #include "host/SDLTypesetter.h"
-#include "support/RecordingRenderer.h"
+#include "support/RecordingBackend.h"
 
 #include <SDL.h>
 
@@ -38,7 +38,7 @@ TEST_F(PlatformTest, HandsOutTheServicesTheHostGaveIt) {
     EXPECT_EQ(platform.renderer(), nullptr);
     auto sound = std::make_shared<SDLSoundManager>();
     auto typesetter = std::make_shared<SDLTypesetter>();
-    auto renderer = std::make_shared<test::RecordingRenderer>();
+    auto renderer = std::make_shared<test::RecordingBackend>();
     platform.setSoundManager(sound);
     platform.setTypesetter(typesetter);
     EXPECT_EQ(platform.renderer(), nullptr);

@@ -1,7 +1,7 @@
 #include "host/SDLTypesetter.h"
 #include "render/ParagraphRecord.h"
 #include "support/ChildProcess.h"
-#include "support/RecordingRenderer.h"
+#include "support/RecordingBackend.h"
 #include "support/TempDir.h"
 
 #include <SDL.h>
@@ -15,6 +15,11 @@ namespace hv {
 namespace {
 
 const std::string dejaVu = "/usr/share/fonts/truetype/dejavu/";
+
+// Alpha of the pixel at (x, row) of a texture as uploaded, rows counted in upload order.
+uint8_t alphaAt(const test::RecordingBackend::Texture& texture, uint64_t x, uint64_t row) {
+    return texture.pixels[(row * texture.width + x) * 4 + 3];
+}
 
 // A story folder whose fonts/ holds the DejaVu faces.
 class TypesetterTest : public testing::Test {
@@ -44,7 +49,7 @@ protected:
 
     test::TempDir story;
     std::unique_ptr<SDLTypesetter> typesetter;
-    test::RecordingRenderer renderer;
+    test::RecordingBackend renderer;
 };
 
 TEST_F(TypesetterTest, OneIdPerFontAndSize) {
@@ -134,7 +139,7 @@ TEST_F(TypesetterTest, WrappedTextGrowsDownAndTheFirstRowIsTheBottomRow) {
         for (int x = 0; x < surface->w; ++x) {
             uint8_t expected = surfaceAlpha(x, surface->h - 1 - y);
             inked += expected != 0;
-            mismatches += texture.alpha(uint64_t(x), uint64_t(y)) != expected;
+            mismatches += alphaAt(texture, uint64_t(x), uint64_t(y)) != expected;
         }
     }
     EXPECT_GT(inked, 100);
@@ -151,7 +156,7 @@ TEST_F(TypesetterTest, EmptyTextMakesAnEmptyParagraph) {
     const auto& texture = renderer.textures.at(record.textureId);
     EXPECT_EQ(texture.width, 1u);
     EXPECT_GT(texture.height, 0u);
-    for (uint64_t y = 0; y < texture.height; ++y) EXPECT_EQ(texture.alpha(0, y), 0);
+    for (uint64_t y = 0; y < texture.height; ++y) EXPECT_EQ(alphaAt(texture, 0, y), 0);
     EXPECT_DOUBLE_EQ(record.widthFraction, 1.0 / 400.0);
     EXPECT_DOUBLE_EQ(record.offsetFraction, (1.0 - 1.0 / 400.0) / 2);
     EXPECT_DOUBLE_EQ(record.aspect, 400.0 / double(texture.height));
@@ -178,7 +183,7 @@ TEST(TypesetterNoFontTest, WithoutAnyFontABadIdEndsTheRun) {
             TTF_Init();
             SDLTypesetter typesetter;
             typesetter.init(std::make_shared<PathProvider>("/nonexistent"));
-            test::RecordingRenderer renderer;
+            test::RecordingBackend renderer;
             ParagraphRecord record;
             if (metrics) {
                 typesetter.lineMetrics(0);

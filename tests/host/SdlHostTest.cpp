@@ -1,5 +1,8 @@
 #include "host/Options.h"
 #include "host/SdlHost.h"
+#include "render/PaperTexture.h"
+#include "render/gl/GLEntryPoints.h"
+#include "render/gl/GLRendererBackend.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
@@ -23,6 +26,132 @@ size_t countOf(const std::string& text, const std::string& needle) {
 }
 
 const std::string dropLine = "Dropping event as book controller is not setup yet\n";
+
+// A small paper: quick to generate in every start-up.
+const std::string smallPaper = "size 64 base-frequency 4 frequency-multiplier 2 amplitude-count 3 "
+                               "attenuation 0.5 intensity 0.3\n";
+
+void writePaperCache(const std::string& path, const PaperTexture& texture) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    ASSERT_TRUE(texture.writeTo(file));
+    std::fclose(file);
+}
+
+struct PaperSetup {
+    bool ok = false;
+    std::string out;
+    std::string err;
+};
+
+PaperSetup setupPaper(SdlHost& host, Configuration& c, const test::TempDir& story, const std::string& blobs) {
+    PaperSetup result;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    result.ok = host.setupPaper(c, PathProvider(story.path()), blobs);
+    result.out = testing::internal::GetCapturedStdout();
+    result.err = testing::internal::GetCapturedStderr();
+    return result;
+}
+
+TEST(PaperSetupTest, CacheOnReadsTheBlobAndTakesStrengthFromThePaperText) {
+    test::TempDir story, blobs;
+    test::writeFile(story.file("paper.txt"), smallPaper);
+    // The cache need not match the text: what it holds is the paper.
+    PaperTexture cached;
+    cached.dimension = 4;
+    for (int i = 0; i < 16; ++i) cached.texels.push_back(i / 15.0);
+    writePaperCache(paperCachePath(blobs.path()), cached);
+
+    SdlHost host;
+    Configuration c = parseOptions({"-small"}).configuration;
+    PaperSetup r = setupPaper(host, c, story, blobs.path());
+    ASSERT_TRUE(r.ok) << r.err;
+    EXPECT_EQ(r.out + r.err, "");
+    ASSERT_NE(c.paperTexture, nullptr);
+    EXPECT_EQ(c.paperTexture->dimension, 4u);
+    EXPECT_EQ(c.paperTexture->texels, cached.texels);
+    EXPECT_DOUBLE_EQ(c.paperStrength, 0.3);
+    EXPECT_EQ(c.paperTileSize, 4u);
+
+    // -notexture keeps the texture but takes its strength away; a pixel scale of 2 halves the tile.
+    Configuration off = parseOptions({"-small", "-notexture"}).configuration;
+    off.pixelScaleX = off.pixelScaleY = 2.0;
+    r = setupPaper(host, off, story, blobs.path());
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(off.paperStrength, 0.0);
+    ASSERT_NE(off.paperTexture, nullptr);
+    EXPECT_EQ(off.paperTileSize, 2u);
+
+    // A texture smaller than the pixel scale still tiles over one pixel, never zero.
+    Configuration dense = parseOptions({"-small"}).configuration;
+    dense.pixelScaleX = dense.pixelScaleY = 8.0;
+    r = setupPaper(host, dense, story, blobs.path());
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(dense.paperTileSize, 1u);
+}
+
+TEST(PaperSetupTest, CacheOffOrMissingGeneratesFromThePaperText) {
+    test::TempDir story, blobs;
+    test::writeFile(story.file("paper.txt"), smallPaper);
+    PaperParams params;
+    ASSERT_TRUE(params.readFrom(story.file("paper.txt")));
+    std::vector<double> expected = generatePaperTexture(params)->texels;
+
+    SdlHost host;
+    Configuration c = parseOptions({"-small", "-nocache"}).configuration;
+    // A cache that is there is not looked at with the cache off.
+    test::writeFile(paperCachePath(blobs.path()), "broken");
+    PaperSetup r = setupPaper(host, c, story, blobs.path());
+    ASSERT_TRUE(r.ok) << r.err;
+    EXPECT_EQ(r.out + r.err, "");
+    ASSERT_NE(c.paperTexture, nullptr);
+    EXPECT_EQ(c.paperTexture->dimension, 64u);
+    EXPECT_EQ(c.paperTexture->texels, expected);
+    EXPECT_EQ(c.paperTileSize, 64u);
+
+    // With the cache on and no cache file, the run still gets its paper, after a line.
+    test::TempDir empty;
+    Configuration cached = parseOptions({"-small"}).configuration;
+    r = setupPaper(host, cached, story, empty.path());
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.err, "Unable to open texture cache: " + empty.path() + "/paper\n");
+    ASSERT_NE(cached.paperTexture, nullptr);
+    EXPECT_EQ(cached.paperTexture->texels, expected);
+}
+
+TEST(PaperSetupTest, UnreadableCacheOrParametersEndStartUp) {
+    test::TempDir story, blobs;
+    test::writeFile(story.file("paper.txt"), smallPaper);
+    // A cache that exists but is cut short is a broken build, not a book without caches.
+    test::writeFile(paperCachePath(blobs.path()), std::string("\x02\0\0\0\0\0\0\0", 8));
+    SdlHost host;
+    Configuration c = parseOptions({"-small"}).configuration;
+    PaperSetup r = setupPaper(host, c, story, blobs.path());
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.err, "PaperTexture::readFrom: error reading data\nUnable to read cached texture\n");
+    EXPECT_EQ(c.paperTexture, nullptr);
+
+    test::writeFile(story.file("paper.txt"), "size 64 base-frequency 4 frequency-multiplier 2 attenuation 0.5\n");
+    r = setupPaper(host, c, story, blobs.path());
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.err, "Missing intensity parameter\n");
+    EXPECT_EQ(r.out, "paper fail\n");
+}
+
+TEST(SwapPacingTest, OnlySwapsThatComeBackEarlyWait) {
+    const double interval = 1.0 / 60.0;
+    // Not paced by the display (the offscreen driver): the rest of the interval.
+    EXPECT_DOUBLE_EQ(SdlHost::swapWait(0.0, interval), interval);
+    EXPECT_DOUBLE_EQ(SdlHost::swapWait(0.002, interval), interval - 0.002);
+    // Paced by vsync, a little early or late by the clock: nothing, so pacing is unchanged.
+    EXPECT_EQ(SdlHost::swapWait(interval - 0.0005, interval), 0.0);
+    EXPECT_EQ(SdlHost::swapWait(interval + 0.0005, interval), 0.0);
+    // A slow frame never waits; neither does a host without an interval or a clock that ran back.
+    EXPECT_EQ(SdlHost::swapWait(0.1, interval), 0.0);
+    EXPECT_EQ(SdlHost::swapWait(0.001, 0.0), 0.0);
+    EXPECT_EQ(SdlHost::swapWait(-0.001, interval), 0.0);
+}
 
 TEST(FramePacingTest, RefreshRateAndRequestedRateGiveStepAndMultiplier) {
     std::ostringstream out, err;
@@ -216,11 +345,12 @@ TEST(SdlHostTest, WithoutABookEveryEventIsDroppedWithItsMessage) {
 // tests. What the child saw comes back as lines on its standard output.
 TEST(SdlHostTest, HeadlessStartUpRunsFramesDropsAPushedMouseEventAndQuits) {
     test::TempDir story;
+    test::writeFile(story.file("paper.txt"), smallPaper);
     test::ChildResult child = test::runInChild([&] {
-        Configuration options = parseOptions({"-small", "-framerate", "30"}).configuration;
+        Configuration options = parseOptions({"-small", "-framerate", "30", "-nocache"}).configuration;
         auto host = std::make_shared<SdlHost>();
-        bool ok = host->init(options, std::make_shared<PathProvider>(story.path()),
-                             std::make_shared<PathProvider>(story.path()));
+        auto packin = std::make_shared<PathProvider>(std::string(HV_BINARY_DIR) + "/assets/packin");
+        bool ok = host->init(options, std::make_shared<PathProvider>(story.path()), packin);
         std::cout << "init " << ok << "\n";
         if (!ok) return;
         const Configuration& c = host->configuration;
@@ -229,11 +359,23 @@ TEST(SdlHostTest, HeadlessStartUpRunsFramesDropsAPushedMouseEventAndQuits) {
                   << " title " << SDL_GetWindowTitle(host->window) << " focused " << host->focused << "\n";
         std::cout << "platform " << (host->platform != nullptr) << " sound " << (host->soundManager != nullptr)
                   << "\n";
+        std::cout << "paper " << (c.paperTexture ? c.paperTexture->dimension : 0) << " tile " << c.paperTileSize
+                  << " strength " << c.paperStrength << "\n";
+        // The entry points were fetched for the host's context: the real renderer starts on it
+        // with the host's paper.
+        std::cout << "entry points " << glEntryPointsLoaded() << "\n";
+        {
+            GLRendererBackend renderer;
+            std::cout << "renderer " << renderer.init(packin, c) << "\n";
+            renderer.shutdown();
+        }
         std::cout.flush();
-        for (int pass = 0; pass < 5; ++pass) {
+        // The offscreen driver swaps at once; the host waits out the refresh interval instead
+        // of spinning, so at least some of these swaps are paced.
+        for (int pass = 0; pass < 20; ++pass) {
             if (!host->skipFrame()) host->frame();
         }
-        std::cout << "frames " << host->frameCount << "\n";
+        std::cout << "frames " << host->frameCount << " paced " << (host->pacedSwaps > 0) << "\n";
 
         SDL_Event motion;
         SDL_zero(motion);
@@ -256,10 +398,27 @@ TEST(SdlHostTest, HeadlessStartUpRunsFramesDropsAPushedMouseEventAndQuits) {
         << child.out;
     EXPECT_NE(child.err.find("warning: did not get refresh rate from display\n"), std::string::npos);
     EXPECT_NE(child.out.find("platform 1 sound 1\n"), std::string::npos);
-    EXPECT_NE(child.out.find("frames 5\n"), std::string::npos);
-    // Five ticks, then in the last pass the pushed motion and the last frame's tick.
-    EXPECT_EQ(countOf(child.out, dropLine), 7u) << child.out;
+    EXPECT_NE(child.out.find("paper 64 tile 64 strength 0.3\n"), std::string::npos) << child.out;
+    EXPECT_NE(child.out.find("entry points 1\nrenderer 1\n"), std::string::npos) << child.out << child.err;
+    EXPECT_NE(child.out.find("frames 20 paced 1\n"), std::string::npos) << child.out;
+    // Twenty ticks, then in the last pass the pushed motion and the last frame's tick.
+    EXPECT_EQ(countOf(child.out, dropLine), 22u) << child.out;
     EXPECT_NE(child.out.find("exit 0 window 0\n"), std::string::npos);
+}
+
+TEST(SdlHostTest, StartUpWithoutItsPaperTextEndsTheRun) {
+    test::TempDir story;
+    test::writeFile(story.file("paper.txt"), "size 64\n");
+    test::ChildResult child = test::runInChild([&] {
+        Configuration options = parseOptions({"-small", "-nocache"}).configuration;
+        SdlHost host;
+        auto paths = std::make_shared<PathProvider>(story.path());
+        bool ok = host.init(options, paths, paths);
+        std::cout << "init " << ok << "\n";
+    });
+    EXPECT_EQ(child.exitStatus, 0);
+    EXPECT_EQ(child.out, "paper fail\ninit 0\n");
+    EXPECT_NE(child.err.find("Missing base freq parameter\n"), std::string::npos) << child.err;
 }
 
 TEST(SdlHostTest, FailedAudioDeviceIsReportedAndStartUpGoesOn) {
