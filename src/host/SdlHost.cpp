@@ -128,17 +128,16 @@ bool SdlHost::setupPaper(Configuration& local, const PathProvider& story, const 
 
     std::shared_ptr<PaperTexture> texture;
     if (local.useCache) {
+        // The build bakes the cache; without it the run ends here (-nocache generates instead).
         std::string path = paperCachePath(blobs);
-        if (Blob blob = getBlobAtPath(path)) {
-            texture = std::make_shared<PaperTexture>();
-            std::shared_ptr<Reader> reader = makeBlobReader(blob);
-            if (!texture->readFrom(*reader)) return fail("Unable to read cached texture");
-        } else {
-            // Generating costs start-up time but gives the same paper as the cache would.
-            std::cerr << "Unable to open texture cache: " << path << std::endl;
-        }
+        Blob blob = getBlobAtPath(path);
+        if (!blob) return fail("Unable to open texture cache: " + path);
+        texture = std::make_shared<PaperTexture>();
+        std::shared_ptr<Reader> reader = makeBlobReader(blob);
+        if (!texture->readFrom(*reader)) return fail("Unable to read cached texture");
+    } else {
+        texture = generatePaperTexture(params);
     }
-    if (!texture) texture = generatePaperTexture(params);
     local.paperTexture = texture;
     // A texture smaller than the pixel scale would give a tile of 0 pixels, which the
     // renderer divides by.
@@ -262,7 +261,11 @@ int SdlHost::mainLoop() {
     while (running) {
         SDL_Event event;
         while (SDL_PollEvent(&event)) handleSdlEvent(event);
-        if (!skipFrame()) frame();
+        if (skipFrame()) {
+            waitForSkippedRefresh();
+        } else {
+            frame();
+        }
         idleDelay();
     }
     return exitCode;
@@ -305,6 +308,18 @@ void SdlHost::paceSwap() {
         if (wait > 0.0) {
             ++pacedSwaps;
             std::this_thread::sleep_for(std::chrono::duration<double>(wait));
+            now = SDL_GetPerformanceCounter();
+        }
+    }
+    lastSwapCounter = now;
+}
+
+void SdlHost::waitForSkippedRefresh() {
+    uint64_t now = SDL_GetPerformanceCounter();
+    if (lastSwapCounter != 0 && now >= lastSwapCounter) {
+        double since = double(now - lastSwapCounter) / double(SDL_GetPerformanceFrequency());
+        if (since < refreshInterval) {
+            std::this_thread::sleep_for(std::chrono::duration<double>(refreshInterval - since));
             now = SDL_GetPerformanceCounter();
         }
     }

@@ -62,6 +62,10 @@ public:
     void render();
     // Waits out the rest of the refresh interval after a swap that was not paced.
     void paceSwap();
+    // A pass that skips its frame stands for one display refresh, but has no swap to block
+    // on: it waits out the interval since the last swap, so m passes span m refreshes and a
+    // lower requested frame rate does not play the book faster.
+    void waitForSkippedRefresh();
     // Counts one rendered frame; every 240 frames, measures the rate up to `now` (SDL ticks).
     void countFrame(uint32_t now);
     void idleDelay();
@@ -79,7 +83,6 @@ public:
     bool openAudio();
     // Reads the story's "paper.txt" and fills the configuration's paper texture, tile size and
     // strength: the texture from the cache in `blobs` when the cache is on, else generated.
-    // A missing cache file is reported and the paper generated, so an unbaked book still runs.
     bool setupPaper(Configuration& local, const PathProvider& story, const std::string& blobs);
     // Fetches the renderer's OpenGL entry points for the new context; true when all were found.
     // A missing one does not stop start-up: the renderer backend refuses to start and says so.
