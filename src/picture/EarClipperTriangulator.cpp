@@ -63,12 +63,16 @@ private:
     uint32_t nextEar();
     void decide(uint32_t pos);
     uint32_t findBlocker(uint32_t prev, uint32_t pos, uint32_t next) const;
+    uint32_t nextEarAllowingCornerCopies() const;
+    bool blockedAllowingCornerCopies(uint32_t prev, uint32_t pos, uint32_t next) const;
+    bool entersCorner(uint32_t copy, Point corner, Point x, Point y) const;
 
     ClipScratch& s_;
     const IndexPolygon& list_;
     uint32_t n_;
     bool reversed_ = false;
     bool useGrid_;
+    bool allTame_ = true; // no point too far out for the box filters
 };
 
 thread_local ClipScratch clipScratch;
@@ -76,7 +80,10 @@ thread_local ClipScratch clipScratch;
 EarClipPolygon::EarClipPolygon(const float* vertices, const IndexPolygon& list)
     : s_(clipScratch), list_(list), n_(uint32_t(list.size())), useGrid_(list.size() >= gridThreshold) {
     s_.points.resize(n_);
-    for (uint32_t k = 0; k < n_; ++k) s_.points[k] = polygon::pointAt(vertices, list[k]);
+    for (uint32_t k = 0; k < n_; ++k) {
+        s_.points[k] = polygon::pointAt(vertices, list[k]);
+        allTame_ = allTame_ && polygon::PointGrid::isTame(s_.points[k]);
+    }
     if (useGrid_) s_.grid.build(n_, [&](uint32_t k) { return s_.points[k]; }, 1.0);
 }
 
@@ -111,26 +118,30 @@ uint32_t EarClipPolygon::nextEar() {
 // or none.
 uint32_t EarClipPolygon::findBlocker(uint32_t prev, uint32_t pos, uint32_t next) const {
     Point u = point(prev), v = point(pos), w = point(next);
-    polygon::Bounds box;
-    box.add(u);
-    box.add(v);
-    box.add(w);
-    if (!box.tame) {
-        for (uint32_t j = s_.next[next]; j != prev; j = s_.next[j]) {
-            if (polygon::pointInTriangle(point(j), u, v, w)) return j;
+    if (!allTame_) {
+        polygon::Bounds box;
+        box.add(u);
+        box.add(v);
+        box.add(w);
+        if (!box.tame) {
+            for (uint32_t j = s_.next[next]; j != prev; j = s_.next[j]) {
+                if (polygon::pointInTriangle(point(j), u, v, w)) return j;
+            }
+            return none;
         }
-        return none;
     }
     // A tame triangle holds no point outside its box widened by the slack, nor a point
     // outside the grid's range.
-    double s = box.slack();
-    double x0 = box.minX - s, x1 = box.maxX + s;
+    float minX = std::min(u.x, std::min(v.x, w.x)), maxX = std::max(u.x, std::max(v.x, w.x));
+    float minY = std::min(u.y, std::min(v.y, w.y)), maxY = std::max(u.y, std::max(v.y, w.y));
+    double s = polygon::slackFor(minX, maxX);
+    double x0 = minX - s, x1 = maxX + s;
     auto inside = [&](Point p) {
-        return p.y > box.minY && p.y <= box.maxY && p.x >= x0 && p.x <= x1 && polygon::pointInTriangle(p, u, v, w);
+        return p.y > minY && p.y <= maxY && p.x >= x0 && p.x <= x1 && polygon::pointInTriangle(p, u, v, w);
     };
     if (useGrid_) {
         uint32_t found = none;
-        s_.grid.anyInBox(x0, box.minY, x1, box.maxY, [&](uint32_t j) {
+        s_.grid.anyInBox(x0, minY, x1, maxY, [&](uint32_t j) {
             if (!s_.alive[j] || j == prev || j == pos || j == next || !inside(point(j))) return false;
             found = j;
             return true;
@@ -139,6 +150,59 @@ uint32_t EarClipPolygon::findBlocker(uint32_t prev, uint32_t pos, uint32_t next)
     }
     for (uint32_t j = s_.next[next]; j != prev; j = s_.next[j]) {
         if (inside(point(j))) return j;
+    }
+    return none;
+}
+
+// Whether an edge of the point `copy`, which sits exactly on the triangle corner `corner`,
+// leaves it into the triangle, whose other corners are x and y.
+bool EarClipPolygon::entersCorner(uint32_t copy, Point corner, Point x, Point y) const {
+    int turn = polygon::orientSign(corner, x, y);
+    if (turn == 0) return false;
+    for (uint32_t n : {s_.prev[copy], s_.next[copy]}) {
+        Point to = point(n);
+        if (polygon::orientSign(corner, x, to) == turn && polygon::orientSign(corner, to, y) == turn) return true;
+    }
+    return false;
+}
+
+// The ear test once no ear is left, for polygons that stall only on duplicated vertices such
+// as the ends of hole bridges. A point lying exactly on a corner of the candidate triangle is
+// a copy of that corner; by the half-open rule it may count as inside, and when every
+// remaining ear has such a copy the clipper stalls on a sound polygon. Here a copy counts only
+// when one of its own edges runs into the triangle; other points are tested as always.
+bool EarClipPolygon::blockedAllowingCornerCopies(uint32_t prev, uint32_t pos, uint32_t next) const {
+    Point u = point(prev), v = point(pos), w = point(next);
+    auto same = [](Point a, Point b) { return a.x == b.x && a.y == b.y; };
+    auto blocks = [&](uint32_t j) {
+        if (j == prev || j == pos || j == next) return false;
+        Point p = point(j);
+        if (same(p, u)) return entersCorner(j, u, v, w);
+        if (same(p, v)) return entersCorner(j, v, w, u);
+        if (same(p, w)) return entersCorner(j, w, u, v);
+        return polygon::pointInTriangle(p, u, v, w);
+    };
+    polygon::Bounds box;
+    box.add(u);
+    box.add(v);
+    box.add(w);
+    if (useGrid_ && box.tame) {
+        double s = box.slack();
+        return s_.grid.anyInBox(box.minX - s, box.minY, box.maxX + s, box.maxY,
+                                [&](uint32_t j) { return s_.alive[j] && blocks(j); });
+    }
+    for (uint32_t j = s_.next[next]; j != prev; j = s_.next[j]) {
+        if (blocks(j)) return true;
+    }
+    return false;
+}
+
+uint32_t EarClipPolygon::nextEarAllowingCornerCopies() const {
+    for (uint32_t r = 0; r < n_; ++r) {
+        uint32_t pos = positionOf(r);
+        if (!s_.alive[pos]) continue;
+        uint32_t p = s_.prev[pos], q = s_.next[pos];
+        if (polygon::turnCross(point(p), point(pos), point(q)) >= 0 && !blockedAllowingCornerCopies(p, pos, q)) return pos;
     }
     return none;
 }
@@ -191,6 +255,7 @@ bool EarClipPolygon::run(bool reversed, std::vector<uint32_t>& indices) {
     uint32_t some = 0;
     while (left > 3) {
         uint32_t pos = nextEar();
+        if (pos == none) pos = nextEarAllowingCornerCopies();
         if (pos == none) {
             indices.resize(mark);
             return false;

@@ -575,14 +575,20 @@ bool BridgeFinder::find(size_t h, size_t& bestI, size_t& bestJ) {
         reach = std::sqrt(w * w + hgt * hgt);
     }
 
-    // The nearest pair first: a ring search around each hole point, stopping once the rings
-    // are farther away than the best distance so far. The search works on true distances
-    // with a margin of a few parts in 10^5, far more than single-precision rounding moves a
-    // squared distance, so no pair whose rounded distance could be the least is skipped.
+    // The nearest pairs first: a ring search around each hole point that skips cells farther
+    // away than the best distance so far and stops once whole rings are. The search works on
+    // true distances with a margin of a few parts in 10^5, far more than single-precision
+    // rounding moves a squared distance, so it meets every pair whose rounded distance could
+    // be the least; those pairs are kept.
     float best = FLT_MAX;
+    tied_.clear();
     auto measure = [&](uint32_t i, uint32_t j) {
         float d = distanceSquared(outerPoint(i), holePoint(j));
-        if (d < best) best = d;
+        if (d < best) {
+            best = d;
+            tied_.clear();
+        }
+        if (d == best && d < FLT_MAX) tied_.push_back(Pair{d, i, j});
     };
     double side = grid.minCellSide();
     uint32_t maxRing = std::max(grid.columns(), grid.rows());
@@ -593,7 +599,10 @@ bool BridgeFinder::find(size_t h, size_t& bestI, size_t& bestJ) {
         for (uint32_t ring = 0; ring <= maxRing; ++ring) {
             double gap = (double(ring) - 1.0) * side;
             if (ring > 1 && gap * gap * (1.0 - 1e-5) > best) break;
-            grid.forEachInRing(cx, cy, ring, [&](uint32_t i) { measure(i, j); });
+            grid.forEachCellInRing(cx, cy, ring, [&](uint32_t x, uint32_t y) {
+                if (grid.cellDistanceSquared(p.x, p.y, x, y) * (1.0 - 1e-5) > best) return;
+                grid.forEachInCell(x, y, [&](uint32_t i) { measure(i, j); });
+            });
         }
         for (uint32_t i : wildOuter) measure(i, j);
     }
@@ -601,11 +610,12 @@ bool BridgeFinder::find(size_t h, size_t& bestI, size_t& bestJ) {
         for (uint32_t i = 0; i < m; ++i) measure(i, j);
     }
     if (!(best < FLT_MAX)) return false;
+    std::sort(tied_.begin(), tied_.end());
+    if (chooseAmongTied(hole, tied_.data(), tied_.size(), bestI, bestJ)) return true;
 
-    // Then pairs in rounds of growing distance, each round tested nearest first: the first
-    // round holds only the pairs at the least distance, and most bridges are settled there.
-    double upper = best;
-    double lower = -1.0; // pairs at or below this distance squared were tested in earlier rounds
+    // Then the farther pairs in rounds of growing distance, each tested nearest first.
+    double lower = best; // pairs at or below this squared distance have been tried
+    double upper = 4.0 * best;
     for (;;) {
         double radius = std::sqrt(upper);
         bool last = radius >= reach;

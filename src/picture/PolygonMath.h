@@ -95,6 +95,13 @@ inline int orientSign(Point a, Point b, Point c) {
     return 0;
 }
 
+// How far a ray crossing computed from an edge whose ends lie in [minX, maxX] can stray
+// outside that range through rounding, many times over.
+inline double slackFor(double minX, double maxX) {
+    double a = std::fabs(minX), b = std::fabs(maxX);
+    return (a > b ? a : b) * 0x1p-20 + 1e-37;
+}
+
 // Coordinates this large could overflow a difference; the filters step aside for them.
 constexpr double tameLimit = 1.2676506002282294e30; // 2^100
 
@@ -121,10 +128,7 @@ struct Bounds {
         if (p.y > maxY) maxY = p.y;
     }
     bool empty() const { return !(minX <= maxX); }
-    double slack() const {
-        double a = std::fabs(minX), b = std::fabs(maxX);
-        return (a > b ? a : b) * 0x1p-20 + 1e-37;
-    }
+    double slack() const { return slackFor(minX, maxX); }
 
     // True when the even-odd test of P against the outline these bounds cover must say
     // outside. Only meaningful for tame bounds.
@@ -209,25 +213,40 @@ public:
         return false;
     }
 
-    // Calls visit(id) for every point in the cells at Chebyshev distance `ring` from cell
-    // (cx, cy). Points in that ring lie at least (ring - 1) * minCellSide() from any point of
-    // the centre cell, or from a point beyond the grid that maps to it.
-    template <typename Visit>
-    void forEachInRing(uint32_t cx, uint32_t cy, uint32_t ring, Visit visit) const {
+    // Calls visitCell(x, y) for every cell at Chebyshev distance `ring` from cell (cx, cy).
+    template <typename VisitCell>
+    void forEachCellInRing(uint32_t cx, uint32_t cy, uint32_t ring, VisitCell visitCell) const {
         int64_t x0 = int64_t(cx) - ring, x1 = int64_t(cx) + ring, y0 = int64_t(cy) - ring, y1 = int64_t(cy) + ring;
-        auto visitCell = [&](int64_t x, int64_t y) {
-            size_t cell = size_t(y) * nx_ + size_t(x);
-            for (uint32_t k = cellStart_[cell]; k < cellStart_[cell + 1]; ++k) visit(items_[k]);
-        };
         for (int64_t y = std::max<int64_t>(y0, 0); y <= std::min<int64_t>(y1, int64_t(ny_) - 1); ++y) {
             if (y == y0 || y == y1) {
-                for (int64_t x = std::max<int64_t>(x0, 0); x <= std::min<int64_t>(x1, int64_t(nx_) - 1); ++x) visitCell(x, y);
+                for (int64_t x = std::max<int64_t>(x0, 0); x <= std::min<int64_t>(x1, int64_t(nx_) - 1); ++x) {
+                    visitCell(uint32_t(x), uint32_t(y));
+                }
             } else {
                 // Inside rows only their two end cells belong to the ring.
-                if (x0 >= 0) visitCell(x0, y);
-                if (x1 <= int64_t(nx_) - 1) visitCell(x1, y);
+                if (x0 >= 0) visitCell(uint32_t(x0), uint32_t(y));
+                if (x1 <= int64_t(nx_) - 1) visitCell(uint32_t(x1), uint32_t(y));
             }
         }
+    }
+    template <typename Visit>
+    void forEachInCell(uint32_t x, uint32_t y, Visit visit) const {
+        size_t cell = size_t(y) * nx_ + x;
+        for (uint32_t k = cellStart_[cell]; k < cellStart_[cell + 1]; ++k) visit(items_[k]);
+    }
+    // The squared distance from a point to the region whose points map to cell (x, y), less
+    // a little for the rounding of that mapping.
+    double cellDistanceSquared(double px, double py, uint32_t x, uint32_t y) const {
+        double w = cellWidth(), h = cellHeight();
+        double fuzz = 1e-12 * (std::fabs(bounds_.minX) + std::fabs(bounds_.maxX) + std::fabs(bounds_.minY) +
+                               std::fabs(bounds_.maxY));
+        double left = x == 0 ? -INFINITY : bounds_.minX + x * w - fuzz;
+        double right = x + 1 == nx_ ? INFINITY : bounds_.minX + (x + 1) * w + fuzz;
+        double bottom = y == 0 ? -INFINITY : bounds_.minY + y * h - fuzz;
+        double top = y + 1 == ny_ ? INFINITY : bounds_.minY + (y + 1) * h + fuzz;
+        double dx = px < left ? left - px : px > right ? px - right : 0.0;
+        double dy = py < bottom ? bottom - py : py > top ? py - top : 0.0;
+        return dx * dx + dy * dy;
     }
     uint32_t columns() const { return nx_; }
     uint32_t rows() const { return ny_; }

@@ -1,5 +1,7 @@
 #include "ReferenceTriangulator.h"
 
+#include "picture/PolygonMath.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <functional>
@@ -111,6 +113,32 @@ bool segmentCrossesPolygon(const std::vector<float>& v, uint32_t a, uint32_t b, 
     return false;
 }
 
+int sign(P a, P b, P c) { return polygon::orientSign({a.x, a.y}, {b.x, b.y}, {c.x, c.y}); }
+
+// Whether the segment from outer position i to the target leaves the outer polygon's corner
+// into the polygon; vertices held only once always pass.
+bool entersCorner(const std::vector<float>& v, const IndexPolygon& outer, size_t i, P target) {
+    size_t m = outer.size();
+    P c = at(v, outer[i]);
+    size_t copies = 0;
+    for (uint32_t k : outer) copies += same(at(v, k), c);
+    if (copies < 2) return true;
+    double area = 0;
+    for (size_t k = 0; k < m; ++k) {
+        P a = at(v, outer[k]), b = at(v, outer[(k + 1) % m]);
+        area += double(a.x) * b.y - double(b.x) * a.y;
+    }
+    P before = at(v, outer[(i + m - 1) % m]), after = at(v, outer[(i + 1) % m]);
+    if (area < 0) std::swap(before, after);
+    int corner = sign(before, c, after);
+    bool leftOfLeaving = sign(c, after, target) > 0;
+    bool rightOfArriving = sign(c, target, before) > 0;
+    if (corner > 0) return leftOfLeaving && rightOfArriving;
+    if (corner < 0) return leftOfLeaving || rightOfArriving;
+    bool straight = (double(after.x) - c.x) * (before.x - c.x) + (double(after.y) - c.y) * (before.y - c.y) < 0;
+    return straight && leftOfLeaving;
+}
+
 bool insideTriangle(P p, P u, P v, P w) { return crossing(p, u, v) ^ crossing(p, v, w) ^ crossing(p, w, u); }
 
 double turn(P u, P v, P w) {
@@ -132,15 +160,37 @@ bool clipRun(const std::vector<float>& v, const IndexPolygon& poly, std::vector<
             indices.push_back(poly[remaining[t2]]);
             return true;
         }
-        size_t ear = n;
-        for (size_t i = 0; i < n && ear == n; ++i) {
-            size_t prev = (i + n - 1) % n, next = (i + 1) % n;
-            if (!(turn(pt(prev), pt(i), pt(next)) >= 0)) continue;
-            bool empty = true;
-            for (size_t j = 0; j < n && empty; ++j) {
-                if (j != prev && j != i && j != next && insideTriangle(pt(j), pt(prev), pt(i), pt(next))) empty = false;
+        // When no ear is left, a point exactly on a triangle corner blocks only when one of its
+        // edges runs into the triangle.
+        auto enters = [&](size_t j, P c, P x, P y) {
+            int s = sign(c, x, y);
+            if (s == 0) return false;
+            for (size_t nb : {(j + n - 1) % n, (j + 1) % n}) {
+                if (sign(c, x, pt(nb)) == s && sign(c, pt(nb), y) == s) return true;
             }
-            if (empty) ear = i;
+            return false;
+        };
+        auto blocks = [&](size_t j, P u, P v, P w, bool cornersByEdges) {
+            P p = pt(j);
+            if (cornersByEdges) {
+                if (same(p, u)) return enters(j, u, v, w);
+                if (same(p, v)) return enters(j, v, w, u);
+                if (same(p, w)) return enters(j, w, u, v);
+            }
+            return insideTriangle(p, u, v, w);
+        };
+        size_t ear = n;
+        for (bool cornersByEdges : {false, true}) {
+            for (size_t i = 0; i < n && ear == n; ++i) {
+                size_t prev = (i + n - 1) % n, next = (i + 1) % n;
+                if (!(turn(pt(prev), pt(i), pt(next)) >= 0)) continue;
+                bool empty = true;
+                for (size_t j = 0; j < n && empty; ++j) {
+                    if (j != prev && j != i && j != next && blocks(j, pt(prev), pt(i), pt(next), cornersByEdges)) empty = false;
+                }
+                if (empty) ear = i;
+            }
+            if (ear != n) break;
         }
         if (ear == n) {
             indices.resize(mark);
@@ -184,6 +234,29 @@ bool referenceSubtract(const std::vector<float>& v, IndexPolygon& outer, const s
                 }
             }
             if (best == FLT_MAX) continue;
+            // Of the equally near bridges, one that starts inside its outer corner goes first.
+            auto crossesNothing = [&](size_t i, size_t j) {
+                for (size_t g = 0; g < holes.size(); ++g) {
+                    if (!done[g] && segmentCrossesPolygon(v, hole[j], outer[i], holes[g])) return false;
+                }
+                return !segmentCrossesPolygon(v, hole[j], outer[i], outer);
+            };
+            auto distance = [&](size_t i, size_t j) {
+                P o = at(v, outer[i]), q = at(v, hole[j]);
+                return (o.x - q.x) * (o.x - q.x) + (o.y - q.y) * (o.y - q.y);
+            };
+            if (!entersCorner(v, outer, bi, at(v, hole[bj]))) {
+                bool found = false;
+                for (size_t i = 0; i < outer.size() && !found; ++i) {
+                    for (size_t j = 0; j < hole.size() && !found; ++j) {
+                        if (distance(i, j) == best && entersCorner(v, outer, i, at(v, hole[j])) && crossesNothing(i, j)) {
+                            bi = i;
+                            bj = j;
+                            found = true;
+                        }
+                    }
+                }
+            }
             size_t k = hole.size();
             bool sameOrientation = (orientation(v, outer) > 0) == (orientation(v, hole) > 0);
             IndexPolygon walk;
