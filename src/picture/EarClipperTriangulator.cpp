@@ -197,12 +197,19 @@ bool EarClipPolygon::blockedAllowingCornerCopies(uint32_t prev, uint32_t pos, ui
     return false;
 }
 
+// Called when no ear is left, so every remaining point is known not to be one. A point whose
+// blocker is not a copy of one of its corners stays blocked here too, and reflex points have
+// no blocker; only the rest need a second look.
 uint32_t EarClipPolygon::nextEarAllowingCornerCopies() const {
+    auto same = [](Point a, Point b) { return a.x == b.x && a.y == b.y; };
     for (uint32_t r = 0; r < n_; ++r) {
         uint32_t pos = positionOf(r);
-        if (!s_.alive[pos]) continue;
+        uint32_t b = s_.blocker[pos];
+        if (!s_.alive[pos] || b == none) continue;
         uint32_t p = s_.prev[pos], q = s_.next[pos];
-        if (polygon::turnCross(point(p), point(pos), point(q)) >= 0 && !blockedAllowingCornerCopies(p, pos, q)) return pos;
+        Point c = point(b);
+        if (!same(c, point(p)) && !same(c, point(pos)) && !same(c, point(q))) continue;
+        if (!blockedAllowingCornerCopies(p, pos, q)) return pos;
     }
     return none;
 }
@@ -288,18 +295,6 @@ bool EarClipPolygon::run(bool reversed, std::vector<uint32_t>& indices) {
     return true;
 }
 
-// Twice the signed area, positive for counter-clockwise (left-turning) polygons.
-double signedArea2(const float* vertices, const IndexPolygon& polygon) {
-    double sum = 0.0;
-    size_t n = polygon.size();
-    for (size_t k = 0; k < n; ++k) {
-        Point a = polygon::pointAt(vertices, polygon[k]);
-        Point b = polygon::pointAt(vertices, polygon[k + 1 == n ? 0 : k + 1]);
-        sum += double(a.x) * double(b.y) - double(b.x) * double(a.y);
-    }
-    return sum;
-}
-
 } // namespace
 
 bool EarClipperTriangulator::init(const std::shared_ptr<Mesh>& mesh) {
@@ -316,7 +311,7 @@ bool EarClipperTriangulator::triangulatePolygon(const std::vector<float>& vertic
     EarClipPolygon state(vertices.data(), polygon);
     // Clipped as written, a clockwise polygon takes its reflex corners for ears and can come
     // out whole with triangles outside the shape; so it is turned round first.
-    bool clockwise = signedArea2(vertices.data(), polygon) < 0;
+    bool clockwise = polygon::signedArea2(vertices.data(), polygon) < 0;
     if (state.run(clockwise, indices)) return true;
     return state.run(!clockwise, indices);
 }

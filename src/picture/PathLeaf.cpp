@@ -154,7 +154,7 @@ bool ContourNester::inside(Point p, Contour& c) {
 // 0 disjoint, 1 b inside a, 2 b contains a, 3 crossing. Vertices only; edges are not met.
 int ContourNester::classify(const Range& bRange, const Range& aRange) {
     if (bRange.count == 0 || aRange.count == 0) return 0;
-    // contourOf may insert, so take copies of the positions, then fetch references.
+    // contourOf may insert and so move the others: both are looked up before either is held.
     contourOf(bRange);
     Contour& a = contourOf(aRange);
     Contour& b = contourOf(bRange);
@@ -360,18 +360,6 @@ float orientationSum(const float* v, const IndexPolygon& polygon) {
     return sum;
 }
 
-// Twice the signed area, positive for counter-clockwise polygons.
-double signedArea2(const float* v, const IndexPolygon& polygon) {
-    double sum = 0.0;
-    size_t n = polygon.size();
-    for (size_t k = 0; k < n; ++k) {
-        Point a = polygon::pointAt(v, polygon[k]);
-        Point b = polygon::pointAt(v, polygon[k + 1 == n ? 0 : k + 1]);
-        sum += double(a.x) * double(b.y) - double(b.x) * double(a.y);
-    }
-    return sum;
-}
-
 float distanceSquared(Point a, Point b) {
     float dx = a.x - b.x;
     float dy = a.y - b.y;
@@ -468,7 +456,7 @@ bool BridgeFinder::entersCorner(size_t i, Point target) {
     if (!duplicated) return true;
     if (!outerOrientationKnown_) {
         outerOrientationKnown_ = true;
-        outerCounterClockwise_ = signedArea2(v_, outer_) >= 0;
+        outerCounterClockwise_ = polygon::signedArea2(v_, outer_) >= 0;
     }
     Point before = polygon::pointAt(v_, outer_[(i + m - 1) % m]);
     Point after = polygon::pointAt(v_, outer_[(i + 1) % m]);

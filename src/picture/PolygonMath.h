@@ -102,6 +102,19 @@ inline double slackFor(double minX, double maxX) {
     return (a > b ? a : b) * 0x1p-20 + 1e-37;
 }
 
+// Twice the signed area of a polygon of vertex numbers, positive when it runs
+// counter-clockwise (turning left), in double precision.
+inline double signedArea2(const float* vertices, const std::vector<uint32_t>& polygon) {
+    double sum = 0.0;
+    size_t n = polygon.size();
+    for (size_t k = 0; k < n; ++k) {
+        Point a = pointAt(vertices, polygon[k]);
+        Point b = pointAt(vertices, polygon[k + 1 == n ? 0 : k + 1]);
+        sum += double(a.x) * double(b.y) - double(b.x) * double(a.y);
+    }
+    return sum;
+}
+
 // Coordinates this large could overflow a difference; the filters step aside for them.
 constexpr double tameLimit = 1.2676506002282294e30; // 2^100
 
