@@ -148,6 +148,24 @@ TEST(EarClipperTest, SquareWithHolesCoversExactlyItsArea) {
     EXPECT_DOUBLE_EQ(total(areas), 10000.0 - 100 - 4 - 400 + 25);
 }
 
+// Two triangular holes with close parallel sides: once bridged, every remaining ear has a
+// copy of a bridge vertex exactly on one of its corners, which the half-open rule counts as
+// inside. The polygon is sound, so the clipper must not give up on it, nor turn to the
+// reversed run.
+TEST(EarClipperTest, EarsStalledOnlyByBridgeCopiesAreStillTaken) {
+    EarClipperTriangulator t;
+    t.init();
+    auto [range, ok] = t.triangulate(ringsPath({{Vec2(10, 1), Vec2(-5, 6), Vec2(-4, -8)},
+                                                {Vec2(-1, -1), Vec2(-4, -2), Vec2(-4, 0)},
+                                                {Vec2(0, -1), Vec2(0, -3), Vec2(-3, -2)}}),
+                                     1.0);
+    ASSERT_TRUE(ok);
+    std::vector<double> areas = triangleAreas(*t.mesh(), range);
+    EXPECT_EQ(areas.size(), 11u);
+    for (double a : areas) EXPECT_GE(a, 0);
+    EXPECT_DOUBLE_EQ(total(areas), 102.5 - 3 - 3);
+}
+
 TEST(EarClipperTest, CurvesAreFlattenedWithTheGivenTolerance) {
     Path path;
     path.commands = {PathCommand::moveTo(0, 0), PathCommand::lineTo(10, 0),
