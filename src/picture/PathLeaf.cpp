@@ -403,6 +403,9 @@ private:
     static constexpr size_t smallPairCount = 2048;
     std::vector<Pair> pairs_;
     std::vector<Pair> tied_;
+    polygon::PointGrid grid_;
+    std::vector<uint32_t> wildOuter_;
+    std::vector<uint32_t> wildHole_;
 
     const float* v_;
     const IndexPolygon& outer_;
@@ -542,10 +545,13 @@ bool BridgeFinder::find(size_t h, size_t& bestI, size_t& bestJ) {
         return tryNearestFirst(hole, pairs, bestI, bestJ);
     }
 
-    polygon::PointGrid grid;
+    polygon::PointGrid& grid = grid_;
     grid.build(uint32_t(m), outerPoint, 2.0);
     // Points too far out for the grid are measured against everything, every round.
-    std::vector<uint32_t> wildOuter, wildHole;
+    std::vector<uint32_t>& wildOuter = wildOuter_;
+    std::vector<uint32_t>& wildHole = wildHole_;
+    wildOuter.clear();
+    wildHole.clear();
     for (uint32_t i = 0; i < m; ++i) {
         if (!polygon::PointGrid::isTame(outerPoint(i))) wildOuter.push_back(i);
     }
