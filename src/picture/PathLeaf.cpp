@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <iterator>
 #include <iostream>
 
 namespace hv {
@@ -393,8 +394,9 @@ private:
         }
     };
 
-    bool crossesPolygon(uint32_t a, uint32_t b, const IndexPolygon& polygon) const;
-    bool crossesAny(uint32_t a, uint32_t b) const;
+    bool edgeCrosses(uint32_t a, uint32_t b, const IndexPolygon& polygon, size_t k) const;
+    size_t firstCrossing(uint32_t a, uint32_t b, const IndexPolygon& polygon) const;
+    bool crossesAny(uint32_t a, uint32_t b);
     bool entersCorner(size_t i, Point target);
     bool tryNearestFirst(const IndexPolygon& hole, std::vector<Pair>& pairs, size_t& bestI, size_t& bestJ);
     bool chooseAmongTied(const IndexPolygon& hole, const Pair* tied, size_t count, size_t& bestI, size_t& bestJ);
@@ -413,36 +415,66 @@ private:
     const std::vector<char>& done_;
     bool outerOrientationKnown_ = false;
     bool outerCounterClockwise_ = true;
+    // Edges that recently stopped a candidate, most recent first; good for one search only,
+    // while the outer polygon and the open holes stay as they are.
+    struct RecentEdge {
+        const IndexPolygon* polygon;
+        size_t edge;
+    };
+    RecentEdge recent_[4] = {};
+    size_t recentCount_ = 0;
 };
 
-bool BridgeFinder::crossesPolygon(uint32_t a, uint32_t b, const IndexPolygon& polygon) const {
+// Edge k of a polygon joins entry k - 1 to entry k; edge 0 is the closing edge from the last
+// entry to the first. An edge that shares a vertex number with the segment is not met.
+bool BridgeFinder::edgeCrosses(uint32_t a, uint32_t b, const IndexPolygon& polygon, size_t k) const {
+    uint32_t c = polygon[k == 0 ? polygon.size() - 1 : k - 1], d = polygon[k];
+    if (a == c || a == d || b == c || b == d) return false;
+    return polygon::segmentsCross(polygon::pointAt(v_, a), polygon::pointAt(v_, b), polygon::pointAt(v_, c),
+                                  polygon::pointAt(v_, d));
+}
+
+// The first edge of the polygon, in edge order, that the segment from vertex a to vertex b
+// crosses, or the polygon's size when there is none.
+size_t BridgeFinder::firstCrossing(uint32_t a, uint32_t b, const IndexPolygon& polygon) const {
     size_t n = polygon.size();
-    if (n == 0) return false;
+    if (n == 0) return 0;
     Point p = polygon::pointAt(v_, a);
     Point q = polygon::pointAt(v_, b);
-    uint32_t c = polygon[n - 1];
-    Point r = polygon::pointAt(v_, c);
-    // Edges (v[k-1], v[k]) for k = 1 .. n - 1, then the closing edge (last, first).
     uint32_t previous = polygon[0];
     Point previousPoint = polygon::pointAt(v_, previous);
     for (size_t k = 1; k < n; ++k) {
         uint32_t d = polygon[k];
         Point s = polygon::pointAt(v_, d);
-        if (a != previous && a != d && b != previous && b != d && polygon::segmentsCross(p, q, previousPoint, s)) {
-            return true;
-        }
+        if (a != previous && a != d && b != previous && b != d && polygon::segmentsCross(p, q, previousPoint, s)) return k;
         previous = d;
         previousPoint = s;
     }
-    uint32_t first = polygon[0];
-    return a != c && a != first && b != c && b != first && polygon::segmentsCross(p, q, r, polygon::pointAt(v_, first));
+    return edgeCrosses(a, b, polygon, 0) ? 0 : n;
 }
 
-bool BridgeFinder::crossesAny(uint32_t a, uint32_t b) const {
-    for (size_t g = 0; g < holes_.size(); ++g) {
-        if (!done_[g] && crossesPolygon(a, b, holes_[g])) return true;
+// Candidate bridges next to each other tend to cross the same edges, so the edges that
+// stopped the last few are tried first; only a bridge that crosses nothing needs every edge.
+bool BridgeFinder::crossesAny(uint32_t a, uint32_t b) {
+    for (size_t r = 0; r < recentCount_; ++r) {
+        if (edgeCrosses(a, b, *recent_[r].polygon, recent_[r].edge)) {
+            std::rotate(recent_, recent_ + r, recent_ + r + 1);
+            return true;
+        }
     }
-    return crossesPolygon(a, b, outer_);
+    auto remember = [&](const IndexPolygon& polygon, size_t edge) {
+        if (recentCount_ < std::size(recent_)) ++recentCount_;
+        std::move_backward(recent_, recent_ + recentCount_ - 1, recent_ + recentCount_);
+        recent_[0] = RecentEdge{&polygon, edge};
+        return true;
+    };
+    for (size_t g = 0; g < holes_.size(); ++g) {
+        if (done_[g]) continue;
+        size_t k = firstCrossing(a, b, holes_[g]);
+        if (k < holes_[g].size()) return remember(holes_[g], k);
+    }
+    size_t k = firstCrossing(a, b, outer_);
+    return k < outer_.size() ? remember(outer_, k) : false;
 }
 
 // Whether a bridge from outer position i towards the target starts inside the polygon's
@@ -511,6 +543,7 @@ bool BridgeFinder::tryNearestFirst(const IndexPolygon& hole, std::vector<Pair>& 
 
 bool BridgeFinder::find(size_t h, size_t& bestI, size_t& bestJ) {
     outerOrientationKnown_ = false;
+    recentCount_ = 0;
     const IndexPolygon& hole = holes_[h];
     size_t m = outer_.size(), k = hole.size();
     if (m == 0 || k == 0) return false;

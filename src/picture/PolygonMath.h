@@ -190,8 +190,11 @@ public:
             nx_ = uint32_t(std::fmin(cells, 65536.0));
         } else {
             double aspect = w / h;
-            nx_ = uint32_t(std::fmin(std::fmax(1.0, std::sqrt(cells * aspect)), 65536.0));
-            ny_ = uint32_t(std::fmin(std::fmax(1.0, std::sqrt(cells / aspect)), 65536.0));
+            // Square-ish cells, but never many more cells than asked for, however thin the
+            // bounds: searches that walk the cells must stay in proportion to the points.
+            double columns = std::fmin(std::fmax(1.0, std::sqrt(cells * aspect)), std::fmin(cells, 65536.0));
+            nx_ = uint32_t(columns);
+            ny_ = uint32_t(std::fmin(std::fmax(1.0, cells / nx_), 65536.0));
         }
         scaleX_ = w > 0 ? nx_ / w : 0.0;
         scaleY_ = h > 0 ? ny_ / h : 0.0;

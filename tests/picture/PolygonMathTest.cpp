@@ -163,5 +163,18 @@ TEST(PolygonMathTest, GridFindsEveryPointInABoxAndRingsCoverEveryCell) {
     }
 }
 
+// Points spread along a line many orders of magnitude longer than it is wide once gave a
+// grid of 65536 columns for a thousand points, and every search walked them all.
+TEST(PolygonMathTest, GridCellsStayInProportionToThePointsHoweverThinTheBounds) {
+    for (double width : {1e-30, 1e-6, 1.0, 1e6, 1e24}) {
+        std::vector<Point> points;
+        for (int k = 0; k < 1000; ++k) points.push_back({float(k * 1e25), float(width * (k % 7))});
+        PointGrid grid;
+        grid.build(uint32_t(points.size()), [&](uint32_t k) { return points[k]; }, 2.0);
+        EXPECT_LE(size_t(grid.columns()) * grid.rows(), 1000u) << width;
+        EXPECT_GE(size_t(grid.columns()) * grid.rows(), 250u) << width;
+    }
+}
+
 } // namespace
 } // namespace hv::polygon
