@@ -141,7 +141,7 @@ uint32_t EarClipPolygon::findBlocker(uint32_t prev, uint32_t pos, uint32_t next)
     };
     if (useGrid_) {
         uint32_t found = none;
-        s_.grid.anyInBox(x0, minY, x1, maxY, [&](uint32_t j) {
+        s_.grid.anyNearTriangle(u, v, w, s, [&](uint32_t j) {
             if (!s_.alive[j] || j == prev || j == pos || j == next || !inside(point(j))) return false;
             found = j;
             return true;
@@ -188,8 +188,7 @@ bool EarClipPolygon::blockedAllowingCornerCopies(uint32_t prev, uint32_t pos, ui
     box.add(w);
     if (useGrid_ && box.tame) {
         double s = box.slack();
-        return s_.grid.anyInBox(box.minX - s, box.minY, box.maxX + s, box.maxY,
-                                [&](uint32_t j) { return s_.alive[j] && blocks(j); });
+        return s_.grid.anyNearTriangle(u, v, w, s, [&](uint32_t j) { return s_.alive[j] && blocks(j); });
     }
     for (uint32_t j = s_.next[next]; j != prev; j = s_.next[j]) {
         if (blocks(j)) return true;

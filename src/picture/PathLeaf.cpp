@@ -405,6 +405,7 @@ private:
     static constexpr size_t smallPairCount = 2048;
     std::vector<Pair> pairs_;
     std::vector<Pair> tied_;
+    std::vector<Pair> group_;
     polygon::PointGrid grid_;
     std::vector<uint32_t> wildOuter_;
     std::vector<uint32_t> wildHole_;
@@ -530,13 +531,28 @@ bool BridgeFinder::chooseAmongTied(const IndexPolygon& hole, const Pair* tied, s
 }
 
 // Tries the pairs nearest first, each group of equally near pairs in (i, j) order.
+// The first few pairs usually settle it, so they come off a heap; when they do not, the
+// rest are sorted.
 bool BridgeFinder::tryNearestFirst(const IndexPolygon& hole, std::vector<Pair>& pairs, size_t& bestI, size_t& bestJ) {
-    std::sort(pairs.begin(), pairs.end());
-    for (size_t start = 0; start < pairs.size();) {
-        size_t end = start + 1;
-        while (end < pairs.size() && pairs[end].d == pairs[start].d) ++end;
-        if (chooseAmongTied(hole, pairs.data() + start, end - start, bestI, bestJ)) return true;
-        start = end;
+    auto later = [](const Pair& a, const Pair& b) { return b < a; };
+    std::make_heap(pairs.begin(), pairs.end(), later);
+    auto end = pairs.end();
+    for (int groups = 0; groups < 16 && end != pairs.begin(); ++groups) {
+        group_.clear();
+        float d = pairs.front().d;
+        while (end != pairs.begin() && pairs.front().d == d) {
+            std::pop_heap(pairs.begin(), end, later);
+            --end;
+            group_.push_back(*end);
+        }
+        if (chooseAmongTied(hole, group_.data(), group_.size(), bestI, bestJ)) return true;
+    }
+    std::sort(pairs.begin(), end);
+    for (auto start = pairs.begin(); start != end;) {
+        auto stop = start + 1;
+        while (stop != end && stop->d == start->d) ++stop;
+        if (chooseAmongTied(hole, &*start, size_t(stop - start), bestI, bestJ)) return true;
+        start = stop;
     }
     return false;
 }
@@ -642,10 +658,10 @@ bool BridgeFinder::find(size_t h, size_t& bestI, size_t& bestJ) {
 
     // Then the farther pairs in rounds of growing distance, each tested nearest first.
     double lower = best; // pairs at or below this squared distance have been tried
-    double upper = 4.0 * best;
+    double upper = std::max(4.0 * best, side * side);
     for (;;) {
         double radius = std::sqrt(upper);
-        bool last = radius >= reach;
+        bool last = !(radius < reach) || !(upper > lower);
         if (last) upper = INFINITY;
         // A generous margin: the single-precision distance differs from the true one by a few
         // parts in 10^8, so every pair it puts within the radius is gathered.

@@ -229,6 +229,57 @@ public:
         return false;
     }
 
+    // Like anyInBox, for the points that may lie in the tame triangle (u, v, w) by the
+    // half-open test, `slack` being its box's. Where a row of the box holds many points, only
+    // the cells across the triangle's own width there are taken (widened by the slack, which
+    // bounds how far a computed crossing can stray), so a long thin triangle over a crowd of
+    // points does not cost its whole bounding box.
+    template <typename Visit>
+    bool anyNearTriangle(Point u, Point v, Point w, double slack, Visit visit) const {
+        auto lesser = [](double a, double b) { return a < b ? a : b; };
+        auto greater = [](double a, double b) { return a > b ? a : b; };
+        double minY = lesser(u.y, lesser(v.y, w.y)), maxY = greater(u.y, greater(v.y, w.y));
+        double minX = lesser(u.x, lesser(v.x, w.x)) - slack, maxX = greater(u.x, greater(v.x, w.x)) + slack;
+        if (maxX < bounds_.minX || minX > bounds_.maxX || maxY < bounds_.minY || minY > bounds_.maxY) return false;
+        uint32_t r0 = row(minY), r1 = row(maxY), c0 = column(minX), c1 = column(maxX);
+        const Point corners[3] = {u, v, w};
+        double h = cellHeight();
+        for (uint32_t r = r0; r <= r1; ++r) {
+            size_t rowStart = size_t(r) * nx_;
+            uint32_t from = cellStart_[rowStart + c0], to = cellStart_[rowStart + c1 + 1];
+            if (to - from > 16) {
+                // The heights that map to this row, a little widened for the rounding of the
+                // mapping; the first and last rows also take whatever lies beyond the grid.
+                double fuzz = 1e-12 * (std::fabs(bounds_.minY) + std::fabs(bounds_.maxY)) + 1e-300;
+                double lo = r == r0 ? minY : greater(minY, bounds_.minY + r * h - fuzz);
+                double hi = r == r1 ? maxY : lesser(maxY, bounds_.minY + (r + 1) * h + fuzz);
+                double left = INFINITY, right = -INFINITY;
+                for (int k = 0; k < 3; ++k) {
+                    Point a = corners[k], b = corners[k == 2 ? 0 : k + 1];
+                    if (a.y >= lo && a.y <= hi) {
+                        left = lesser(left, a.x);
+                        right = greater(right, a.x);
+                    }
+                    if (a.y == b.y) continue;
+                    double slope = (double(b.x) - a.x) / (double(b.y) - a.y);
+                    for (double y : {lo, hi}) {
+                        if ((y - a.y) * (y - b.y) > 0) continue;
+                        double x = a.x + (y - a.y) * slope;
+                        left = lesser(left, x);
+                        right = greater(right, x);
+                    }
+                }
+                if (!(left <= right)) continue;
+                from = cellStart_[rowStart + column(left - slack)];
+                to = cellStart_[rowStart + column(right + slack) + 1];
+            }
+            for (uint32_t k = from; k < to; ++k) {
+                if (visit(items_[k])) return true;
+            }
+        }
+        return false;
+    }
+
     // Calls visitCell(x, y) for every cell at Chebyshev distance `ring` from cell (cx, cy).
     template <typename VisitCell>
     void forEachCellInRing(uint32_t cx, uint32_t cy, uint32_t ring, VisitCell visitCell) const {
