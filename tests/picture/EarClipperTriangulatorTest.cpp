@@ -23,6 +23,7 @@ Path ringsPath(std::initializer_list<std::initializer_list<Vec2>> rings) {
     return path;
 }
 
+// The corners of an axis-aligned square, counter-clockwise from its lowest corner.
 #define SQUARE(x, y, s) {Vec2(x, y), Vec2((x) + (s), y), Vec2((x) + (s), (y) + (s)), Vec2(x, (y) + (s))}
 
 std::vector<float> flat(std::initializer_list<Vec2> points) {

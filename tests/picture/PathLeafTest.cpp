@@ -12,7 +12,7 @@ namespace {
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 
-Path squarePath(std::initializer_list<std::initializer_list<Vec2>> rings) {
+Path ringsPath(std::initializer_list<std::initializer_list<Vec2>> rings) {
     Path path;
     for (const auto& ring : rings) {
         bool first = true;
@@ -24,6 +24,7 @@ Path squarePath(std::initializer_list<std::initializer_list<Vec2>> rings) {
     return path;
 }
 
+// The corners of an axis-aligned square, counter-clockwise from its lowest corner.
 #define SQUARE(x, y, s) {Vec2(x, y), Vec2((x) + (s), y), Vec2((x) + (s), (y) + (s)), Vec2(x, (y) + (s))}
 
 struct Dumped {
@@ -119,7 +120,7 @@ TEST(PathLeafFlatteningTest, ACurveBeforeAnyPointStartsAtTheOrigin) {
 
 TEST(PathLeafFlatteningTest, MovesSplitContoursAndUnknownCommandsAddNothing) {
     Dumped d;
-    Path path = squarePath({SQUARE(0, 0, 10), SQUARE(20, 0, 10)});
+    Path path = ringsPath({SQUARE(0, 0, 10), SQUARE(20, 0, 10)});
     PathCommand odd;
     odd.type = 7;
     path.commands.insert(path.commands.begin() + 2, odd);
@@ -134,7 +135,7 @@ TEST(PathLeafFlatteningTest, MovesSplitContoursAndUnknownCommandsAddNothing) {
 
 TEST(PathLeafNestingTest, NestedAndDisjointSquares) {
     Dumped nested;
-    dump(nested, squarePath({SQUARE(0, 0, 10), SQUARE(2, 2, 6)}));
+    dump(nested, ringsPath({SQUARE(0, 0, 10), SQUARE(2, 2, 6)}));
     ASSERT_EQ(nested.root.children.size(), 1u);
     ASSERT_EQ(nested.root.children[0].children.size(), 1u);
     std::vector<IndexPolygon> polygons;
@@ -144,14 +145,14 @@ TEST(PathLeafNestingTest, NestedAndDisjointSquares) {
 
     // The hole given first is moved under the solid that comes after it.
     Dumped holeFirst;
-    dump(holeFirst, squarePath({SQUARE(2, 2, 6), SQUARE(0, 0, 10)}));
+    dump(holeFirst, ringsPath({SQUARE(2, 2, 6), SQUARE(0, 0, 10)}));
     ASSERT_EQ(holeFirst.root.children.size(), 1u);
     EXPECT_EQ(holeFirst.root.children[0].range, Range(4, 4));
     ASSERT_EQ(holeFirst.root.children[0].children.size(), 1u);
     EXPECT_EQ(holeFirst.root.children[0].children[0].range, Range(0, 4));
 
     Dumped disjoint;
-    dump(disjoint, squarePath({SQUARE(0, 0, 10), SQUARE(20, 0, 10)}));
+    dump(disjoint, ringsPath({SQUARE(0, 0, 10), SQUARE(20, 0, 10)}));
     EXPECT_EQ(disjoint.root.children.size(), 2u);
     polygons.clear();
     ASSERT_TRUE(disjoint.root.getSubtractedIndices(polygons));
@@ -161,7 +162,7 @@ TEST(PathLeafNestingTest, NestedAndDisjointSquares) {
 
 TEST(PathLeafNestingTest, SolidInsideHoleInsideSolid) {
     Dumped d;
-    dump(d, squarePath({SQUARE(0, 0, 30), SQUARE(5, 5, 20), SQUARE(10, 10, 10)}));
+    dump(d, ringsPath({SQUARE(0, 0, 30), SQUARE(5, 5, 20), SQUARE(10, 10, 10)}));
     std::vector<IndexPolygon> polygons;
     ASSERT_TRUE(d.root.getSubtractedIndices(polygons));
     ASSERT_EQ(polygons.size(), 2u);
@@ -171,7 +172,7 @@ TEST(PathLeafNestingTest, SolidInsideHoleInsideSolid) {
 
 TEST(PathLeafNestingTest, CrossingContoursAreDroppedWithTheRestOfThePath) {
     Dumped d;
-    dump(d, squarePath({SQUARE(0, 0, 10), SQUARE(5, 5, 10), SQUARE(40, 40, 10)}));
+    dump(d, ringsPath({SQUARE(0, 0, 10), SQUARE(5, 5, 10), SQUARE(40, 40, 10)}));
     EXPECT_EQ(d.err,
               "  PathLeaf::addRange(): intersection found \nPathLeaf::dumpPathIntoLeaf: Unable to add range\n");
     ASSERT_EQ(d.root.children.size(), 1u);
@@ -179,7 +180,7 @@ TEST(PathLeafNestingTest, CrossingContoursAreDroppedWithTheRestOfThePath) {
 
     // Overlapping like a plus sign, no corner inside the other: taken as disjoint.
     Dumped plus;
-    dump(plus, squarePath({{Vec2(0, 4), Vec2(12, 4), Vec2(12, 8), Vec2(0, 8)},
+    dump(plus, ringsPath({{Vec2(0, 4), Vec2(12, 4), Vec2(12, 8), Vec2(0, 8)},
                            {Vec2(4, 0), Vec2(8, 0), Vec2(8, 12), Vec2(4, 12)}}));
     EXPECT_TRUE(plus.err.empty());
     EXPECT_EQ(plus.root.children.size(), 2u);
@@ -189,7 +190,7 @@ TEST(PathLeafNestingTest, AContourInsideTwoSiblingsIsRefused) {
     // Two overlapping squares whose corners stay outside each other pass as disjoint; a small
     // square in their overlap then lies inside both.
     Dumped d;
-    dump(d, squarePath({{Vec2(0, 4), Vec2(12, 4), Vec2(12, 8), Vec2(0, 8)},
+    dump(d, ringsPath({{Vec2(0, 4), Vec2(12, 4), Vec2(12, 8), Vec2(0, 8)},
                         {Vec2(4, 0), Vec2(8, 0), Vec2(8, 12), Vec2(4, 12)},
                         SQUARE(5, 5, 2)}));
     EXPECT_EQ(d.err, "  PathLeaf::addRange(): would be child of two nodes\nPathLeaf::dumpPathIntoLeaf: Unable to add range\n");
@@ -200,7 +201,7 @@ TEST(PathLeafNestingTest, AContourInsideTwoSiblingsIsRefused) {
 // the contours added before it stay.
 TEST(PathLeafNestingTest, AFailedContourLeavesTheTreeAsItWas) {
     Dumped d;
-    dump(d, squarePath({SQUARE(2, 2, 2), SQUARE(20, 2, 10), SQUARE(0, 0, 25)}));
+    dump(d, ringsPath({SQUARE(2, 2, 2), SQUARE(20, 2, 10), SQUARE(0, 0, 25)}));
     EXPECT_NE(d.err.find("intersection found"), std::string::npos);
     ASSERT_EQ(d.root.children.size(), 2u);
     EXPECT_EQ(d.root.children[0].range, Range(0, 4));
@@ -252,13 +253,13 @@ TEST(PathLeafNestingTest, DeepNestingAlternatesSolidsAndHoles) {
 
 TEST(PathLeafCleaningTest, RepeatedNeighboursAndClosingPointGo) {
     Dumped d;
-    dump(d, squarePath({{Vec2(0, 0), Vec2(0, 0), Vec2(10, 0), Vec2(10, 10), Vec2(10, 10), Vec2(10, 10), Vec2(0, 10),
+    dump(d, ringsPath({{Vec2(0, 0), Vec2(0, 0), Vec2(10, 0), Vec2(10, 10), Vec2(10, 10), Vec2(10, 10), Vec2(0, 10),
                          Vec2(0, 0), Vec2(0, 0)}}));
     ASSERT_EQ(d.root.children.size(), 1u);
     EXPECT_EQ(d.root.children[0].cleanedIndexPolygon(), (IndexPolygon{1, 2, 5, 6}));
 
     Dumped closed;
-    dump(closed, squarePath({{Vec2(0, 0), Vec2(10, 0), Vec2(10, 10), Vec2(0, 10), Vec2(0, 0)}}));
+    dump(closed, ringsPath({{Vec2(0, 0), Vec2(10, 0), Vec2(10, 10), Vec2(0, 10), Vec2(0, 0)}}));
     EXPECT_EQ(closed.root.children[0].cleanedIndexPolygon().size(), 4u);
 }
 
@@ -266,7 +267,7 @@ TEST(PathLeafCleaningTest, RepeatedNeighboursAndClosingPointGo) {
 // in as a spike.
 TEST(PathLeafCleaningTest, ContoursWithoutAreaAreDroppedBeforeNesting) {
     Dumped d;
-    dump(d, squarePath({SQUARE(0, 0, 10), {Vec2(4, 4), Vec2(6, 6)}, {Vec2(5, 5), Vec2(5, 7), Vec2(5, 5)},
+    dump(d, ringsPath({SQUARE(0, 0, 10), {Vec2(4, 4), Vec2(6, 6)}, {Vec2(5, 5), Vec2(5, 7), Vec2(5, 5)},
                         {Vec2(3, 3)}, {Vec2(2, 2), Vec2(2, 2), Vec2(2, 2), Vec2(2, 2)}}));
     ASSERT_EQ(d.root.children.size(), 1u);
     EXPECT_TRUE(d.root.children[0].children.empty());
@@ -285,15 +286,15 @@ TEST(PathLeafCleaningTest, ContoursWithoutAreaAreDroppedBeforeNesting) {
 
     // Three distinct points are enough, however they repeat.
     Dumped thin;
-    dump(thin, squarePath({{Vec2(0, 0), Vec2(0, 0), Vec2(4, 0), Vec2(0, 0), Vec2(0, 4)}}));
+    dump(thin, ringsPath({{Vec2(0, 0), Vec2(0, 0), Vec2(4, 0), Vec2(0, 0), Vec2(0, 4)}}));
     EXPECT_EQ(thin.root.children.size(), 1u);
 }
 
 TEST(SubtractPolygonsTest, HoleIsSplicedAtTheNearestPairAgainstTheOuterOrientation) {
     for (bool holeClockwise : {false, true}) {
         Dumped d;
-        Path path = holeClockwise ? squarePath({SQUARE(0, 0, 10), {Vec2(6, 6), Vec2(6, 8), Vec2(8, 8), Vec2(8, 6)}})
-                                  : squarePath({SQUARE(0, 0, 10), SQUARE(6, 6, 2)});
+        Path path = holeClockwise ? ringsPath({SQUARE(0, 0, 10), {Vec2(6, 6), Vec2(6, 8), Vec2(8, 8), Vec2(8, 6)}})
+                                  : ringsPath({SQUARE(0, 0, 10), SQUARE(6, 6, 2)});
         dump(d, path);
         std::vector<IndexPolygon> polygons;
         ASSERT_TRUE(d.root.getSubtractedIndices(polygons));
@@ -313,7 +314,7 @@ TEST(SubtractPolygonsTest, BridgesAvoidOtherHolesAndFailuresAreReported) {
     // The second hole sits between the outer corner (0, 0) and the first hole, which is
     // nearest that corner; no bridge may pass through it.
     Dumped d;
-    dump(d, squarePath({SQUARE(0, 0, 100), SQUARE(30, 30, 10), SQUARE(10, 10, 15)}));
+    dump(d, ringsPath({SQUARE(0, 0, 100), SQUARE(30, 30, 10), SQUARE(10, 10, 15)}));
     std::vector<IndexPolygon> polygons;
     ASSERT_TRUE(d.root.getSubtractedIndices(polygons));
     ASSERT_EQ(polygons.size(), 1u);
@@ -341,7 +342,7 @@ TEST(SubtractPolygonsTest, BridgesAvoidOtherHolesAndFailuresAreReported) {
 // or covers some area twice.
 TEST(SubtractPolygonsTest, ABridgeToADuplicatedVertexUsesTheCornerItEnters) {
     Dumped d;
-    dump(d, squarePath({SQUARE(0, 0, 100), SQUARE(10, 10, 10), {Vec2(9, 3), Vec2(11, 3), Vec2(11, 5), Vec2(9, 5)}}));
+    dump(d, ringsPath({SQUARE(0, 0, 100), SQUARE(10, 10, 10), {Vec2(9, 3), Vec2(11, 3), Vec2(11, 5), Vec2(9, 5)}}));
     std::vector<IndexPolygon> polygons;
     ASSERT_TRUE(d.root.getSubtractedIndices(polygons));
     ASSERT_EQ(polygons.size(), 1u);
