@@ -1,0 +1,40 @@
+#pragma once
+
+#include "core/Range.h"
+#include "picture/Mesh.h"
+#include "picture/PathLeaf.h"
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace hv {
+
+class Path;
+
+// Turns paths into triangles: flattens and nests each path's contours, bridges the holes, and
+// ear-clips every resulting polygon into the mesh. The renderer makes one over a fresh mesh
+// whenever it rebuilds a path's mesh.
+class EarClipperTriangulator {
+public:
+    // Uses the mesh, or a new empty one when none is given. Always succeeds.
+    bool init(const std::shared_ptr<Mesh>& mesh = nullptr);
+
+    // The mesh that receives vertices and indices.
+    std::shared_ptr<Mesh> mesh() const;
+
+    // Appends the path's vertices and triangles to the mesh and gives the span of indices it
+    // added with a success flag. On failure the span is empty; the vertices stay, and so do
+    // the triangles of polygons finished before the one that failed.
+    std::pair<Range, bool> triangulate(const Path& path, double tolerance);
+
+    // Ear-clips one index polygon over the mesh vertices, appending three vertex numbers per
+    // triangle. A clockwise polygon is clipped in reverse; when the first run finds no ear the
+    // other direction is tried, and a failure leaves `indices` as it was.
+    static bool triangulatePolygon(const std::vector<float>& vertices, const IndexPolygon& polygon,
+                                   std::vector<uint32_t>& indices);
+
+    std::shared_ptr<PathLeaf> root;
+};
+
+} // namespace hv

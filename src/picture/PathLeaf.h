@@ -1,0 +1,54 @@
+#pragma once
+
+#include "core/Range.h"
+#include "picture/Mesh.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace hv {
+
+class Path;
+
+// Vertex numbers of the mesh; consecutive entries are joined by edges, the last to the first.
+using IndexPolygon = std::vector<uint32_t>;
+
+// One node of the contour tree. The root stands for the whole plane (range (0, 0)); its
+// children are outermost contours (solids), theirs holes, theirs solids again, by depth.
+// Only vertex ranges are stored: the contours' points live once in the shared mesh.
+struct PathLeaf {
+    std::shared_ptr<Mesh> mesh;
+    Range range;
+    std::vector<PathLeaf> children;
+
+    // Keeps the mesh, or makes an empty one when none is given.
+    void init(const std::shared_ptr<Mesh>& mesh = nullptr);
+
+    // Flattens the path's commands into closed contours appended to the mesh and nests them
+    // under this leaf. Failures are only reported.
+    void dumpPathIntoLeaf(const Path& path, double tolerance);
+
+    // Inserts one contour leaf into the tree under this leaf. Fails, with a report, when the
+    // contour crosses another or would lie inside two siblings.
+    bool addRange(PathLeaf leaf);
+
+    // One simple index polygon per solid, with its holes bridged in.
+    bool getSubtractedIndices(std::vector<IndexPolygon>& out) const;
+
+    // This leaf's vertex numbers without repeated neighbours or a repeated closing point.
+    IndexPolygon cleanedIndexPolygon() const;
+};
+
+// Joins every hole into the outer polygon through a zero-width bridge of two duplicated
+// vertices, nearest visible vertex pair first. The leaf gives the mesh.
+bool subtractPolygons(const PathLeaf& leaf, IndexPolygon& outer, const std::vector<IndexPolygon>& holes);
+
+// The most segments one curve is flattened into, whatever the tolerance.
+constexpr uint32_t maxCurveSegments = 1024;
+
+// Segments for a curve of this chord length: the chord over the tolerance, at least 3 and at
+// most maxCurveSegments, also for a tolerance of zero, a negative or an undefined one.
+uint32_t curveSegmentCount(double chordLength, double tolerance);
+
+} // namespace hv

@@ -1,0 +1,196 @@
+#include "picture/EarClipperTriangulator.h"
+#include "picture/Path.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace hv {
+namespace {
+
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+Path ringsPath(std::initializer_list<std::initializer_list<Vec2>> rings) {
+    Path path;
+    for (const auto& ring : rings) {
+        bool first = true;
+        for (const Vec2& p : ring) {
+            path.commands.push_back(first ? PathCommand::moveTo(p.x, p.y) : PathCommand::lineTo(p.x, p.y));
+            first = false;
+        }
+    }
+    return path;
+}
+
+// The corners of an axis-aligned square, counter-clockwise from its lowest corner.
+#define SQUARE(x, y, s) {Vec2(x, y), Vec2((x) + (s), y), Vec2((x) + (s), (y) + (s)), Vec2(x, (y) + (s))}
+
+std::vector<float> flat(std::initializer_list<Vec2> points) {
+    std::vector<float> v;
+    for (const Vec2& p : points) {
+        v.push_back(float(p.x));
+        v.push_back(float(p.y));
+    }
+    return v;
+}
+
+// Twice the signed area of each triangle, counter-clockwise positive.
+std::vector<double> triangleAreas(const Mesh& mesh, Range range) {
+    std::vector<double> areas;
+    const float* v = mesh.vertices.data();
+    for (uint64_t t = range.start; t + 2 < range.end(); t += 3) {
+        uint32_t a = mesh.indices[t], b = mesh.indices[t + 1], c = mesh.indices[t + 2];
+        areas.push_back((double(v[2 * b]) - v[2 * a]) * (double(v[2 * c + 1]) - v[2 * a + 1]) -
+                        (double(v[2 * b + 1]) - v[2 * a + 1]) * (double(v[2 * c]) - v[2 * a]));
+    }
+    return areas;
+}
+
+double total(const std::vector<double>& areas) {
+    double sum = 0;
+    for (double a : areas) sum += a;
+    return sum / 2;
+}
+
+TEST(EarClipperTest, CounterClockwiseSquareFromTheFirstEar) {
+    EarClipperTriangulator t;
+    ASSERT_TRUE(t.init());
+    CaptureStderr();
+    auto [range, ok] = t.triangulate(ringsPath({SQUARE(0, 0, 10)}), 1.0);
+    EXPECT_EQ(GetCapturedStderr(), "");
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(range, Range(0, 6));
+    EXPECT_EQ(t.mesh()->indices, (std::vector<uint32_t>{3, 0, 1, 1, 2, 3}));
+}
+
+TEST(EarClipperTest, ClockwiseSquareIsClippedInReverse) {
+    EarClipperTriangulator t;
+    t.init();
+    auto [range, ok] = t.triangulate(ringsPath({{Vec2(0, 0), Vec2(0, 10), Vec2(10, 10), Vec2(10, 0)}}), 1.0);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(t.mesh()->indices, (std::vector<uint32_t>{0, 3, 2, 2, 1, 0}));
+}
+
+// Clipped as written, a clockwise polygon takes its reflex corner for an ear: this dart would
+// come out "successfully" as its notch plus the triangle around it.
+TEST(EarClipperTest, ClockwiseConcavePolygonStaysInsideItsOutline) {
+    EarClipperTriangulator t;
+    t.init();
+    auto [range, ok] = t.triangulate(ringsPath({{Vec2(1, 2), Vec2(0, 4), Vec2(4, 2), Vec2(0, 0)}}), 1.0);
+    ASSERT_TRUE(ok);
+    std::vector<double> areas = triangleAreas(*t.mesh(), range);
+    ASSERT_EQ(areas.size(), 2u);
+    for (double a : areas) EXPECT_GT(a, 0);
+    EXPECT_DOUBLE_EQ(total(areas), 6.0); // 8 for the big triangle, less 2 for the notch
+    for (uint32_t i : t.mesh()->indices) EXPECT_LT(i, 4u);
+}
+
+TEST(EarClipperTest, LastTriangleIsNeverClockwise) {
+    std::vector<float> v = flat({Vec2(0, 0), Vec2(0, 10), Vec2(10, 0)});
+    std::vector<uint32_t> indices{7, 7, 7};
+    ASSERT_TRUE(EarClipperTriangulator::triangulatePolygon(v, {0, 1, 2}, indices));
+    EXPECT_EQ(indices, (std::vector<uint32_t>{7, 7, 7, 2, 1, 0}));
+
+    indices.clear();
+    ASSERT_TRUE(EarClipperTriangulator::triangulatePolygon(v, {2, 1, 0}, indices));
+    EXPECT_EQ(indices, (std::vector<uint32_t>{2, 1, 0}));
+}
+
+TEST(EarClipperTest, FewerThanThreeEntriesAddNothing) {
+    std::vector<float> v = flat({Vec2(0, 0), Vec2(1, 1)});
+    std::vector<uint32_t> indices;
+    EXPECT_TRUE(EarClipperTriangulator::triangulatePolygon(v, {0, 1}, indices));
+    EXPECT_TRUE(EarClipperTriangulator::triangulatePolygon(v, {}, indices));
+    EXPECT_TRUE(indices.empty());
+}
+
+TEST(EarClipperTest, AFailedPolygonKeepsEarlierTrianglesButReportsAnEmptyRange) {
+    // The second contour crosses itself so that no corner of it is an ear in either direction.
+    Path path = ringsPath({SQUARE(100, 100, 10),
+                           {Vec2(0, 1), Vec2(1, 0), Vec2(3, 2), Vec2(0, 2), Vec2(1, 3), Vec2(3, 1)}});
+    auto mesh = std::make_shared<Mesh>();
+    mesh->indices = {9, 9, 9};
+    mesh->vertices = {0, 0};
+    EarClipperTriangulator t;
+    t.init(mesh);
+    auto [range, ok] = t.triangulate(path, 1.0);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(range, Range(3, 0));
+    EXPECT_EQ(mesh->indices, (std::vector<uint32_t>{9, 9, 9, 4, 1, 2, 2, 3, 4}));
+    EXPECT_EQ(mesh->vertexCount(), 11u);
+    EXPECT_EQ(t.mesh(), mesh);
+}
+
+TEST(EarClipperTest, UnbridgeableHoleFailsWithTheWholeChainOfMessages) {
+    // Every squared distance between these contours overflows single precision, so no bridge
+    // can be measured.
+    EarClipperTriangulator t;
+    t.init();
+    CaptureStderr();
+    auto [range, ok] = t.triangulate(ringsPath({SQUARE(-1e20, -1e20, 2e20), SQUARE(-1e19, -1e19, 2e19)}), 1.0);
+    EXPECT_EQ(GetCapturedStderr(),
+              "  subtractPolygons: unable to progress\n  subtractPolygons failed\n  Failed to get subtracted indices\n");
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(range, Range(0, 0));
+    EXPECT_EQ(t.mesh()->vertexCount(), 8u);
+}
+
+TEST(EarClipperTest, SquareWithHolesCoversExactlyItsArea) {
+    EarClipperTriangulator t;
+    t.init();
+    auto [range, ok] = t.triangulate(
+        ringsPath({SQUARE(0, 0, 100), SQUARE(10, 10, 10), {Vec2(9, 3), Vec2(11, 3), Vec2(11, 5), Vec2(9, 5)},
+                   SQUARE(60, 60, 20), SQUARE(65, 65, 5)}),
+        1.0);
+    ASSERT_TRUE(ok);
+    std::vector<double> areas = triangleAreas(*t.mesh(), range);
+    for (double a : areas) EXPECT_GE(a, 0);
+    EXPECT_DOUBLE_EQ(total(areas), 10000.0 - 100 - 4 - 400 + 25);
+}
+
+// Two triangular holes with close parallel sides: once bridged, every remaining ear has a
+// copy of a bridge vertex exactly on one of its corners, which the half-open rule counts as
+// inside. The polygon is sound, so the clipper must not give up on it, nor turn to the
+// reversed run.
+TEST(EarClipperTest, EarsStalledOnlyByBridgeCopiesAreStillTaken) {
+    EarClipperTriangulator t;
+    t.init();
+    auto [range, ok] = t.triangulate(ringsPath({{Vec2(10, 1), Vec2(-5, 6), Vec2(-4, -8)},
+                                                {Vec2(-1, -1), Vec2(-4, -2), Vec2(-4, 0)},
+                                                {Vec2(0, -1), Vec2(0, -3), Vec2(-3, -2)}}),
+                                     1.0);
+    ASSERT_TRUE(ok);
+    std::vector<double> areas = triangleAreas(*t.mesh(), range);
+    EXPECT_EQ(areas.size(), 11u);
+    for (double a : areas) EXPECT_GE(a, 0);
+    EXPECT_DOUBLE_EQ(total(areas), 102.5 - 3 - 3);
+}
+
+TEST(EarClipperTest, CurvesAreFlattenedWithTheGivenTolerance) {
+    Path path;
+    path.commands = {PathCommand::moveTo(0, 0), PathCommand::lineTo(10, 0),
+                     PathCommand::cubicTo(10, 5.5, 5.5, 10, 0, 10)};
+    EarClipperTriangulator coarse, fine;
+    coarse.init();
+    fine.init();
+    auto [coarseRange, coarseOk] = coarse.triangulate(path, 100.0);
+    auto [fineRange, fineOk] = fine.triangulate(path, 0.1);
+    ASSERT_TRUE(coarseOk && fineOk);
+    EXPECT_EQ(coarse.mesh()->vertexCount(), 5u);
+    EXPECT_EQ(fine.mesh()->vertexCount(), 2u + 141);
+    EXPECT_EQ(fineRange.count, 3 * (fine.mesh()->vertexCount() - 2));
+    // The quarter circle's area, near enough.
+    EXPECT_NEAR(total(triangleAreas(*fine.mesh(), fineRange)), M_PI * 25, 0.2);
+}
+
+TEST(EarClipperTest, ATriangulatorWithoutInitStillWorks) {
+    EarClipperTriangulator t;
+    EXPECT_EQ(t.mesh(), nullptr);
+    auto [range, ok] = t.triangulate(ringsPath({SQUARE(0, 0, 1)}), 1.0);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(range.count, 6u);
+}
+
+} // namespace
+} // namespace hv

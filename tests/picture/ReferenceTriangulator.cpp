@@ -1,0 +1,362 @@
+#include "ReferenceTriangulator.h"
+
+#include "picture/PolygonMath.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <functional>
+
+namespace hv::test {
+
+namespace {
+
+struct P {
+    float x, y;
+};
+
+P at(const std::vector<float>& v, uint64_t k) { return P{v[2 * k], v[2 * k + 1]}; }
+bool same(P a, P b) { return a.x == b.x && a.y == b.y; }
+
+// Edge (e, f), crossing x measured from f.
+bool crossing(P p, P e, P f) {
+    if (!((f.y < p.y && p.y <= e.y) || (e.y < p.y && p.y <= f.y))) return false;
+    float x = f.x + (p.y - f.y) / (e.y - f.y) * (e.x - f.x);
+    return p.x > x;
+}
+
+bool insideContour(const std::vector<float>& v, P p, const Range& r) {
+    bool in = false;
+    for (uint64_t i = r.start; i < r.end(); ++i) {
+        uint64_t j = i == r.start ? r.end() - 1 : i - 1;
+        in ^= crossing(p, at(v, j), at(v, i));
+    }
+    return in;
+}
+
+int classify(const std::vector<float>& v, const Range& b, const Range& a) {
+    auto allInside = [&](const Range& of, const Range& in) {
+        for (uint64_t k = of.start + 1; k < of.end(); ++k) {
+            if (!insideContour(v, at(v, k), in)) return false;
+        }
+        return true;
+    };
+    auto anyInside = [&](const Range& of, const Range& in) {
+        for (uint64_t k = of.start + 1; k < of.end(); ++k) {
+            if (insideContour(v, at(v, k), in)) return true;
+        }
+        return false;
+    };
+    if (insideContour(v, at(v, b.start), a)) return allInside(b, a) ? 1 : 3;
+    if (insideContour(v, at(v, a.start), b)) return allInside(a, b) ? 2 : 3;
+    if (anyInside(b, a) || anyInside(a, b)) return 3;
+    return 0;
+}
+
+bool addRange(const std::vector<float>& v, PathLeaf& into, PathLeaf leaf) {
+    size_t candidate = size_t(-1);
+    for (size_t i = 0; i < into.children.size();) {
+        int c = classify(v, leaf.range, into.children[i].range);
+        if (c == 3) return false;
+        if (c == 1) {
+            if (candidate != size_t(-1)) return false;
+            candidate = i;
+        }
+        if (c == 2) {
+            leaf.children.push_back(into.children[i]);
+            into.children.erase(into.children.begin() + std::ptrdiff_t(i));
+            continue;
+        }
+        ++i;
+    }
+    if (candidate == size_t(-1)) {
+        into.children.push_back(leaf);
+        return true;
+    }
+    return addRange(v, into.children[candidate], leaf);
+}
+
+IndexPolygon cleaned(const std::vector<float>& v, const Range& r) {
+    IndexPolygon list;
+    for (uint64_t k = r.start; k < r.end(); ++k) list.push_back(uint32_t(k));
+    for (size_t i = 0; i + 1 < list.size();) {
+        if (same(at(v, list[i]), at(v, list[i + 1]))) list.erase(list.begin() + std::ptrdiff_t(i));
+        else ++i;
+    }
+    while (list.size() > 2 && same(at(v, list.front()), at(v, list.back()))) list.pop_back();
+    return list;
+}
+
+float orientation(const std::vector<float>& v, const IndexPolygon& poly) {
+    float s = 0;
+    for (size_t k = 0; k < poly.size(); ++k) {
+        P a = at(v, poly[k]), b = at(v, poly[(k + 1) % poly.size()]);
+        s += (b.x - a.x) * (b.y + a.y);
+    }
+    return s;
+}
+
+float cross(float ux, float uy, float vx, float vy) { return ux * vy - uy * vx; }
+
+bool segmentCrossesPolygon(const std::vector<float>& v, uint32_t a, uint32_t b, const IndexPolygon& poly) {
+    size_t n = poly.size();
+    for (size_t k = 1; k <= n; ++k) {
+        if (n == 0) break;
+        uint32_t c = k < n ? poly[k - 1] : poly[n - 1];
+        uint32_t d = k < n ? poly[k] : poly[0];
+        if (a == c || a == d || b == c || b == d) continue;
+        P p = at(v, a), q = at(v, b), r = at(v, c), s = at(v, d);
+        float den = cross(q.x - p.x, q.y - p.y, s.x - r.x, s.y - r.y);
+        float sf = cross(q.x - p.x, q.y - p.y, p.x - r.x, p.y - r.y) / den;
+        float tf = cross(s.x - r.x, s.y - r.y, p.x - r.x, p.y - r.y) / den;
+        if (sf >= 0 && sf <= 1 && tf >= 0 && tf <= 1) return true;
+    }
+    return false;
+}
+
+int sign(P a, P b, P c) { return polygon::orientSign({a.x, a.y}, {b.x, b.y}, {c.x, c.y}); }
+
+// Whether the segment from outer position i to the target leaves the outer polygon's corner
+// into the polygon; vertices held only once always pass.
+bool entersCorner(const std::vector<float>& v, const IndexPolygon& outer, size_t i, P target) {
+    size_t m = outer.size();
+    P c = at(v, outer[i]);
+    size_t copies = 0;
+    for (uint32_t k : outer) copies += same(at(v, k), c);
+    if (copies < 2) return true;
+    double area = 0;
+    for (size_t k = 0; k < m; ++k) {
+        P a = at(v, outer[k]), b = at(v, outer[(k + 1) % m]);
+        area += double(a.x) * b.y - double(b.x) * a.y;
+    }
+    P before = at(v, outer[(i + m - 1) % m]), after = at(v, outer[(i + 1) % m]);
+    if (area < 0) std::swap(before, after);
+    int corner = sign(before, c, after);
+    bool leftOfLeaving = sign(c, after, target) > 0;
+    bool rightOfArriving = sign(c, target, before) > 0;
+    if (corner > 0) return leftOfLeaving && rightOfArriving;
+    if (corner < 0) return leftOfLeaving || rightOfArriving;
+    bool straight = (double(after.x) - c.x) * (before.x - c.x) + (double(after.y) - c.y) * (before.y - c.y) < 0;
+    return straight && leftOfLeaving;
+}
+
+bool insideTriangle(P p, P u, P v, P w) { return crossing(p, u, v) ^ crossing(p, v, w) ^ crossing(p, w, u); }
+
+double turn(P u, P v, P w) {
+    float ax = v.x - u.x, ay = v.y - u.y, bx = w.x - v.x, by = w.y - v.y;
+    return double(ax) * double(by) - double(ay) * double(bx);
+}
+
+bool clipRun(const std::vector<float>& v, const IndexPolygon& poly, std::vector<size_t> remaining,
+             std::vector<uint32_t>& indices) {
+    size_t mark = indices.size();
+    auto pt = [&](size_t k) { return at(v, poly[remaining[k]]); };
+    while (remaining.size() > 2) {
+        size_t n = remaining.size();
+        if (n == 3) {
+            size_t t0 = 0, t2 = 2;
+            if (turn(pt(0), pt(1), pt(2)) < 0) std::swap(t0, t2);
+            indices.push_back(poly[remaining[t0]]);
+            indices.push_back(poly[remaining[1]]);
+            indices.push_back(poly[remaining[t2]]);
+            return true;
+        }
+        // When no ear is left, a point exactly on a triangle corner blocks only when one of its
+        // edges runs into the triangle.
+        auto enters = [&](size_t j, P c, P x, P y) {
+            int s = sign(c, x, y);
+            if (s == 0) return false;
+            for (size_t nb : {(j + n - 1) % n, (j + 1) % n}) {
+                if (sign(c, x, pt(nb)) == s && sign(c, pt(nb), y) == s) return true;
+            }
+            return false;
+        };
+        auto blocks = [&](size_t j, P u, P v, P w, bool cornersByEdges) {
+            P p = pt(j);
+            if (cornersByEdges) {
+                if (same(p, u)) return enters(j, u, v, w);
+                if (same(p, v)) return enters(j, v, w, u);
+                if (same(p, w)) return enters(j, w, u, v);
+            }
+            return insideTriangle(p, u, v, w);
+        };
+        size_t ear = n;
+        for (bool cornersByEdges : {false, true}) {
+            for (size_t i = 0; i < n && ear == n; ++i) {
+                size_t prev = (i + n - 1) % n, next = (i + 1) % n;
+                if (!(turn(pt(prev), pt(i), pt(next)) >= 0)) continue;
+                bool empty = true;
+                for (size_t j = 0; j < n && empty; ++j) {
+                    if (j != prev && j != i && j != next && blocks(j, pt(prev), pt(i), pt(next), cornersByEdges)) empty = false;
+                }
+                if (empty) ear = i;
+            }
+            if (ear != n) break;
+        }
+        if (ear == n) {
+            indices.resize(mark);
+            return false;
+        }
+        indices.push_back(poly[remaining[(ear + n - 1) % n]]);
+        indices.push_back(poly[remaining[ear]]);
+        indices.push_back(poly[remaining[(ear + 1) % n]]);
+        remaining.erase(remaining.begin() + std::ptrdiff_t(ear));
+    }
+    return true;
+}
+
+} // namespace
+
+bool referenceSubtract(const std::vector<float>& v, IndexPolygon& outer, const std::vector<IndexPolygon>& holes) {
+    std::vector<bool> done(holes.size(), false);
+    size_t left = holes.size();
+    while (left > 0) {
+        bool spliced = false;
+        for (size_t h = 0; h < holes.size() && !spliced; ++h) {
+            if (done[h]) continue;
+            const IndexPolygon& hole = holes[h];
+            float best = FLT_MAX;
+            size_t bi = 0, bj = 0;
+            for (size_t i = 0; i < outer.size(); ++i) {
+                for (size_t j = 0; j < hole.size(); ++j) {
+                    P o = at(v, outer[i]), q = at(v, hole[j]);
+                    float d = (o.x - q.x) * (o.x - q.x) + (o.y - q.y) * (o.y - q.y);
+                    if (!(d < best)) continue;
+                    bool crosses = false;
+                    for (size_t g = 0; g < holes.size() && !crosses; ++g) {
+                        if (!done[g]) crosses = segmentCrossesPolygon(v, hole[j], outer[i], holes[g]);
+                    }
+                    if (!crosses) crosses = segmentCrossesPolygon(v, hole[j], outer[i], outer);
+                    if (!crosses) {
+                        best = d;
+                        bi = i;
+                        bj = j;
+                    }
+                }
+            }
+            if (best == FLT_MAX) continue;
+            // Of the equally near bridges, one that starts inside its outer corner goes first.
+            auto crossesNothing = [&](size_t i, size_t j) {
+                for (size_t g = 0; g < holes.size(); ++g) {
+                    if (!done[g] && segmentCrossesPolygon(v, hole[j], outer[i], holes[g])) return false;
+                }
+                return !segmentCrossesPolygon(v, hole[j], outer[i], outer);
+            };
+            auto distance = [&](size_t i, size_t j) {
+                P o = at(v, outer[i]), q = at(v, hole[j]);
+                return (o.x - q.x) * (o.x - q.x) + (o.y - q.y) * (o.y - q.y);
+            };
+            if (!entersCorner(v, outer, bi, at(v, hole[bj]))) {
+                bool found = false;
+                for (size_t i = 0; i < outer.size() && !found; ++i) {
+                    for (size_t j = 0; j < hole.size() && !found; ++j) {
+                        if (distance(i, j) == best && entersCorner(v, outer, i, at(v, hole[j])) && crossesNothing(i, j)) {
+                            bi = i;
+                            bj = j;
+                            found = true;
+                        }
+                    }
+                }
+            }
+            size_t k = hole.size();
+            bool sameOrientation = (orientation(v, outer) > 0) == (orientation(v, hole) > 0);
+            IndexPolygon walk;
+            for (size_t s = 0; s < k; ++s) walk.push_back(hole[sameOrientation ? (bj + k - s) % k : (bj + s) % k]);
+            walk.push_back(hole[bj]);
+            walk.push_back(outer[bi]);
+            outer.insert(outer.begin() + std::ptrdiff_t(bi + 1), walk.begin(), walk.end());
+            done[h] = true;
+            --left;
+            spliced = true;
+        }
+        if (!spliced) return false;
+    }
+    return true;
+}
+
+bool referenceClip(const std::vector<float>& v, const IndexPolygon& poly, std::vector<uint32_t>& indices) {
+    if (poly.size() < 3) return true;
+    double area = 0;
+    for (size_t k = 0; k < poly.size(); ++k) {
+        P a = at(v, poly[k]), b = at(v, poly[(k + 1) % poly.size()]);
+        area += double(a.x) * b.y - double(b.x) * a.y;
+    }
+    std::vector<size_t> forward(poly.size()), backward(poly.size());
+    for (size_t k = 0; k < poly.size(); ++k) {
+        forward[k] = k;
+        backward[k] = poly.size() - 1 - k;
+    }
+    if (area < 0) std::swap(forward, backward);
+    return clipRun(v, poly, forward, indices) || clipRun(v, poly, backward, indices);
+}
+
+ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
+    ReferenceResult out;
+    std::vector<float>& v = out.vertices;
+    std::vector<Range> ranges{Range(0, 0)};
+    auto count = [&] { return uint64_t(v.size() / 2); };
+    for (const PathCommand& c : path.commands) {
+        if (c.type == PathCommand::Move) {
+            if (ranges.back().start != count()) {
+                ranges.back().count = count() - ranges.back().start;
+                ranges.emplace_back(count(), 0);
+            }
+        }
+        if (c.type == PathCommand::Move || c.type == PathCommand::Line) {
+            v.push_back(float(c.points[0].x));
+            v.push_back(float(c.points[0].y));
+        } else if (c.type == PathCommand::Quadratic || c.type == PathCommand::Cubic) {
+            Vec2 start = v.empty() ? Vec2() : Vec2(v[v.size() - 2], v[v.size() - 1]);
+            PathSegment segment(start, c);
+            uint32_t n = curveSegmentCount(segment.chordLength(), tolerance);
+            for (uint32_t i = 1; i <= n; ++i) {
+                Vec2 p = segment.pointAt(double(i) / n);
+                v.push_back(float(p.x));
+                v.push_back(float(p.y));
+            }
+        }
+    }
+    ranges.back().count = count() - ranges.back().start;
+
+    PathLeaf root;
+    for (const Range& r : ranges) {
+        IndexPolygon distinct;
+        for (uint64_t k = r.start; k < r.end() && distinct.size() < 3; ++k) {
+            if (std::none_of(distinct.begin(), distinct.end(), [&](uint32_t d) { return same(at(v, d), at(v, k)); })) {
+                distinct.push_back(uint32_t(k));
+            }
+        }
+        if (distinct.size() < 3) continue;
+        PathLeaf leaf;
+        leaf.range = r;
+        PathLeaf before = root;
+        if (!addRange(v, root, leaf)) {
+            root = before;
+            break;
+        }
+    }
+
+    std::function<bool(const PathLeaf&)> solid = [&](const PathLeaf& s) {
+        out.polygons.push_back(cleaned(v, s.range));
+        if (!s.children.empty()) {
+            std::vector<IndexPolygon> holes;
+            for (const PathLeaf& h : s.children) holes.push_back(cleaned(v, h.range));
+            if (!referenceSubtract(v, out.polygons.back(), holes)) return false;
+        }
+        for (const PathLeaf& h : s.children) {
+            for (const PathLeaf& inner : h.children) {
+                if (!solid(inner)) return false;
+            }
+        }
+        return true;
+    };
+    for (const PathLeaf& s : root.children) {
+        if (!solid(s)) return out;
+    }
+    for (const IndexPolygon& poly : out.polygons) {
+        if (!referenceClip(v, poly, out.indices)) return out;
+    }
+    out.ok = true;
+    return out;
+}
+
+} // namespace hv::test
