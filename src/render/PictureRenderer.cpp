@@ -1,10 +1,11 @@
 #include "render/PictureRenderer.h"
 
+#include "picture/EarClipperTriangulator.h"
+
 #include "core/Fatal.h"
 #include "picture/Mesh.h"
 #include "picture/Picture.h"
 #include "render/CoreRenderer.h"
-#include "render/PathMesher.h"
 #include "render/PictureBuffer.h"
 #include "render/PictureInstance.h"
 
@@ -116,8 +117,11 @@ void PictureRenderer::prepare(Path& path, PathRecord& record, int32_t nodeRevisi
     if (geometryChanged) {
         record.mesh = path.meshCache ? path.meshCache->mesh : nullptr;
         if (!record.mesh) {
-            record.mesh = std::make_shared<Mesh>();
-            triangulatePath(record.mesh, path, curveTolerance(path));
+            // A failed contour leaves the others drawn; the path is still worth showing.
+            EarClipperTriangulator triangulator;
+            triangulator.init();
+            triangulator.triangulate(path, std::fabs(curveTolerance(path)));
+            record.mesh = triangulator.mesh();
         }
         record.geometryRevision = path.geometryRevision();
         record.hasMeshFrames = frames;

@@ -1,11 +1,13 @@
 #include "svg/ShapeMesh.h"
 
-#include "svg/SlabTriangulator.h"
+#include "picture/EarClipperTriangulator.h"
 
 namespace hv {
 
 std::pair<Range, bool> triangulatePathInto(const std::shared_ptr<Mesh>& mesh, const Path& path, double tolerance) {
-    return slabTriangulate(*mesh, path, tolerance);
+    EarClipperTriangulator triangulator;
+    triangulator.init(mesh);
+    return triangulator.triangulate(path, tolerance);
 }
 
 bool buildShapeMeshCache(RawSvgShape& shape, double tolerance) {

@@ -1,7 +1,6 @@
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "svg/ShapeMesh.h"
-#include "svg/SlabTriangulator.h"
 #include "svg/SvgBaker.h"
 #include "svg/SvgManager.h"
 
@@ -16,14 +15,12 @@ namespace hv {
 namespace {
 
 // Signed area of the triangles of a mesh's index range: positive for counter-clockwise.
-double triangleArea(const Mesh& mesh, const Range& range, bool* allCounterClockwise = nullptr) {
+double triangleArea(const Mesh& mesh, const Range& range) {
     double total = 0;
-    if (allCounterClockwise) *allCounterClockwise = true;
     for (uint64_t i = range.start; i + 2 < range.end(); i += 3) {
         auto at = [&](uint64_t k) { return Vec2(mesh.vertices[2 * mesh.indices[k]], mesh.vertices[2 * mesh.indices[k] + 1]); };
         Vec2 a = at(i), b = at(i + 1), c = at(i + 2);
         double area = 0.5 * ((b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x));
-        if (allCounterClockwise && area < 0) *allCounterClockwise = false;
         total += area;
     }
     return total;
@@ -37,53 +34,7 @@ Path squareWithHole() {
     return path;
 }
 
-TEST(SlabTriangulatorTest, FillsSolidsAndLeavesHoles) {
-    Mesh mesh;
-    mesh.vertices = {9, 9};
-    mesh.indices = {0, 0, 0};
-    auto [range, ok] = slabTriangulate(mesh, squareWithHole(), 1.0);
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(range.start, 3u);
-    EXPECT_EQ(range.end(), mesh.indices.size());
-    // The contour vertices come first, after what the mesh held.
-    EXPECT_EQ(std::vector<float>(mesh.vertices.begin(), mesh.vertices.begin() + 6), (std::vector<float>{9, 9, 0, 0, 10, 0}));
-    bool counterClockwise = false;
-    EXPECT_DOUBLE_EQ(triangleArea(mesh, range, &counterClockwise), 84.0);
-    EXPECT_TRUE(counterClockwise);
-}
-
-TEST(SlabTriangulatorTest, CurvesAreFlattenedByChordLength) {
-    // A circle of radius 10 from four cubic quarters.
-    const double k = 10 * 0.5522848;
-    Path circle;
-    circle.commands = {PathCommand::moveTo(10, 0), PathCommand::cubicTo(10, k, k, 10, 0, 10),
-                       PathCommand::cubicTo(-k, 10, -10, k, -10, 0), PathCommand::cubicTo(-10, -k, -k, -10, 0, -10),
-                       PathCommand::cubicTo(k, -10, 10, -k, 10, 0)};
-    Mesh coarse, fine;
-    auto [coarseRange, coarseOk] = slabTriangulate(coarse, circle, 100.0);
-    auto [fineRange, fineOk] = slabTriangulate(fine, circle, 0.5);
-    ASSERT_TRUE(coarseOk && fineOk);
-    // At least three steps a curve: a twelve-sided polygon, of area 6 r^2 sin(30 degrees).
-    EXPECT_NEAR(triangleArea(coarse, coarseRange), 300, 0.5);
-    EXPECT_NEAR(triangleArea(fine, fineRange), M_PI * 100, 0.5);
-    EXPECT_LT(coarse.vertices.size(), fine.vertices.size());
-}
-
-TEST(SlabTriangulatorTest, EmptyAndDegeneratePathsGiveNoTriangles) {
-    Mesh mesh;
-    Path empty;
-    auto [range, ok] = slabTriangulate(mesh, empty, 1.0);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(range.count, 0u);
-    Path line;
-    line.commands = {PathCommand::moveTo(0, 0), PathCommand::lineTo(5, 5)};
-    std::tie(range, ok) = slabTriangulate(mesh, line, 1.0);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(range.count, 0u);
-    EXPECT_EQ(mesh.vertices.size(), 4u);
-}
-
-TEST(SlabTriangulatorTest, ShapeMeshCacheIsAStillMesh) {
+TEST(ShapeMeshTest, ShapeMeshCacheIsAStillMesh) {
     RawSvgShape shape;
     shape.pathCommands = squareWithHole().commands;
     ASSERT_TRUE(buildShapeMeshCache(shape, bakeCurveTolerance));
