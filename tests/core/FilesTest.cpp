@@ -37,6 +37,17 @@ TEST(BlobTest, MissingEmptyAndDirectory) {
     EXPECT_EQ(*data, (std::vector<uint8_t>{'a', 0, 'b'}));
 }
 
+TEST(BlobTest, ShortReadGivesNoBlobRatherThanZeros) {
+    // Kernel attribute files claim a page of length but hold a few bytes, so the read ends
+    // before the size the file reported: the same as a file cut short while it is read.
+    const std::string path = "/sys/devices/system/cpu/online";
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || info.st_size <= 64) GTEST_SKIP() << "no sysfs attribute to read";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(getBlobAtPath(path), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "getBlobAtPath failed: " + path + "\n");
+}
+
 TEST(BlobTest, UnreadableFileGivesNoBlob) {
     if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
     test::TempDir dir;
