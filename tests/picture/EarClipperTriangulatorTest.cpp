@@ -97,7 +97,7 @@ TEST(EarClipperTest, FewerThanThreeEntriesAddNothing) {
 TEST(EarClipperTest, AFailedPolygonKeepsEarlierTrianglesButReportsAnEmptyRange) {
     // The second contour crosses itself so that no corner of it is an ear in either direction.
     Path path = pathFromRings({squareRing(100, 100, 10),
-                           {Vec2(0, 1), Vec2(1, 0), Vec2(3, 2), Vec2(0, 2), Vec2(1, 3), Vec2(3, 1)}});
+                               {Vec2(0, 1), Vec2(1, 0), Vec2(3, 2), Vec2(0, 2), Vec2(1, 3), Vec2(3, 1)}});
     auto mesh = std::make_shared<Mesh>();
     mesh->indices = {9, 9, 9};
     mesh->vertices = {0, 0};
@@ -117,7 +117,8 @@ TEST(EarClipperTest, UnbridgeableHoleFailsWithTheWholeChainOfMessages) {
     EarClipperTriangulator t;
     t.init();
     CaptureStderr();
-    auto [range, ok] = t.triangulate(pathFromRings({squareRing(-1e20, -1e20, 2e20), squareRing(-1e19, -1e19, 2e19)}), 1.0);
+    auto [range, ok] =
+        t.triangulate(pathFromRings({squareRing(-1e20, -1e20, 2e20), squareRing(-1e19, -1e19, 2e19)}), 1.0);
     EXPECT_EQ(GetCapturedStderr(),
               "  subtractPolygons: unable to progress\n  subtractPolygons failed\n  Failed to get subtracted indices\n");
     EXPECT_FALSE(ok);
@@ -130,7 +131,7 @@ TEST(EarClipperTest, SquareWithHolesCoversExactlyItsArea) {
     t.init();
     auto [range, ok] = t.triangulate(
         pathFromRings({squareRing(0, 0, 100), squareRing(10, 10, 10), {Vec2(9, 3), Vec2(11, 3), Vec2(11, 5), Vec2(9, 5)},
-                   squareRing(60, 60, 20), squareRing(65, 65, 5)}),
+                       squareRing(60, 60, 20), squareRing(65, 65, 5)}),
         1.0);
     ASSERT_TRUE(ok);
     std::vector<double> areas = triangleAreas(*t.mesh(), range);
@@ -146,8 +147,8 @@ TEST(EarClipperTest, EarsStalledOnlyByBridgeCopiesAreStillTaken) {
     EarClipperTriangulator t;
     t.init();
     auto [range, ok] = t.triangulate(pathFromRings({{Vec2(10, 1), Vec2(-5, 6), Vec2(-4, -8)},
-                                                {Vec2(-1, -1), Vec2(-4, -2), Vec2(-4, 0)},
-                                                {Vec2(0, -1), Vec2(0, -3), Vec2(-3, -2)}}),
+                                                    {Vec2(-1, -1), Vec2(-4, -2), Vec2(-4, 0)},
+                                                    {Vec2(0, -1), Vec2(0, -3), Vec2(-3, -2)}}),
                                      1.0);
     ASSERT_TRUE(ok);
     std::vector<double> areas = triangleAreas(*t.mesh(), range);

@@ -170,7 +170,7 @@ TEST(PathLeafNestingTest, CrossingContoursAreDroppedWithTheRestOfThePath) {
     // Overlapping like a plus sign, no corner inside the other: taken as disjoint.
     Dumped plus;
     dump(plus, pathFromRings({{Vec2(0, 4), Vec2(12, 4), Vec2(12, 8), Vec2(0, 8)},
-                           {Vec2(4, 0), Vec2(8, 0), Vec2(8, 12), Vec2(4, 12)}}));
+                               {Vec2(4, 0), Vec2(8, 0), Vec2(8, 12), Vec2(4, 12)}}));
     EXPECT_TRUE(plus.err.empty());
     EXPECT_EQ(plus.root.children.size(), 2u);
 }
@@ -180,8 +180,8 @@ TEST(PathLeafNestingTest, AContourInsideTwoSiblingsIsRefused) {
     // square in their overlap then lies inside both.
     Dumped d;
     dump(d, pathFromRings({{Vec2(0, 4), Vec2(12, 4), Vec2(12, 8), Vec2(0, 8)},
-                        {Vec2(4, 0), Vec2(8, 0), Vec2(8, 12), Vec2(4, 12)},
-                        squareRing(5, 5, 2)}));
+                            {Vec2(4, 0), Vec2(8, 0), Vec2(8, 12), Vec2(4, 12)},
+                            squareRing(5, 5, 2)}));
     EXPECT_EQ(d.err, "  PathLeaf::addRange(): would be child of two nodes\nPathLeaf::dumpPathIntoLeaf: Unable to add range\n");
     EXPECT_EQ(d.root.children.size(), 2u);
 }
@@ -243,7 +243,7 @@ TEST(PathLeafNestingTest, DeepNestingAlternatesSolidsAndHoles) {
 TEST(PathLeafCleaningTest, RepeatedNeighboursAndClosingPointGo) {
     Dumped d;
     dump(d, pathFromRings({{Vec2(0, 0), Vec2(0, 0), Vec2(10, 0), Vec2(10, 10), Vec2(10, 10), Vec2(10, 10), Vec2(0, 10),
-                         Vec2(0, 0), Vec2(0, 0)}}));
+                             Vec2(0, 0), Vec2(0, 0)}}));
     ASSERT_EQ(d.root.children.size(), 1u);
     EXPECT_EQ(d.root.children[0].cleanedIndexPolygon(), (IndexPolygon{1, 2, 5, 6}));
 
@@ -257,7 +257,7 @@ TEST(PathLeafCleaningTest, RepeatedNeighboursAndClosingPointGo) {
 TEST(PathLeafCleaningTest, ContoursWithoutAreaAreDroppedBeforeNesting) {
     Dumped d;
     dump(d, pathFromRings({squareRing(0, 0, 10), {Vec2(4, 4), Vec2(6, 6)}, {Vec2(5, 5), Vec2(5, 7), Vec2(5, 5)},
-                        {Vec2(3, 3)}, {Vec2(2, 2), Vec2(2, 2), Vec2(2, 2), Vec2(2, 2)}}));
+                            {Vec2(3, 3)}, {Vec2(2, 2), Vec2(2, 2), Vec2(2, 2), Vec2(2, 2)}}));
     ASSERT_EQ(d.root.children.size(), 1u);
     EXPECT_TRUE(d.root.children[0].children.empty());
     std::vector<IndexPolygon> polygons;
@@ -282,8 +282,9 @@ TEST(PathLeafCleaningTest, ContoursWithoutAreaAreDroppedBeforeNesting) {
 TEST(SubtractPolygonsTest, HoleIsSplicedAtTheNearestPairAgainstTheOuterOrientation) {
     for (bool holeClockwise : {false, true}) {
         Dumped d;
-        Path path = holeClockwise ? pathFromRings({squareRing(0, 0, 10), {Vec2(6, 6), Vec2(6, 8), Vec2(8, 8), Vec2(8, 6)}})
-                                  : pathFromRings({squareRing(0, 0, 10), squareRing(6, 6, 2)});
+        Path path = holeClockwise
+                        ? pathFromRings({squareRing(0, 0, 10), {Vec2(6, 6), Vec2(6, 8), Vec2(8, 8), Vec2(8, 6)}})
+                        : pathFromRings({squareRing(0, 0, 10), squareRing(6, 6, 2)});
         dump(d, path);
         std::vector<IndexPolygon> polygons;
         ASSERT_TRUE(d.root.getSubtractedIndices(polygons));
@@ -331,7 +332,8 @@ TEST(SubtractPolygonsTest, BridgesAvoidOtherHolesAndFailuresAreReported) {
 // or covers some area twice.
 TEST(SubtractPolygonsTest, ABridgeToADuplicatedVertexUsesTheCornerItEnters) {
     Dumped d;
-    dump(d, pathFromRings({squareRing(0, 0, 100), squareRing(10, 10, 10), {Vec2(9, 3), Vec2(11, 3), Vec2(11, 5), Vec2(9, 5)}}));
+    dump(d, pathFromRings({squareRing(0, 0, 100), squareRing(10, 10, 10),
+                           {Vec2(9, 3), Vec2(11, 3), Vec2(11, 5), Vec2(9, 5)}}));
     std::vector<IndexPolygon> polygons;
     ASSERT_TRUE(d.root.getSubtractedIndices(polygons));
     ASSERT_EQ(polygons.size(), 1u);
