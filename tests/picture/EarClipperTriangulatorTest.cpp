@@ -6,14 +6,11 @@
 
 #include <cmath>
 
-namespace hv {
+namespace hv::test {
 namespace {
 
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
-
-using test::pathFromRings;
-using test::squareRing;
 
 std::vector<float> flat(std::initializer_list<Vec2> points) {
     std::vector<float> v;
@@ -183,4 +180,4 @@ TEST(EarClipperTest, ATriangulatorWithoutInitStillWorks) {
 }
 
 } // namespace
-} // namespace hv
+} // namespace hv::test

@@ -7,14 +7,11 @@
 #include <cmath>
 #include <limits>
 
-namespace hv {
+namespace hv::test {
 namespace {
 
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
-
-using test::pathFromRings;
-using test::squareRing;
 
 struct Dumped {
     std::shared_ptr<Mesh> mesh = std::make_shared<Mesh>();
@@ -352,4 +349,4 @@ TEST(SubtractPolygonsTest, ABridgeToADuplicatedVertexUsesTheCornerItEnters) {
 }
 
 } // namespace
-} // namespace hv
+} // namespace hv::test
