@@ -1,14 +1,13 @@
 // A static page drawn on real OpenGL (headless): the frame time, and the draw calls and state
 // changes that reach the GL backend per frame, from its renderer statistics.
 #include "core/PathProvider.h"
-#include "host/PlatformBackend.h"
-#include "picture/Picture.h"
 #include "render/BookView.h"
 #include "render/CoreRenderer.h"
 #include "render/PaperTexture.h"
 #include "render/ParagraphRecord.h"
-#include "render/PictureInstance.h"
 #include "render/gl/GLRendererBackend.h"
+#include "support/BenchPlatform.h"
+#include "support/StaticPage.h"
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>
@@ -22,9 +21,6 @@
 namespace {
 
 using namespace hv;
-
-constexpr int windowWidth = 1280;
-constexpr int windowHeight = 800;
 
 // Forwards everything to the GL backend and keeps the states it was given in the current frame.
 class StateCounter : public RendererBackend {
@@ -74,18 +70,6 @@ public:
     std::vector<DrawState> frameStates;
 };
 
-class BenchPlatform : public PlatformBackend {
-public:
-    double getBrightness() override { return 1.0; }
-    void setBrightness(double) override {}
-    void setTitle(const std::string&) override {}
-    void setCursor(int32_t) override {}
-    std::shared_ptr<SoundManager> soundManager() override { return nullptr; }
-    std::shared_ptr<RendererBackend> renderer() override { return backend; }
-    std::shared_ptr<TypesetterBackend> typesetter() override { return nullptr; }
-    std::shared_ptr<RendererBackend> backend;
-};
-
 // A hidden window with a current 3.1 core context, made once for the process.
 bool makeContext(std::string& whyNot) {
     static std::string reason;
@@ -96,7 +80,8 @@ bool makeContext(std::string& whyNot) {
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
         SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-        SDL_Window* window = SDL_CreateWindow("bench", 0, 0, windowWidth, windowHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        SDL_Window* window = SDL_CreateWindow("bench", 0, 0, bench::pageWidth, bench::pageHeight,
+                                              SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
         if (!window) return reason = SDL_GetError(), false;
         if (!SDL_GL_CreateContext(window)) return reason = SDL_GetError(), false;
         if (!loadGLEntryPoints()) return reason = "GL entry points missing", false;
@@ -106,55 +91,15 @@ bool makeContext(std::string& whyNot) {
     return made;
 }
 
-// 40 paths on 20 nodes, nested two deep, some translucent, and two lines of text.
-std::shared_ptr<Picture> makePicture(int seed) {
-    auto picture = std::make_shared<Picture>();
-    picture->width = 10;
-    picture->height = 10;
-    picture->nodes.emplace_back();
-    for (int n = 0; n < 20; ++n) {
-        uint64_t parent = n % 4 == 3 ? picture->nodes.size() - 1 : 0;
-        picture->nodes.emplace_back();
-        uint64_t node = picture->nodes.size() - 1;
-        picture->nodes[node].parent = int32_t(parent);
-        picture->nodes[node].rotation = 0.1 * n;
-        picture->nodes[parent].children.push_back(node);
-        double x = (n % 5) * 2.0, y = (n / 5) * 2.0;
-        Path square;
-        square.commands = {PathCommand::moveTo(x, y), PathCommand::lineTo(x + 1.5, y),
-                           PathCommand::lineTo(x + 1.5, y + 1.5), PathCommand::lineTo(x, y + 1.5)};
-        square.colour = Colour(0.1 * (n % 10), 0.5, 0.02 * seed, n % 7 == 0 ? 0.5 : 1.0);
-        Path blob;
-        blob.commands = {PathCommand::moveTo(x, y), PathCommand::cubicTo(x + 1, y - 0.5, x + 1.5, y + 0.5, x + 1, y + 1),
-                         PathCommand::lineTo(x, y + 1)};
-        blob.colour = Colour(0.5, 0.1 * (n % 10), 0.3, 1.0);
-        picture->paths.push_back(square);
-        picture->nodes[node].paths.push_back(picture->paths.size() - 1);
-        picture->paths.push_back(blob);
-        picture->nodes[node].paths.push_back(picture->paths.size() - 1);
-    }
-    picture->nodes[1].lines.push_back(Paragraph{Colour(0, 0, 0, 1), 1, Vec2(8, 1)});
-    picture->nodes[5].lines.push_back(Paragraph{Colour(0.2, 0.1, 0, 1), 1, Vec2(6, 1)});
-    return picture;
-}
-
 void staticPage(benchmark::State& state, bool frontToBack) {
     std::string whyNot;
     if (!makeContext(whyNot)) {
         state.SkipWithError(("no OpenGL context: " + whyNot).c_str());
         return;
     }
-    PaperParams paper;
-    paper.size = 256;
-    paper.baseFrequency = 4;
-    paper.frequencyMultiplier = 2;
-    paper.amplitudeCount = 4;
-    paper.attenuation = 0.5;
-    Configuration configuration;
-    configuration.windowWidth = configuration.contentWidth = windowWidth;
-    configuration.windowHeight = configuration.contentHeight = windowHeight;
-    configuration.framerate = 60;
-    configuration.frontToBack = frontToBack;
+    PaperParams paper{
+        .size = 256, .baseFrequency = 4, .frequencyMultiplier = 2, .amplitudeCount = 4, .attenuation = 0.5};
+    Configuration configuration = bench::pageConfiguration(frontToBack);
     configuration.paperTexture = generatePaperTexture(paper);
     configuration.paperTileSize = 256;
     configuration.paperStrength = 0.3;
@@ -168,8 +113,7 @@ void staticPage(benchmark::State& state, bool frontToBack) {
         return;
     }
     auto counter = std::make_shared<StateCounter>(gl);
-    auto platform = std::make_shared<BenchPlatform>();
-    platform->backend = counter;
+    auto platform = std::make_shared<bench::BenchPlatform>(counter);
     {
         BookView view;
         if (!view.init(configuration, nullptr, nullptr, platform)) {
@@ -179,10 +123,7 @@ void staticPage(benchmark::State& state, bool frontToBack) {
         std::vector<uint8_t> text(64 * 16 * 4, 200);
         uint32_t texture = counter->newTexture(text.data(), 64, 16);
         view.coreRenderer()->paragraphs.push_back(ParagraphRecord{texture, 0.0, 1.0, 4.0});
-        for (int i = 0; i < 50; ++i) {
-            uint64_t index = view.addPictureInstance(makePicture(i));
-            view.canvas()->pictureInstances[index].rect = Rect((i % 10) * 128.0, (i / 10) * 160.0, 120, 120);
-        }
+        bench::addPagePictures(view, true);
         view.setBackgroundColour(Colour(0.95, 0.93, 0.88, 1));
         uint8_t pixel[4];
         view.draw(false, true); // the first frame triangulates and uploads everything

@@ -6,7 +6,7 @@
 #include "host/SdlHost.h"
 #include "host/Variant.h"
 #include "render/ParagraphRecord.h"
-#include "render/RendererBackend.h"
+#include "support/NullBackend.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -55,31 +55,6 @@ void writeSilence(const std::string& path) {
     std::string zeros(dataSize, '\0');
     out.write(zeros.data(), std::streamsize(zeros.size()));
 }
-
-class NullRenderer : public RendererBackend {
-public:
-    void printStatistics(std::ostream&) override {}
-    void drawRecolouredTexture(const Colour&, uint64_t) override {}
-    void drawTexture(uint64_t) override {}
-    void setDrawState(const DrawState&) override {}
-    void drawRange(uint64_t, uint64_t) override {}
-    void drawRecolouredRange(const Colour&, uint64_t, uint64_t) override {}
-    std::shared_ptr<PictureBufferTarget> createPictureBufferTarget() override { return nullptr; }
-    void clearFrame(double) override {}
-    void endFrame() override {}
-    void clearDepth() override {}
-    void readPixels(uint64_t, uint64_t, uint64_t, uint64_t, uint8_t*) override {}
-    uint32_t newTexture(const uint8_t* pixels, double, double) override {
-        benchmark::DoNotOptimize(pixels);
-        return 1;
-    }
-    void deleteTexture(uint32_t) override {}
-    void setClipRect(const Rect&) override {}
-    void shutdown() override {}
-    void startOffscreenRender(uint32_t) override {}
-    void endOffscreenRender() override {}
-    void setMultisample(bool) override {}
-};
 
 void BM_UpdateSources1000Instances(benchmark::State& state) {
     headless();
@@ -131,7 +106,7 @@ void BM_TypesetParagraph500Characters(benchmark::State& state) {
         const std::string words = "The tide came in over the flats and the birds lifted all at once. ";
         while (text.size() < 500) text += words;
         text.resize(500);
-        NullRenderer renderer;
+        bench::NullBackend renderer;
         for (auto _ : state) {
             ParagraphRecord record;
             typesetter.generateTextBlock(record, text, 2, font, renderer, 1200);

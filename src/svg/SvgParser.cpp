@@ -327,6 +327,25 @@ uint32_t parseColour(const char* s) {
     return grey;
 }
 
+// A fill or stroke: "none", a gradient named by url(#id), or a colour.
+void parsePaint(const char* value, int32_t& kind, uint32_t& colour, char (&gradient)[svgTextCapacity]) {
+    if (equalsTrimmed(value, "none")) {
+        kind = SvgPaint::None;
+    } else if (startsWith(skipSpace(value), "url(")) {
+        const char* p = skipSpace(value) + 4;
+        if (*p == '#') ++p;
+        char id[svgTextCapacity];
+        size_t n = 0;
+        while (p[n] && p[n] != ')' && n < svgTextCapacity - 1) id[n] = p[n], ++n;
+        id[n] = '\0';
+        copyText(gradient, id);
+        kind = SvgPaint::LinearGradient;
+    } else {
+        colour = parseColour(value);
+        kind = SvgPaint::Colour;
+    }
+}
+
 // Writes the UTF-8 form of a code point; at most 4 bytes.
 int encodeUtf8(uint32_t cp, char* out) {
     if (cp < 0x80) {
@@ -669,21 +688,7 @@ bool SvgDocumentParser::applyAttribute(SvgStyleLevel& style, const char* name, c
         if (std::strcmp(name, "style") == 0) {
             applyStyle(style, value, context);
         } else if (std::strcmp(name, "stroke") == 0) {
-            if (equalsTrimmed(value, "none")) {
-                style.strokeKind = SvgPaint::None;
-            } else if (startsWith(skipSpace(value), "url(")) {
-                const char* p = skipSpace(value) + 4;
-                if (*p == '#') ++p;
-                char id[svgTextCapacity];
-                size_t n = 0;
-                while (p[n] && p[n] != ')' && n < svgTextCapacity - 1) id[n] = p[n], ++n;
-                id[n] = '\0';
-                copyText(style.strokeGradient, id);
-                style.strokeKind = SvgPaint::LinearGradient;
-            } else {
-                style.strokeColour = parseColour(value);
-                style.strokeKind = SvgPaint::Colour;
-            }
+            parsePaint(value, style.strokeKind, style.strokeColour, style.strokeGradient);
         } else if (std::strcmp(name, "stroke-width") == 0) {
             style.strokeWidth = convert(parseLength(value), 0, actualLength());
         } else if (std::strcmp(name, "stroke-dashoffset") == 0) {
@@ -730,21 +735,7 @@ bool SvgDocumentParser::applyAttribute(SvgStyleLevel& style, const char* name, c
         return true;
     case 'f':
         if (std::strcmp(name, "fill") == 0) {
-            if (equalsTrimmed(value, "none")) {
-                style.fillKind = SvgPaint::None;
-            } else if (startsWith(skipSpace(value), "url(")) {
-                const char* p = skipSpace(value) + 4;
-                if (*p == '#') ++p;
-                char id[svgTextCapacity];
-                size_t n = 0;
-                while (p[n] && p[n] != ')' && n < svgTextCapacity - 1) id[n] = p[n], ++n;
-                id[n] = '\0';
-                copyText(style.fillGradient, id);
-                style.fillKind = SvgPaint::LinearGradient;
-            } else {
-                style.fillColour = parseColour(value);
-                style.fillKind = SvgPaint::Colour;
-            }
+            parsePaint(value, style.fillKind, style.fillColour, style.fillGradient);
         } else if (std::strcmp(name, "fill-opacity") == 0) {
             style.fillOpacity = clamp01(firstNumber(value));
         } else if (std::strcmp(name, "fill-rule") == 0) {

@@ -1,20 +1,15 @@
 #include "core/ColourPalette.h"
 #include "core/PaletteColour.h"
+#include "support/Printed.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <sstream>
 
 namespace hv {
 namespace {
 
-template <typename T>
-std::string printed(const T& value) {
-    std::ostringstream out;
-    out << value;
-    return out.str();
-}
+using test::printed;
 
 TEST(PaletteColourTest, ParsesRowAndOneBasedTone) {
     struct Case {

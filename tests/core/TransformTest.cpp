@@ -1,20 +1,16 @@
 #include "core/Transform.h"
 #include "picture/PathCommand.h"
+#include "support/Printed.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
-#include <sstream>
 
 namespace hv {
 namespace {
 
-std::string printed(const Transform& t) {
-    std::ostringstream out;
-    out << t;
-    return out.str();
-}
+using test::printed;
 
 TEST(TransformTest, DefaultIsTrivialAndFullyInitialised) {
     Transform t;

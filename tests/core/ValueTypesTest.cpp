@@ -6,25 +6,20 @@
 #include "core/Rect.h"
 #include "core/Text.h"
 #include "support/ChildProcess.h"
+#include "support/Printed.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
-#include <sstream>
 #include <thread>
 #include <vector>
 
 namespace hv {
 namespace {
 
-template <typename T>
-std::string printed(const T& value) {
-    std::ostringstream out;
-    out << value;
-    return out.str();
-}
+using test::printed;
 
 TEST(RectTest, ContainsIncludesEdgesAndCorners) {
     Rect r(1, 2, 3, 4);

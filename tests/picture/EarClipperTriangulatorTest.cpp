@@ -1,30 +1,16 @@
 #include "picture/EarClipperTriangulator.h"
 #include "picture/Path.h"
+#include "support/PolygonFixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-namespace hv {
+namespace hv::test {
 namespace {
 
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
-
-Path ringsPath(std::initializer_list<std::initializer_list<Vec2>> rings) {
-    Path path;
-    for (const auto& ring : rings) {
-        bool first = true;
-        for (const Vec2& p : ring) {
-            path.commands.push_back(first ? PathCommand::moveTo(p.x, p.y) : PathCommand::lineTo(p.x, p.y));
-            first = false;
-        }
-    }
-    return path;
-}
-
-// The corners of an axis-aligned square, counter-clockwise from its lowest corner.
-#define SQUARE(x, y, s) {Vec2(x, y), Vec2((x) + (s), y), Vec2((x) + (s), (y) + (s)), Vec2(x, (y) + (s))}
 
 std::vector<float> flat(std::initializer_list<Vec2> points) {
     std::vector<float> v;
@@ -57,7 +43,7 @@ TEST(EarClipperTest, CounterClockwiseSquareFromTheFirstEar) {
     EarClipperTriangulator t;
     ASSERT_TRUE(t.init());
     CaptureStderr();
-    auto [range, ok] = t.triangulate(ringsPath({SQUARE(0, 0, 10)}), 1.0);
+    auto [range, ok] = t.triangulate(pathFromRings({squareRing(0, 0, 10)}), 1.0);
     EXPECT_EQ(GetCapturedStderr(), "");
     ASSERT_TRUE(ok);
     EXPECT_EQ(range, Range(0, 6));
@@ -67,7 +53,7 @@ TEST(EarClipperTest, CounterClockwiseSquareFromTheFirstEar) {
 TEST(EarClipperTest, ClockwiseSquareIsClippedInReverse) {
     EarClipperTriangulator t;
     t.init();
-    auto [range, ok] = t.triangulate(ringsPath({{Vec2(0, 0), Vec2(0, 10), Vec2(10, 10), Vec2(10, 0)}}), 1.0);
+    auto [range, ok] = t.triangulate(pathFromRings({{Vec2(0, 0), Vec2(0, 10), Vec2(10, 10), Vec2(10, 0)}}), 1.0);
     ASSERT_TRUE(ok);
     EXPECT_EQ(t.mesh()->indices, (std::vector<uint32_t>{0, 3, 2, 2, 1, 0}));
 }
@@ -77,7 +63,7 @@ TEST(EarClipperTest, ClockwiseSquareIsClippedInReverse) {
 TEST(EarClipperTest, ClockwiseConcavePolygonStaysInsideItsOutline) {
     EarClipperTriangulator t;
     t.init();
-    auto [range, ok] = t.triangulate(ringsPath({{Vec2(1, 2), Vec2(0, 4), Vec2(4, 2), Vec2(0, 0)}}), 1.0);
+    auto [range, ok] = t.triangulate(pathFromRings({{Vec2(1, 2), Vec2(0, 4), Vec2(4, 2), Vec2(0, 0)}}), 1.0);
     ASSERT_TRUE(ok);
     std::vector<double> areas = triangleAreas(*t.mesh(), range);
     ASSERT_EQ(areas.size(), 2u);
@@ -107,8 +93,8 @@ TEST(EarClipperTest, FewerThanThreeEntriesAddNothing) {
 
 TEST(EarClipperTest, AFailedPolygonKeepsEarlierTrianglesButReportsAnEmptyRange) {
     // The second contour crosses itself so that no corner of it is an ear in either direction.
-    Path path = ringsPath({SQUARE(100, 100, 10),
-                           {Vec2(0, 1), Vec2(1, 0), Vec2(3, 2), Vec2(0, 2), Vec2(1, 3), Vec2(3, 1)}});
+    Path path = pathFromRings({squareRing(100, 100, 10),
+                               {Vec2(0, 1), Vec2(1, 0), Vec2(3, 2), Vec2(0, 2), Vec2(1, 3), Vec2(3, 1)}});
     auto mesh = std::make_shared<Mesh>();
     mesh->indices = {9, 9, 9};
     mesh->vertices = {0, 0};
@@ -128,7 +114,8 @@ TEST(EarClipperTest, UnbridgeableHoleFailsWithTheWholeChainOfMessages) {
     EarClipperTriangulator t;
     t.init();
     CaptureStderr();
-    auto [range, ok] = t.triangulate(ringsPath({SQUARE(-1e20, -1e20, 2e20), SQUARE(-1e19, -1e19, 2e19)}), 1.0);
+    auto [range, ok] =
+        t.triangulate(pathFromRings({squareRing(-1e20, -1e20, 2e20), squareRing(-1e19, -1e19, 2e19)}), 1.0);
     EXPECT_EQ(GetCapturedStderr(),
               "  subtractPolygons: unable to progress\n  subtractPolygons failed\n  Failed to get subtracted indices\n");
     EXPECT_FALSE(ok);
@@ -140,8 +127,8 @@ TEST(EarClipperTest, SquareWithHolesCoversExactlyItsArea) {
     EarClipperTriangulator t;
     t.init();
     auto [range, ok] = t.triangulate(
-        ringsPath({SQUARE(0, 0, 100), SQUARE(10, 10, 10), {Vec2(9, 3), Vec2(11, 3), Vec2(11, 5), Vec2(9, 5)},
-                   SQUARE(60, 60, 20), SQUARE(65, 65, 5)}),
+        pathFromRings({squareRing(0, 0, 100), squareRing(10, 10, 10), {Vec2(9, 3), Vec2(11, 3), Vec2(11, 5), Vec2(9, 5)},
+                       squareRing(60, 60, 20), squareRing(65, 65, 5)}),
         1.0);
     ASSERT_TRUE(ok);
     std::vector<double> areas = triangleAreas(*t.mesh(), range);
@@ -156,9 +143,9 @@ TEST(EarClipperTest, SquareWithHolesCoversExactlyItsArea) {
 TEST(EarClipperTest, EarsStalledOnlyByBridgeCopiesAreStillTaken) {
     EarClipperTriangulator t;
     t.init();
-    auto [range, ok] = t.triangulate(ringsPath({{Vec2(10, 1), Vec2(-5, 6), Vec2(-4, -8)},
-                                                {Vec2(-1, -1), Vec2(-4, -2), Vec2(-4, 0)},
-                                                {Vec2(0, -1), Vec2(0, -3), Vec2(-3, -2)}}),
+    auto [range, ok] = t.triangulate(pathFromRings({{Vec2(10, 1), Vec2(-5, 6), Vec2(-4, -8)},
+                                                    {Vec2(-1, -1), Vec2(-4, -2), Vec2(-4, 0)},
+                                                    {Vec2(0, -1), Vec2(0, -3), Vec2(-3, -2)}}),
                                      1.0);
     ASSERT_TRUE(ok);
     std::vector<double> areas = triangleAreas(*t.mesh(), range);
@@ -187,10 +174,10 @@ TEST(EarClipperTest, CurvesAreFlattenedWithTheGivenTolerance) {
 TEST(EarClipperTest, ATriangulatorWithoutInitStillWorks) {
     EarClipperTriangulator t;
     EXPECT_EQ(t.mesh(), nullptr);
-    auto [range, ok] = t.triangulate(ringsPath({SQUARE(0, 0, 1)}), 1.0);
+    auto [range, ok] = t.triangulate(pathFromRings({squareRing(0, 0, 1)}), 1.0);
     EXPECT_TRUE(ok);
     EXPECT_EQ(range.count, 6u);
 }
 
 } // namespace
-} // namespace hv
+} // namespace hv::test

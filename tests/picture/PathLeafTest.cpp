@@ -1,31 +1,17 @@
 #include "picture/Path.h"
 #include "picture/PathLeaf.h"
+#include "support/PolygonFixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-namespace hv {
+namespace hv::test {
 namespace {
 
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
-
-Path ringsPath(std::initializer_list<std::initializer_list<Vec2>> rings) {
-    Path path;
-    for (const auto& ring : rings) {
-        bool first = true;
-        for (const Vec2& p : ring) {
-            path.commands.push_back(first ? PathCommand::moveTo(p.x, p.y) : PathCommand::lineTo(p.x, p.y));
-            first = false;
-        }
-    }
-    return path;
-}
-
-// The corners of an axis-aligned square, counter-clockwise from its lowest corner.
-#define SQUARE(x, y, s) {Vec2(x, y), Vec2((x) + (s), y), Vec2((x) + (s), (y) + (s)), Vec2(x, (y) + (s))}
 
 struct Dumped {
     std::shared_ptr<Mesh> mesh = std::make_shared<Mesh>();
@@ -120,7 +106,7 @@ TEST(PathLeafFlatteningTest, ACurveBeforeAnyPointStartsAtTheOrigin) {
 
 TEST(PathLeafFlatteningTest, MovesSplitContoursAndUnknownCommandsAddNothing) {
     Dumped d;
-    Path path = ringsPath({SQUARE(0, 0, 10), SQUARE(20, 0, 10)});
+    Path path = pathFromRings({squareRing(0, 0, 10), squareRing(20, 0, 10)});
     PathCommand odd;
     odd.type = 7;
     path.commands.insert(path.commands.begin() + 2, odd);
@@ -135,7 +121,7 @@ TEST(PathLeafFlatteningTest, MovesSplitContoursAndUnknownCommandsAddNothing) {
 
 TEST(PathLeafNestingTest, NestedAndDisjointSquares) {
     Dumped nested;
-    dump(nested, ringsPath({SQUARE(0, 0, 10), SQUARE(2, 2, 6)}));
+    dump(nested, pathFromRings({squareRing(0, 0, 10), squareRing(2, 2, 6)}));
     ASSERT_EQ(nested.root.children.size(), 1u);
     ASSERT_EQ(nested.root.children[0].children.size(), 1u);
     std::vector<IndexPolygon> polygons;
@@ -145,14 +131,14 @@ TEST(PathLeafNestingTest, NestedAndDisjointSquares) {
 
     // The hole given first is moved under the solid that comes after it.
     Dumped holeFirst;
-    dump(holeFirst, ringsPath({SQUARE(2, 2, 6), SQUARE(0, 0, 10)}));
+    dump(holeFirst, pathFromRings({squareRing(2, 2, 6), squareRing(0, 0, 10)}));
     ASSERT_EQ(holeFirst.root.children.size(), 1u);
     EXPECT_EQ(holeFirst.root.children[0].range, Range(4, 4));
     ASSERT_EQ(holeFirst.root.children[0].children.size(), 1u);
     EXPECT_EQ(holeFirst.root.children[0].children[0].range, Range(0, 4));
 
     Dumped disjoint;
-    dump(disjoint, ringsPath({SQUARE(0, 0, 10), SQUARE(20, 0, 10)}));
+    dump(disjoint, pathFromRings({squareRing(0, 0, 10), squareRing(20, 0, 10)}));
     EXPECT_EQ(disjoint.root.children.size(), 2u);
     polygons.clear();
     ASSERT_TRUE(disjoint.root.getSubtractedIndices(polygons));
@@ -162,7 +148,7 @@ TEST(PathLeafNestingTest, NestedAndDisjointSquares) {
 
 TEST(PathLeafNestingTest, SolidInsideHoleInsideSolid) {
     Dumped d;
-    dump(d, ringsPath({SQUARE(0, 0, 30), SQUARE(5, 5, 20), SQUARE(10, 10, 10)}));
+    dump(d, pathFromRings({squareRing(0, 0, 30), squareRing(5, 5, 20), squareRing(10, 10, 10)}));
     std::vector<IndexPolygon> polygons;
     ASSERT_TRUE(d.root.getSubtractedIndices(polygons));
     ASSERT_EQ(polygons.size(), 2u);
@@ -172,7 +158,7 @@ TEST(PathLeafNestingTest, SolidInsideHoleInsideSolid) {
 
 TEST(PathLeafNestingTest, CrossingContoursAreDroppedWithTheRestOfThePath) {
     Dumped d;
-    dump(d, ringsPath({SQUARE(0, 0, 10), SQUARE(5, 5, 10), SQUARE(40, 40, 10)}));
+    dump(d, pathFromRings({squareRing(0, 0, 10), squareRing(5, 5, 10), squareRing(40, 40, 10)}));
     EXPECT_EQ(d.err,
               "  PathLeaf::addRange(): intersection found \nPathLeaf::dumpPathIntoLeaf: Unable to add range\n");
     ASSERT_EQ(d.root.children.size(), 1u);
@@ -180,8 +166,8 @@ TEST(PathLeafNestingTest, CrossingContoursAreDroppedWithTheRestOfThePath) {
 
     // Overlapping like a plus sign, no corner inside the other: taken as disjoint.
     Dumped plus;
-    dump(plus, ringsPath({{Vec2(0, 4), Vec2(12, 4), Vec2(12, 8), Vec2(0, 8)},
-                           {Vec2(4, 0), Vec2(8, 0), Vec2(8, 12), Vec2(4, 12)}}));
+    dump(plus, pathFromRings({{Vec2(0, 4), Vec2(12, 4), Vec2(12, 8), Vec2(0, 8)},
+                               {Vec2(4, 0), Vec2(8, 0), Vec2(8, 12), Vec2(4, 12)}}));
     EXPECT_TRUE(plus.err.empty());
     EXPECT_EQ(plus.root.children.size(), 2u);
 }
@@ -190,9 +176,9 @@ TEST(PathLeafNestingTest, AContourInsideTwoSiblingsIsRefused) {
     // Two overlapping squares whose corners stay outside each other pass as disjoint; a small
     // square in their overlap then lies inside both.
     Dumped d;
-    dump(d, ringsPath({{Vec2(0, 4), Vec2(12, 4), Vec2(12, 8), Vec2(0, 8)},
-                        {Vec2(4, 0), Vec2(8, 0), Vec2(8, 12), Vec2(4, 12)},
-                        SQUARE(5, 5, 2)}));
+    dump(d, pathFromRings({{Vec2(0, 4), Vec2(12, 4), Vec2(12, 8), Vec2(0, 8)},
+                            {Vec2(4, 0), Vec2(8, 0), Vec2(8, 12), Vec2(4, 12)},
+                            squareRing(5, 5, 2)}));
     EXPECT_EQ(d.err, "  PathLeaf::addRange(): would be child of two nodes\nPathLeaf::dumpPathIntoLeaf: Unable to add range\n");
     EXPECT_EQ(d.root.children.size(), 2u);
 }
@@ -201,7 +187,7 @@ TEST(PathLeafNestingTest, AContourInsideTwoSiblingsIsRefused) {
 // the contours added before it stay.
 TEST(PathLeafNestingTest, AFailedContourLeavesTheTreeAsItWas) {
     Dumped d;
-    dump(d, ringsPath({SQUARE(2, 2, 2), SQUARE(20, 2, 10), SQUARE(0, 0, 25)}));
+    dump(d, pathFromRings({squareRing(2, 2, 2), squareRing(20, 2, 10), squareRing(0, 0, 25)}));
     EXPECT_NE(d.err.find("intersection found"), std::string::npos);
     ASSERT_EQ(d.root.children.size(), 2u);
     EXPECT_EQ(d.root.children[0].range, Range(0, 4));
@@ -253,13 +239,13 @@ TEST(PathLeafNestingTest, DeepNestingAlternatesSolidsAndHoles) {
 
 TEST(PathLeafCleaningTest, RepeatedNeighboursAndClosingPointGo) {
     Dumped d;
-    dump(d, ringsPath({{Vec2(0, 0), Vec2(0, 0), Vec2(10, 0), Vec2(10, 10), Vec2(10, 10), Vec2(10, 10), Vec2(0, 10),
-                         Vec2(0, 0), Vec2(0, 0)}}));
+    dump(d, pathFromRings({{Vec2(0, 0), Vec2(0, 0), Vec2(10, 0), Vec2(10, 10), Vec2(10, 10), Vec2(10, 10), Vec2(0, 10),
+                             Vec2(0, 0), Vec2(0, 0)}}));
     ASSERT_EQ(d.root.children.size(), 1u);
     EXPECT_EQ(d.root.children[0].cleanedIndexPolygon(), (IndexPolygon{1, 2, 5, 6}));
 
     Dumped closed;
-    dump(closed, ringsPath({{Vec2(0, 0), Vec2(10, 0), Vec2(10, 10), Vec2(0, 10), Vec2(0, 0)}}));
+    dump(closed, pathFromRings({{Vec2(0, 0), Vec2(10, 0), Vec2(10, 10), Vec2(0, 10), Vec2(0, 0)}}));
     EXPECT_EQ(closed.root.children[0].cleanedIndexPolygon().size(), 4u);
 }
 
@@ -267,8 +253,8 @@ TEST(PathLeafCleaningTest, RepeatedNeighboursAndClosingPointGo) {
 // in as a spike.
 TEST(PathLeafCleaningTest, ContoursWithoutAreaAreDroppedBeforeNesting) {
     Dumped d;
-    dump(d, ringsPath({SQUARE(0, 0, 10), {Vec2(4, 4), Vec2(6, 6)}, {Vec2(5, 5), Vec2(5, 7), Vec2(5, 5)},
-                        {Vec2(3, 3)}, {Vec2(2, 2), Vec2(2, 2), Vec2(2, 2), Vec2(2, 2)}}));
+    dump(d, pathFromRings({squareRing(0, 0, 10), {Vec2(4, 4), Vec2(6, 6)}, {Vec2(5, 5), Vec2(5, 7), Vec2(5, 5)},
+                            {Vec2(3, 3)}, {Vec2(2, 2), Vec2(2, 2), Vec2(2, 2), Vec2(2, 2)}}));
     ASSERT_EQ(d.root.children.size(), 1u);
     EXPECT_TRUE(d.root.children[0].children.empty());
     std::vector<IndexPolygon> polygons;
@@ -286,15 +272,16 @@ TEST(PathLeafCleaningTest, ContoursWithoutAreaAreDroppedBeforeNesting) {
 
     // Three distinct points are enough, however they repeat.
     Dumped thin;
-    dump(thin, ringsPath({{Vec2(0, 0), Vec2(0, 0), Vec2(4, 0), Vec2(0, 0), Vec2(0, 4)}}));
+    dump(thin, pathFromRings({{Vec2(0, 0), Vec2(0, 0), Vec2(4, 0), Vec2(0, 0), Vec2(0, 4)}}));
     EXPECT_EQ(thin.root.children.size(), 1u);
 }
 
 TEST(SubtractPolygonsTest, HoleIsSplicedAtTheNearestPairAgainstTheOuterOrientation) {
     for (bool holeClockwise : {false, true}) {
         Dumped d;
-        Path path = holeClockwise ? ringsPath({SQUARE(0, 0, 10), {Vec2(6, 6), Vec2(6, 8), Vec2(8, 8), Vec2(8, 6)}})
-                                  : ringsPath({SQUARE(0, 0, 10), SQUARE(6, 6, 2)});
+        Path path = holeClockwise
+                        ? pathFromRings({squareRing(0, 0, 10), {Vec2(6, 6), Vec2(6, 8), Vec2(8, 8), Vec2(8, 6)}})
+                        : pathFromRings({squareRing(0, 0, 10), squareRing(6, 6, 2)});
         dump(d, path);
         std::vector<IndexPolygon> polygons;
         ASSERT_TRUE(d.root.getSubtractedIndices(polygons));
@@ -314,7 +301,7 @@ TEST(SubtractPolygonsTest, BridgesAvoidOtherHolesAndFailuresAreReported) {
     // The second hole sits between the outer corner (0, 0) and the first hole, which is
     // nearest that corner; no bridge may pass through it.
     Dumped d;
-    dump(d, ringsPath({SQUARE(0, 0, 100), SQUARE(30, 30, 10), SQUARE(10, 10, 15)}));
+    dump(d, pathFromRings({squareRing(0, 0, 100), squareRing(30, 30, 10), squareRing(10, 10, 15)}));
     std::vector<IndexPolygon> polygons;
     ASSERT_TRUE(d.root.getSubtractedIndices(polygons));
     ASSERT_EQ(polygons.size(), 1u);
@@ -342,7 +329,8 @@ TEST(SubtractPolygonsTest, BridgesAvoidOtherHolesAndFailuresAreReported) {
 // or covers some area twice.
 TEST(SubtractPolygonsTest, ABridgeToADuplicatedVertexUsesTheCornerItEnters) {
     Dumped d;
-    dump(d, ringsPath({SQUARE(0, 0, 100), SQUARE(10, 10, 10), {Vec2(9, 3), Vec2(11, 3), Vec2(11, 5), Vec2(9, 5)}}));
+    dump(d, pathFromRings({squareRing(0, 0, 100), squareRing(10, 10, 10),
+                           {Vec2(9, 3), Vec2(11, 3), Vec2(11, 5), Vec2(9, 5)}}));
     std::vector<IndexPolygon> polygons;
     ASSERT_TRUE(d.root.getSubtractedIndices(polygons));
     ASSERT_EQ(polygons.size(), 1u);
@@ -361,4 +349,4 @@ TEST(SubtractPolygonsTest, ABridgeToADuplicatedVertexUsesTheCornerItEnters) {
 }
 
 } // namespace
-} // namespace hv
+} // namespace hv::test

@@ -1,5 +1,6 @@
 #include "ReferenceTriangulator.h"
 #include "picture/EarClipperTriangulator.h"
+#include "support/PolygonFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -12,18 +13,8 @@
 namespace hv {
 namespace {
 
-using Ring = std::vector<Vec2>;
-
-Path pathOf(const std::vector<Ring>& rings) {
-    Path path;
-    for (const Ring& ring : rings) {
-        for (size_t k = 0; k < ring.size(); ++k) {
-            path.commands.push_back(k == 0 ? PathCommand::moveTo(ring[k].x, ring[k].y)
-                                           : PathCommand::lineTo(ring[k].x, ring[k].y));
-        }
-    }
-    return path;
-}
+using test::pathFromRings;
+using test::Ring;
 
 // Twice the signed area, over the single-precision points the mesh will hold.
 double signedArea2(const Ring& ring) {
@@ -61,7 +52,7 @@ struct Checked {
 Checked triangulate(const std::vector<Ring>& rings, double scale) {
     EarClipperTriangulator t;
     t.init();
-    auto [range, ok] = t.triangulate(pathOf(rings), 1.0);
+    auto [range, ok] = t.triangulate(pathFromRings(rings), 1.0);
     Checked c;
     c.ok = ok;
     const Mesh& mesh = *t.mesh();
@@ -153,7 +144,7 @@ std::vector<Ring> messyRings(std::mt19937& rng, int rings, int maxPoints, int gr
 }
 
 void expectSameAsPlainScans(const std::vector<Ring>& rings, const std::string& label) {
-    Path path = pathOf(rings);
+    Path path = pathFromRings(rings);
     testing::internal::CaptureStderr();
     test::ReferenceResult expected = test::referenceTriangulate(path, 1.0);
     EarClipperTriangulator t;

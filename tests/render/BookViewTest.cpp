@@ -14,11 +14,9 @@
 
 #include <cmath>
 
-namespace hv {
+namespace hv::test {
 namespace {
 
-using test::BackendCall;
-using test::RecordingBackend;
 using State = RendererBackend::DrawState;
 
 const Colour red(1, 0, 0, 1);
@@ -37,7 +35,7 @@ Configuration smallWindow(uint64_t windowWidth, uint64_t windowHeight, uint64_t 
 
 struct BookViewFixture : ::testing::Test {
     std::shared_ptr<RecordingBackend> backend = std::make_shared<RecordingBackend>();
-    std::shared_ptr<test::FakePlatform> platform = std::make_shared<test::FakePlatform>();
+    std::shared_ptr<FakePlatform> platform = std::make_shared<FakePlatform>();
     std::shared_ptr<BookView> view = std::make_shared<BookView>();
     Configuration configuration = smallWindow(64, 48, 64, 48);
 
@@ -53,8 +51,8 @@ struct BookViewFixture : ::testing::Test {
 
     // A canvas of one square filling a 10 x 10 picture, placed at the rect.
     uint64_t addCanvas(const Rect& rect, const Colour& colour, int32_t mode = PictureInstance::InRow, int64_t key = 0) {
-        auto picture = test::makePicture(10, 10);
-        test::addSquare(*picture, 0, 0, 0, 10, colour);
+        auto picture = makePicture(10, 10);
+        addSquare(*picture, 0, 0, 0, 10, colour);
         uint64_t index = view->addPictureInstance(picture);
         instance(index).rect = rect;
         instance(index).positionMode = mode;
@@ -158,12 +156,12 @@ TEST_F(BookViewFixture, PlacementByPositionMode) {
 }
 
 TEST_F(BookViewFixture, ParagraphsAndInstancesStartOverAfterReset) {
-    EXPECT_EQ(view->addPictureInstance(test::makePicture(1, 1)), 0u);
+    EXPECT_EQ(view->addPictureInstance(makePicture(1, 1)), 0u);
     view->hidePictureInstance(0);
     EXPECT_FALSE(instance(0).active);
     EXPECT_FALSE(instance(0).picture);
     EXPECT_TRUE(instance(0).buffer);
-    EXPECT_EQ(view->addPictureInstance(test::makePicture(1, 1)), 1u);
+    EXPECT_EQ(view->addPictureInstance(makePicture(1, 1)), 1u);
 
     auto [first, aspect] = view->addParagraph("one", 0, 0, 300);
     EXPECT_EQ(first, 1u);
@@ -177,7 +175,7 @@ TEST_F(BookViewFixture, ParagraphsAndInstancesStartOverAfterReset) {
     EXPECT_TRUE(backend->textures.empty()) << "every texture made before the reset is deleted";
     EXPECT_EQ(view->scrollY(), 0);
     EXPECT_EQ(view->addParagraph("three", 0, 0, 300).first, 1u);
-    EXPECT_EQ(view->addPictureInstance(test::makePicture(1, 1)), 0u);
+    EXPECT_EQ(view->addPictureInstance(makePicture(1, 1)), 0u);
 }
 
 TEST_F(BookViewFixture, ViewMetricsAndScrollLimit) {
@@ -189,7 +187,7 @@ TEST_F(BookViewFixture, ViewMetricsAndScrollLimit) {
 }
 
 struct RecordingFixture : BookViewFixture {
-    test::TempDir dir;
+    TempDir dir;
 };
 
 TEST_F(RecordingFixture, WholeWindowRecording) {
@@ -199,7 +197,7 @@ TEST_F(RecordingFixture, WholeWindowRecording) {
     frame();
     view->stopRecording();
     EXPECT_FALSE(view->isRecording());
-    test::DecodedGif gif = test::readGif(dir.file("window.gif"));
+    DecodedGif gif = readGif(dir.file("window.gif"));
     ASSERT_TRUE(gif.ok) << gif.error;
     EXPECT_EQ(gif.width, 64);
     EXPECT_EQ(gif.height, 48);
@@ -231,7 +229,7 @@ TEST_F(RecordingFixture, InstanceRecordingReadsItsPlaceInTheWindow) {
     EXPECT_EQ(reads[0].height, 10u);
     view->stopRecording();
 
-    test::DecodedGif gif = test::readGif(dir.file("fixed.gif"));
+    DecodedGif gif = readGif(dir.file("fixed.gif"));
     ASSERT_TRUE(gif.ok) << gif.error;
     EXPECT_EQ(gif.width, 20);
     EXPECT_EQ(gif.height, 10);
@@ -262,7 +260,7 @@ TEST_F(RecordingFixture, InstancePartlyOutsideTheWindowReadsOnlyWhatIsInside) {
     EXPECT_EQ(reads[0].y, 0u);
     EXPECT_EQ(reads[0].count, 14u);
     EXPECT_EQ(reads[0].height, 8u);
-    test::DecodedGif gif = test::readGif(dir.file("edge.gif"));
+    DecodedGif gif = readGif(dir.file("edge.gif"));
     ASSERT_TRUE(gif.ok) << gif.error;
     ASSERT_EQ(gif.frames.size(), 1u);
     const std::vector<uint8_t>& pixels = gif.frames[0].composited;
@@ -304,7 +302,7 @@ TEST_F(RecordingFixture, ResetAndRestartFinishTheRunningRecording) {
     EXPECT_FALSE(view->isRecording());
     frame(); // the recorded instance is gone; nothing is captured
     for (const char* name : {"first.gif", "second.gif"}) {
-        test::DecodedGif gif = test::readGif(dir.file(name));
+        DecodedGif gif = readGif(dir.file(name));
         ASSERT_TRUE(gif.ok) << name << ": " << gif.error;
         EXPECT_EQ(gif.frames.size(), 1u) << name;
     }
@@ -312,7 +310,7 @@ TEST_F(RecordingFixture, ResetAndRestartFinishTheRunningRecording) {
     ASSERT_TRUE(view->startRecording(dir.file("third.gif"), -1));
     frame();
     view.reset(); // destroying the view finishes the file too
-    test::DecodedGif gif = test::readGif(dir.file("third.gif"));
+    DecodedGif gif = readGif(dir.file("third.gif"));
     ASSERT_TRUE(gif.ok) << gif.error;
     EXPECT_EQ(gif.frames.size(), 1u);
 }
@@ -320,28 +318,28 @@ TEST_F(RecordingFixture, ResetAndRestartFinishTheRunningRecording) {
 // A page of overlapping opaque and translucent shapes and text on nested, rotated nodes, in
 // two overlapping canvases.
 void buildScene(BookView& view, const std::shared_ptr<RecordingBackend>& backend) {
-    auto first = test::makePicture(10, 10);
+    auto first = makePicture(10, 10);
     Picture& p = *first;
-    test::addSquare(p, 0, 0, 0, 10, Colour(0.9, 0.9, 0.8, 1));
-    test::addSquare(p, 0, 1, 1, 5, Colour(0.2, 0.4, 0.9, 0.5));
-    test::addSquare(p, 0, 3, 3, 5, Colour(0.8, 0.1, 0.1, 1));
-    uint64_t child = test::addNode(p, 0);
+    addSquare(p, 0, 0, 0, 10, Colour(0.9, 0.9, 0.8, 1));
+    addSquare(p, 0, 1, 1, 5, Colour(0.2, 0.4, 0.9, 0.5));
+    addSquare(p, 0, 3, 3, 5, Colour(0.8, 0.1, 0.1, 1));
+    uint64_t child = addNode(p, 0);
     p.nodes[child].translation = Vec2(5, 5);
     p.nodes[child].rotation = 0.4;
-    test::addSquare(p, child, -2, -2, 4, Colour(0.1, 0.7, 0.2, 0.75));
-    test::addSquare(p, child, -1, -3, 3, Colour(0.3, 0.3, 0.3, 1));
-    uint64_t grandchild = test::addNode(p, child);
+    addSquare(p, child, -2, -2, 4, Colour(0.1, 0.7, 0.2, 0.75));
+    addSquare(p, child, -1, -3, 3, Colour(0.3, 0.3, 0.3, 1));
+    uint64_t grandchild = addNode(p, child);
     p.nodes[grandchild].scaleX = 0.5;
-    test::addSquare(p, grandchild, 0, 0, 6, Colour(1, 1, 0, 0.4));
+    addSquare(p, grandchild, 0, 0, 6, Colour(1, 1, 0, 0.4));
     p.nodes[child].lines.push_back(Paragraph{Colour(0, 0, 0, 1), 1, Vec2(6, 2)});
     p.nodes[0].lines.push_back(Paragraph{Colour(1, 1, 1, 1), 1, Vec2(3, 3)});
-    test::addSquare(p, 0, 6, 0, 3, Colour(0.5, 0, 0.5, 0.6));
+    addSquare(p, 0, 6, 0, 3, Colour(0.5, 0, 0.5, 0.6));
 
     uint64_t a = view.addPictureInstance(first);
     view.canvas()->pictureInstances[a].rect = Rect(4, 4, 40, 36);
-    auto second = test::makePicture(10, 10);
-    test::addSquare(*second, 0, 0, 0, 10, Colour(0, 0.5, 0.5, 0.5));
-    test::addSquare(*second, 0, 2, 2, 4, Colour(0.6, 0.6, 0, 1));
+    auto second = makePicture(10, 10);
+    addSquare(*second, 0, 0, 0, 10, Colour(0, 0.5, 0.5, 0.5));
+    addSquare(*second, 0, 2, 2, 4, Colour(0.6, 0.6, 0, 1));
     uint64_t b = view.addPictureInstance(second);
     view.canvas()->pictureInstances[b].rect = Rect(30, 20, 30, 26);
     view.canvas()->pictureInstances[b].layerKey = 1;
@@ -352,7 +350,7 @@ TEST(FrontToBackTest, DrawsTheSamePictureAsNormalMode) {
     std::vector<std::vector<double>> frames;
     for (bool frontToBack : {false, true}) {
         auto backend = std::make_shared<RecordingBackend>();
-        auto platform = std::make_shared<test::FakePlatform>();
+        auto platform = std::make_shared<FakePlatform>();
         platform->rendererBackend = backend;
         platform->typesetterBackend->textColour[3] = 160; // text is translucent
         Configuration configuration = smallWindow(64, 48, 64, 48);
@@ -386,4 +384,4 @@ TEST(FrontToBackTest, DrawsTheSamePictureAsNormalMode) {
 }
 
 } // namespace
-} // namespace hv
+} // namespace hv::test

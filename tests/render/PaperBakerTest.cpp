@@ -38,14 +38,8 @@ protected:
     }
 
     static PaperParams params() {
-        PaperParams p;
-        p.size = 32;
-        p.baseFrequency = 2;
-        p.frequencyMultiplier = 3;
-        p.amplitudeCount = 3;
-        p.attenuation = 0.5;
-        p.intensity = 0.3;
-        return p;
+        return {.size = 32, .baseFrequency = 2, .frequencyMultiplier = 3, .amplitudeCount = 3, .attenuation = 0.5,
+                .intensity = 0.3};
     }
 
     static void expectSameTexture(const PaperTexture& read, const PaperTexture& generated) {

@@ -52,13 +52,8 @@ TEST(PerlinNoiseTest, NoiseIsZeroOnTheLatticeAndTheLastColumnAndRowRepeatTheFirs
 }
 
 TEST(PaperTextureTest, GeneratedTextureMatchesGoldenValues) {
-    PaperParams params;
-    params.size = 8;
-    params.baseFrequency = 2;
-    params.frequencyMultiplier = 2;
-    params.amplitudeCount = 2;
-    params.attenuation = 0.5;
-    params.intensity = 0.3;
+    PaperParams params{.size = 8, .baseFrequency = 2, .frequencyMultiplier = 2, .amplitudeCount = 2, .attenuation = 0.5,
+                       .intensity = 0.3};
     auto texture = generatePaperTexture(params);
     ASSERT_EQ(texture->dimension, 8u);
     ASSERT_EQ(texture->texels.size(), 64u);
@@ -76,12 +71,7 @@ TEST(PaperTextureTest, GeneratedTextureMatchesGoldenValues) {
 }
 
 TEST(PaperTextureTest, FlatHeightFieldGivesWhitePaper) {
-    PaperParams params;
-    params.size = 4;
-    params.baseFrequency = 1;
-    params.frequencyMultiplier = 1;
-    params.amplitudeCount = 0;
-    params.attenuation = 0;
+    PaperParams params{.size = 4, .baseFrequency = 1, .frequencyMultiplier = 1, .amplitudeCount = 0, .attenuation = 0};
     auto texture = generatePaperTexture(params);
     EXPECT_EQ(texture->texels, std::vector<double>(16, 1.0));
 }
@@ -105,12 +95,8 @@ std::string record(uint64_t dimension, const std::vector<double>& texels) {
 }
 
 TEST(PaperTextureTest, CacheFileHoldsTheGeneratedTextureBitForBit) {
-    PaperParams params;
-    params.size = 16;
-    params.baseFrequency = 2;
-    params.frequencyMultiplier = 3;
-    params.amplitudeCount = 2;
-    params.attenuation = 0.6;
+    PaperParams params{.size = 16, .baseFrequency = 2, .frequencyMultiplier = 3, .amplitudeCount = 2,
+                       .attenuation = 0.6};
     auto generated = generatePaperTexture(params);
 
     TempDir dir;

@@ -11,11 +11,9 @@
 
 #include <cmath>
 
-namespace hv {
+namespace hv::test {
 namespace {
 
-using test::BackendCall;
-using test::RecordingBackend;
 using State = RendererBackend::DrawState;
 
 const Colour red(1, 0, 0, 1);
@@ -33,7 +31,7 @@ struct RendererFixture : ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(cache->init(backend));
         core.backend = cache;
-        instance = newInstance(test::makePicture(10, 10));
+        instance = newInstance(makePicture(10, 10));
     }
 
     PictureInstance newInstance(std::shared_ptr<Picture> picture) {
@@ -89,8 +87,8 @@ void expectNear(const Vec2& a, const Vec2& b) {
 }
 
 TEST_F(RendererFixture, StaticPictureSecondFrameDoesNoWork) {
-    test::addSquare(picture(), 0, 1, 1, 2, red);
-    test::addSquare(picture(), 0, 4, 1, 2, green);
+    addSquare(picture(), 0, 1, 1, 2, red);
+    addSquare(picture(), 0, 4, 1, 2, green);
     frame();
     EXPECT_EQ(backend->countOf(BackendCall::UploadEntireBuffer), 1u);
     auto mesh0 = record(0).mesh;
@@ -109,8 +107,8 @@ TEST_F(RendererFixture, StaticPictureSecondFrameDoesNoWork) {
 }
 
 TEST_F(RendererFixture, MovingNodeRebakesOnlyOnceItStops) {
-    uint64_t node = test::addNode(picture(), 0);
-    test::addSquare(picture(), node, 1, 1, 2, red);
+    uint64_t node = addNode(picture(), 0);
+    addSquare(picture(), node, 1, 1, 2, red);
     frame();
     for (int step = 1; step <= 3; ++step) {
         picture().assignWithNodeRevisionBump(node, picture().nodes[node].rotation, 0.1 * step);
@@ -132,8 +130,8 @@ TEST_F(RendererFixture, MovingNodeRebakesOnlyOnceItStops) {
 }
 
 TEST_F(RendererFixture, NodeGrowingFromScaleZeroStaysVisible) {
-    uint64_t node = test::addNode(picture(), 0);
-    test::addSquare(picture(), node, 1, 1, 2, red);
+    uint64_t node = addNode(picture(), 0);
+    addSquare(picture(), node, 1, 1, 2, red);
     picture().nodes[node].scaleX = 0;
     picture().nodes[node].scaleY = 0;
     frame();
@@ -199,7 +197,7 @@ TEST_F(RendererFixture, CurveToleranceIgnoresRotationAndStaysFinite) {
 }
 
 TEST_F(RendererFixture, RotatedNodeGetsAsFineAMeshAsUpright) {
-    uint64_t node = test::addNode(picture(), 0);
+    uint64_t node = addNode(picture(), 0);
     Path curve;
     curve.commands = {PathCommand::moveTo(2, 2), PathCommand::cubicTo(2, 4, 6, 4, 6, 2)};
     curve.colour = red;
@@ -218,8 +216,8 @@ TEST_F(RendererFixture, RotatedNodeGetsAsFineAMeshAsUpright) {
 }
 
 TEST_F(RendererFixture, MeshFramesFollowTheTimeWithinBounds) {
-    test::addSquare(picture(), 0, 1, 1, 2, red);
-    picture().paths[0].meshCache = test::makeMeshFrames(10);
+    addSquare(picture(), 0, 1, 1, 2, red);
+    picture().paths[0].meshCache = makeMeshFrames(10);
     const std::pair<double, uint64_t> cases[] = {
         {0.0, 0}, {0.05, 3}, {1.0, 9}, {-0.5, 0}, {double(NAN), 0}, {-INFINITY, 0}, {INFINITY, 9}, {1e300, 9},
     };
@@ -239,8 +237,8 @@ TEST_F(RendererFixture, MeshFramesFollowTheTimeWithinBounds) {
 }
 
 TEST_F(RendererFixture, LosingMeshFramesRebuildsTheGeometry) {
-    test::addSquare(picture(), 0, 1, 1, 2, red);
-    picture().paths[0].meshCache = test::makeMeshFrames(4);
+    addSquare(picture(), 0, 1, 1, 2, red);
+    picture().paths[0].meshCache = makeMeshFrames(4);
     frame();
     auto cached = picture().paths[0].meshCache->mesh;
     EXPECT_EQ(record(0).mesh, cached);
@@ -260,7 +258,7 @@ TEST_F(RendererFixture, LosingMeshFramesRebuildsTheGeometry) {
     EXPECT_EQ(backend->badIndexDraws, 0u);
 
     // And back: a cache that reappears draws from its raw positions again.
-    picture().paths[0].meshCache = test::makeMeshFrames(4);
+    picture().paths[0].meshCache = makeMeshFrames(4);
     picture().paths[0].transform = Transform::translation(Vec2(1, 0));
     frame();
     EXPECT_EQ(record(0).mesh, picture().paths[0].meshCache->mesh);
@@ -268,8 +266,8 @@ TEST_F(RendererFixture, LosingMeshFramesRebuildsTheGeometry) {
 }
 
 TEST_F(RendererFixture, RecordStartsOverInAnotherBuffer) {
-    test::addSquare(picture(), 0, 1, 1, 2, red);
-    test::addSquare(picture(), 0, 5, 5, 2, green);
+    addSquare(picture(), 0, 1, 1, 2, red);
+    addSquare(picture(), 0, 5, 5, 2, green);
     frame();
     // A copied picture's paths share their records with the originals.
     PictureInstance second = newInstance(std::make_shared<Picture>(picture()));
@@ -304,13 +302,13 @@ TEST_F(RendererFixture, RecordStartsOverInAnotherBuffer) {
 }
 
 TEST_F(RendererFixture, CullingAndInvisibleNodes) {
-    test::addSquare(picture(), 0, 40, 40, 2, red); // far outside the picture
-    uint64_t hidden = test::addNode(picture(), 0);
-    uint64_t below = test::addNode(picture(), hidden);
-    test::addSquare(picture(), below, 1, 1, 2, green);
+    addSquare(picture(), 0, 40, 40, 2, red); // far outside the picture
+    uint64_t hidden = addNode(picture(), 0);
+    uint64_t below = addNode(picture(), hidden);
+    addSquare(picture(), below, 1, 1, 2, green);
     picture().nodes[below].lines.push_back(Paragraph{red, 1, Vec2(2, 1)});
     picture().nodes[hidden].visible = false;
-    test::addSquare(picture(), 0, 1, 1, 2, green);
+    addSquare(picture(), 0, 1, 1, 2, green);
     frontToBack = true;
     frame();
     EXPECT_FALSE(picture().paths[0].renderRecord) << "culled: never prepared";
@@ -320,8 +318,8 @@ TEST_F(RendererFixture, CullingAndInvisibleNodes) {
 }
 
 TEST_F(RendererFixture, TranslucentPathsAreDeferredOnlyFrontToBack) {
-    test::addSquare(picture(), 0, 1, 1, 2, halfBlue);
-    test::addSquare(picture(), 0, 2, 2, 2, red);
+    addSquare(picture(), 0, 1, 1, 2, halfBlue);
+    addSquare(picture(), 0, 2, 2, 2, red);
     frame();
     auto draws = backend->callsOf(BackendCall::DrawRange);
     ASSERT_EQ(draws.size(), 1u) << "in order and adjacent: merged";
@@ -344,10 +342,10 @@ TEST_F(RendererFixture, TranslucentPathsAreDeferredOnlyFrontToBack) {
 TEST_F(RendererFixture, FrontToBackWalksTheExactReverseWithDescendingDepth) {
     core.paragraphs.push_back(ParagraphRecord{7, 0.0, 1.0, 1.0});
     picture().nodes[0].lines.push_back(Paragraph{red, 1, Vec2(4, 1)});
-    test::addSquare(picture(), 0, 1, 1, 2, red);   // path 0
-    test::addSquare(picture(), 0, 4, 4, 2, green); // path 1
-    uint64_t child = test::addNode(picture(), 0);
-    test::addSquare(picture(), child, 6, 1, 2, red); // path 2
+    addSquare(picture(), 0, 1, 1, 2, red);   // path 0
+    addSquare(picture(), 0, 4, 4, 2, green); // path 1
+    uint64_t child = addNode(picture(), 0);
+    addSquare(picture(), child, 6, 1, 2, red); // path 2
 
     frontToBack = true;
     frame();
@@ -391,7 +389,7 @@ TEST(DepthKeyTest, NeighbouringLevelsStayApartInA24BitBuffer) {
 TEST_F(RendererFixture, ParagraphLineIsATexturedQuadOverItsTextRect) {
     core.paragraphs.push_back(ParagraphRecord{5, 0.0, 1.0, 1.0});
     core.paragraphs.push_back(ParagraphRecord{9, 0.25, 0.5, 3.0});
-    uint64_t node = test::addNode(picture(), 0);
+    uint64_t node = addNode(picture(), 0);
     picture().nodes[node].translation = Vec2(1, 2);
     picture().nodes[node].lines.push_back(Paragraph{green, 2, Vec2(4, 1)});
     frame();
@@ -411,7 +409,7 @@ TEST_F(RendererFixture, BadParagraphIdsAreFatal) {
     core.paragraphs.push_back(ParagraphRecord{5, 0.0, 1.0, 1.0});
     for (int32_t id : {0, 2, -1}) {
         picture().nodes[0].lines = {Paragraph{red, id, Vec2(1, 1)}};
-        auto result = test::runInChild([&] { frame(); });
+        auto result = runInChild([&] { frame(); });
         EXPECT_EQ(result.exitStatus, 1);
         EXPECT_EQ(result.err, id == 0 ? std::string("Attempting to use null paragraph id\n")
                                       : "Paragraph id " + std::to_string(id) + " out of range.\n");
@@ -419,15 +417,15 @@ TEST_F(RendererFixture, BadParagraphIdsAreFatal) {
 }
 
 TEST_F(RendererFixture, CyclesAndUnknownIndicesInTheTreeAreSkipped) {
-    uint64_t child = test::addNode(picture(), 0);
+    uint64_t child = addNode(picture(), 0);
     picture().nodes[child].children.push_back(0); // a cycle back to the root
     picture().nodes[child].children.push_back(99);
     picture().nodes[child].paths.push_back(42);
-    test::addSquare(picture(), child, 1, 1, 2, red);
+    addSquare(picture(), child, 1, 1, 2, red);
     frame();
     EXPECT_GE(backend->countOf(BackendCall::DrawRange), 1u);
     EXPECT_EQ(backend->badIndexDraws, 0u);
 }
 
 } // namespace
-} // namespace hv
+} // namespace hv::test

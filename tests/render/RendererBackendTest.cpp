@@ -1,6 +1,7 @@
 #include "render/PictureBuffer.h"
 #include "render/RendererBackend.h"
 #include "render/RendererStatistics.h"
+#include "support/DrawStates.h"
 
 #include <gtest/gtest.h>
 
@@ -12,15 +13,7 @@ namespace {
 
 using State = RendererBackend::DrawState;
 
-State makeState(int32_t mode, std::shared_ptr<PictureBuffer> buffer, Transform t, uint32_t z, double yb) {
-    State s;
-    s.mode = mode;
-    s.buffer = std::move(buffer);
-    s.t = t;
-    s.zIndex = z;
-    s.yb = yb;
-    return s;
-}
+using test::drawState;
 
 TEST(DrawStateTest, EqualityMatrix) {
     auto a = std::make_shared<PictureBuffer>();
@@ -29,46 +22,46 @@ TEST(DrawStateTest, EqualityMatrix) {
 
     for (int32_t mode = 0; mode < 4; ++mode) {
         SCOPED_TRACE(mode);
-        State base = makeState(mode, a, shift, 7, 2.0);
+        State base = drawState(mode, a, shift, 2.0, 7);
         bool usesZ = mode >= 2;
         EXPECT_EQ(base.usesZIndex(), usesZ);
         EXPECT_TRUE(base == base);
-        EXPECT_TRUE(base == makeState(mode, a, shift, 7, 2.0));
+        EXPECT_TRUE(base == drawState(mode, a, shift, 2.0, 7));
 
         // The z index counts only for the textured quads.
-        EXPECT_EQ(base == makeState(mode, a, shift, 8, 2.0), !usesZ);
-        EXPECT_FALSE(base == makeState((mode + 1) % 4, a, shift, 7, 2.0));
-        EXPECT_FALSE(base == makeState(mode, b, shift, 7, 2.0)) << "buffers compare by identity";
-        EXPECT_FALSE(base == makeState(mode, nullptr, shift, 7, 2.0));
-        EXPECT_FALSE(base == makeState(mode, a, Transform(), 7, 2.0));
-        EXPECT_FALSE(base == makeState(mode, a, shift, 7, 2.5));
-        EXPECT_TRUE(base != makeState(mode, a, shift, 7, 2.5));
+        EXPECT_EQ(base == drawState(mode, a, shift, 2.0, 8), !usesZ);
+        EXPECT_FALSE(base == drawState((mode + 1) % 4, a, shift, 2.0, 7));
+        EXPECT_FALSE(base == drawState(mode, b, shift, 2.0, 7)) << "buffers compare by identity";
+        EXPECT_FALSE(base == drawState(mode, nullptr, shift, 2.0, 7));
+        EXPECT_FALSE(base == drawState(mode, a, Transform(), 2.0, 7));
+        EXPECT_FALSE(base == drawState(mode, a, shift, 2.5, 7));
+        EXPECT_TRUE(base != drawState(mode, a, shift, 2.5, 7));
 
         // Transforms compare within 1e-7.
         Transform near = shift;
         near.m[2] += 5e-8;
-        EXPECT_TRUE(base == makeState(mode, a, near, 7, 2.0));
+        EXPECT_TRUE(base == drawState(mode, a, near, 2.0, 7));
         near.m[2] += 2e-7;
-        EXPECT_FALSE(base == makeState(mode, a, near, 7, 2.0));
+        EXPECT_FALSE(base == drawState(mode, a, near, 2.0, 7));
 
         // NaN in yb is unequal to everything, itself included.
-        State nan = makeState(mode, a, shift, 7, NAN);
+        State nan = drawState(mode, a, shift, NAN, 7);
         EXPECT_FALSE(nan == nan);
         EXPECT_TRUE(nan != nan);
     }
 
     // An explicit identity equals the trivial one.
-    EXPECT_TRUE(makeState(0, a, Transform::translation(Vec2(0, 0)), 0, 0) == makeState(0, a, Transform(), 0, 0));
-    EXPECT_TRUE(makeState(0, a, Transform(), 0, 0) == makeState(0, a, Transform::scale(1, 1), 0, 0));
+    EXPECT_TRUE(drawState(0, a, Transform::translation(Vec2(0, 0)), 0, 0) == drawState(0, a, Transform(), 0, 0));
+    EXPECT_TRUE(drawState(0, a, Transform(), 0, 0) == drawState(0, a, Transform::scale(1, 1), 0, 0));
 
     // The z index is judged by the first state's mode.
-    EXPECT_TRUE(makeState(0, a, shift, 1, 0) == makeState(0, a, shift, 2, 0));
-    EXPECT_FALSE(makeState(2, a, shift, 1, 0) == makeState(2, a, shift, 2, 0));
+    EXPECT_TRUE(drawState(0, a, shift, 0, 1) == drawState(0, a, shift, 0, 2));
+    EXPECT_FALSE(drawState(2, a, shift, 0, 1) == drawState(2, a, shift, 0, 2));
 }
 
 TEST(DrawStateTest, CopyKeepsEveryField) {
     auto a = std::make_shared<PictureBuffer>();
-    State s = makeState(3, a, Transform::scale(2, 3), 9, -4.0);
+    State s = drawState(3, a, Transform::scale(2, 3), -4.0, 9);
     State t;
     t = s;
     EXPECT_EQ(t.mode, 3);
@@ -80,7 +73,7 @@ TEST(DrawStateTest, CopyKeepsEveryField) {
 }
 
 TEST(DrawStateTest, Printer) {
-    State s = makeState(2, nullptr, Transform::scale(2, 3), 0x1ab, 1.5);
+    State s = drawState(2, nullptr, Transform::scale(2, 3), 1.5, 0x1ab);
     std::ostringstream out;
     s.print(out);
     out << 255;
@@ -93,7 +86,7 @@ TEST(DrawStateTest, Printer) {
         << "the stream is back in decimal afterwards";
 
     std::ostringstream polygon;
-    makeState(0, nullptr, Transform(), 0x1ab, 0).print(polygon);
+    drawState(0, nullptr, Transform(), 0, 0x1ab).print(polygon);
     EXPECT_EQ(polygon.str().find("z index"), std::string::npos);
 }
 

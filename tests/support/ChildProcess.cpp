@@ -1,5 +1,7 @@
 #include "support/ChildProcess.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <poll.h>
@@ -8,18 +10,16 @@
 
 namespace hv::test {
 
-ChildResult runInChild(const std::function<void()>& body) {
+ChildResult runInChild(const std::function<void()>& body, const ChildWatch& watch) {
     int outPipe[2], errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return {};
     std::fflush(nullptr);
+    auto start = std::chrono::steady_clock::now();
     pid_t pid = fork();
     if (pid == 0) {
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
-        close(outPipe[0]);
-        close(errPipe[0]);
-        close(outPipe[1]);
-        close(errPipe[1]);
+        for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
         body();
         std::fflush(nullptr);
         std::_Exit(0);
@@ -29,14 +29,28 @@ ChildResult runInChild(const std::function<void()>& body) {
     ChildResult result;
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
+    bool signalled = false, killed = false;
     int open = 2;
-    while (open > 0 && poll(fds, 2, -1) > 0) {
+    while (open > 0) {
+        if (!signalled && watch.stop && watch.stop(result)) {
+            kill(pid, SIGTERM);
+            signalled = true;
+        }
+        auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        if (!killed && elapsed > watch.limit) {
+            kill(pid, SIGKILL);
+            killed = true;
+        }
+        // Wakes now and then to look at the watch even while the child is silent.
+        int ready = poll(fds, 2, 100);
+        if (ready < 0 && errno != EINTR) break;
+        if (ready <= 0) continue;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
-            char buffer[4096];
+            char buffer[65536];
             ssize_t n = read(fds[i].fd, buffer, sizeof(buffer));
             if (n > 0) {
-                sinks[i]->append(buffer, size_t(n));
+                if (sinks[i]->size() < watch.keep) sinks[i]->append(buffer, size_t(n));
             } else {
                 close(fds[i].fd);
                 fds[i].fd = -1;

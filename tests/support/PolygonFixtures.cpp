@@ -54,4 +54,8 @@ Path pathFromRings(const std::vector<Ring>& rings) {
     return path;
 }
 
+Ring squareRing(double x, double y, double side) {
+    return {Vec2(x, y), Vec2(x + side, y), Vec2(x + side, y + side), Vec2(x, y + side)};
+}
+
 } // namespace hv::test

@@ -23,4 +23,7 @@ std::map<std::string, double> polygonFixtureAreaBounds();
 // One move and lines per ring.
 Path pathFromRings(const std::vector<Ring>& rings);
 
+// The corners of an axis-aligned square, counter-clockwise from its lowest corner.
+Ring squareRing(double x, double y, double side);
+
 } // namespace hv::test

@@ -241,24 +241,24 @@ void GLRendererBackend::releaseGLObjects() {
 
 void GLRendererBackend::printStatistics(std::ostream& out) { statistics.print(out); }
 
-void GLRendererBackend::drawRecolouredTexture(const Colour& colour, uint64_t texture) {
-    gl.Uniform4f(recolouredTexturedColour, GLfloat(colour.r), GLfloat(colour.g), GLfloat(colour.b), GLfloat(colour.a));
-    gl.BindTexture(GL_TEXTURE_2D, GLuint(texture));
+void GLRendererBackend::drawUnitQuad(GLuint texture) {
+    gl.BindTexture(GL_TEXTURE_2D, texture);
     gl.BindVertexArray(unitQuadVertexArray);
     gl.DrawArrays(GL_TRIANGLES, 0, 6);
     gl.BindVertexArray(0);
     gl.BindTexture(GL_TEXTURE_2D, 0);
+}
+
+void GLRendererBackend::drawRecolouredTexture(const Colour& colour, uint64_t texture) {
+    gl.Uniform4f(recolouredTexturedColour, GLfloat(colour.r), GLfloat(colour.g), GLfloat(colour.b), GLfloat(colour.a));
+    drawUnitQuad(GLuint(texture));
     checkGLError("GLRendererBackend::drawRecolouredTexture()");
     RendererStatistics::add(statistics.drawRecolouredTextureCalls, 1);
     RendererStatistics::add(statistics.trianglesDrawn, 2);
 }
 
 void GLRendererBackend::drawTexture(uint64_t texture) {
-    gl.BindTexture(GL_TEXTURE_2D, GLuint(texture));
-    gl.BindVertexArray(unitQuadVertexArray);
-    gl.DrawArrays(GL_TRIANGLES, 0, 6);
-    gl.BindVertexArray(0);
-    gl.BindTexture(GL_TEXTURE_2D, 0);
+    drawUnitQuad(GLuint(texture));
     checkGLError("GLRendererBackend::drawTexture()");
     RendererStatistics::add(statistics.drawTextureCalls, 1);
     RendererStatistics::add(statistics.trianglesDrawn, 2);

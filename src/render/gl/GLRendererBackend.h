@@ -101,6 +101,8 @@ private:
     GLuint createPaperTexture(uint64_t dimension, const std::vector<double>& texels);
     PaperUniforms setPaperUniforms(GLuint program, const Configuration& configuration);
     bool drawableBuffer(const char* operation);
+    // The unit square with the texture bound; the program and its uniforms are already set.
+    void drawUnitQuad(GLuint texture);
 
     GLuint unitQuadBuffer = 0;       // kept only so that shutdown can free it
     std::string failureReason;       // the line that ended the last init, if it failed

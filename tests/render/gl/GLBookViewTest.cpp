@@ -294,7 +294,7 @@ TEST_F(GLBookViewTest, OffscreenThroughTheCacheUsesThePlainProgramAndDrawsBack) 
     uint32_t target = cache->newTexture(nullptr, 16, 16);
 
     const RendererBackend::DrawState left =
-        state(0, buffer, Transform::multiply(Transform::translation(Vec2(-1, -1)), Transform::scale(1, 2)));
+        drawState(0, buffer, Transform::multiply(Transform::translation(Vec2(-1, -1)), Transform::scale(1, 2)));
     cache->clearFrame(0);
     cache->setClipRect(Rect(-1, -1, 2, 2));
     cache->setDrawState(left);
@@ -317,7 +317,7 @@ TEST_F(GLBookViewTest, OffscreenThroughTheCacheUsesThePlainProgramAndDrawsBack) 
 
     // The texture drawn back over the right half, through the paper once.
     cache->clearFrame(0);
-    cache->setDrawState(state(3, nullptr, Transform::multiply(Transform::translation(Vec2(0, -1)), Transform::scale(1, 2))));
+    cache->setDrawState(drawState(3, nullptr, Transform::multiply(Transform::translation(Vec2(0, -1)), Transform::scale(1, 2))));
     cache->drawTexture(target);
     cache->endFrame();
     auto pixels = frame();

@@ -62,7 +62,7 @@ TEST_F(GLBackendTest, AsymmetricTransformPlacesTrianglesWithTheirColoursAndBlend
     // transposed or misread matrix lands elsewhere.
     Transform t = Transform::multiply(Transform::translation(Vec2(-0.75, -0.5)), Transform::scale(1.0, 0.5));
     beginFrame();
-    backend->setDrawState(state(0, buffer, t));
+    backend->setDrawState(drawState(0, buffer, t));
     backend->drawRange(0, 6);
     backend->endFrame();
     auto pixels = frame();
@@ -95,7 +95,7 @@ TEST_F(GLBackendTest, PartialUploadsReplaceOnlyTheirRuns) {
     buffer->target()->uploadIndexData(6, 6, mesh.indices.data() + 6);
 
     beginFrame();
-    backend->setDrawState(state(0, buffer, unitToWindow()));
+    backend->setDrawState(drawState(0, buffer, unitToWindow()));
     backend->drawRange(0, 12);
     backend->endFrame();
     auto pixels = frame();
@@ -113,7 +113,7 @@ TEST_F(GLBackendTest, RecolouredRangeOverridesVertexColours) {
     auto buffer = upload(mesh);
 
     beginFrame();
-    backend->setDrawState(state(1, buffer, unitToWindow()));
+    backend->setDrawState(drawState(1, buffer, unitToWindow()));
     backend->drawRecolouredRange(Colour(0, 1, 0, 1), 6, 6);
     backend->endFrame();
     auto pixels = frame();
@@ -130,7 +130,7 @@ TEST_F(GLBackendTest, TintedTextureKeepsItsOrientation) {
     EXPECT_EQ(backend->textureSizes.at(texture), std::make_pair(2, 2));
 
     beginFrame();
-    backend->setDrawState(state(2, nullptr, unitToWindow()));
+    backend->setDrawState(drawState(2, nullptr, unitToWindow()));
     backend->drawRecolouredTexture(Colour(1, 1, 0, 1), texture); // the tint takes the blue away
     backend->endFrame();
     auto pixels = frame();
@@ -161,7 +161,7 @@ TEST_F(GLBackendTest, ClipBoxCoversTheGivenPixelsAndKeepsTheViewport) {
     backend->clearFrame(0);
     backend->setClipRect(Rect(-0.5, -0.5, 0.5, 1.0)); // pixels [16, 33) x [12, 37)
     EXPECT_EQ(backend->clipRect, Rect(16, 12, 17, 25));
-    backend->setDrawState(state(0, buffer, unitToWindow()));
+    backend->setDrawState(drawState(0, buffer, unitToWindow()));
     backend->drawRange(0, 6);
     auto pixels = frame();
     EXPECT_TRUE(pixelIs(at(pixels, 16, 12), 255, 0, 0));
@@ -181,7 +181,7 @@ TEST_F(GLBackendTest, ClipBoxWithNegativeSizeDrawsNothing) {
     // previous, whole-window clip.
     backend->setClipRect(Rect(0, 0, -0.5, 0.5));
     EXPECT_EQ(backend->clipRect.w, 0);
-    backend->setDrawState(state(0, buffer, unitToWindow()));
+    backend->setDrawState(drawState(0, buffer, unitToWindow()));
     backend->drawRange(0, 6);
     backend->setClipRect(Rect(0, 0, 0.5, -2));
     EXPECT_EQ(backend->clipRect.h, 0);
@@ -196,7 +196,7 @@ TEST_F(GLBackendTest, ClearAfterASmallClipClearsTheWholeWindow) {
     mesh.addQuad(0, 0, 1, 1, red);
     auto buffer = upload(mesh);
     beginFrame();
-    backend->setDrawState(state(0, buffer, unitToWindow()));
+    backend->setDrawState(drawState(0, buffer, unitToWindow()));
     backend->drawRange(0, 6);
     backend->endFrame();
     ASSERT_TRUE(pixelIs(at(frame(), 2, 2), 255, 0, 0));
@@ -228,7 +228,7 @@ TEST_F(GLBackendTest, PaperGrainFollowsTheTexelsAndMovesWithTheScrollExactly) {
 
     auto drawAt = [&](double scroll) {
         beginFrame();
-        backend->setDrawState(state(0, buffer, unitToWindow(), scroll));
+        backend->setDrawState(drawState(0, buffer, unitToWindow(), scroll));
         backend->drawRange(0, 6);
         backend->endFrame();
         return frame();
@@ -275,19 +275,19 @@ TEST_F(GLBackendTest, PaperStrengthAndGreyscaleShadeEveryProgram) {
         EXPECT_TRUE(pixelIs(at(frame(), W / 2, H / 2), expected, expected, expected)) << what;
     };
     beginFrame();
-    backend->setDrawState(state(0, buffer, unitToWindow()));
+    backend->setDrawState(drawState(0, buffer, unitToWindow()));
     backend->drawRange(0, 6);
     check("polygon");
     beginFrame();
-    backend->setDrawState(state(1, buffer, unitToWindow()));
+    backend->setDrawState(drawState(1, buffer, unitToWindow()));
     backend->drawRecolouredRange(Colour(1, 0, 0, 1), 0, 6);
     check("recoloured polygon");
     beginFrame();
-    backend->setDrawState(state(2, nullptr, unitToWindow()));
+    backend->setDrawState(drawState(2, nullptr, unitToWindow()));
     backend->drawRecolouredTexture(Colour(1, 1, 1, 1), texture);
     check("recoloured texture");
     beginFrame();
-    backend->setDrawState(state(3, nullptr, unitToWindow()));
+    backend->setDrawState(drawState(3, nullptr, unitToWindow()));
     backend->drawTexture(texture);
     check("offscreen texture");
     backend->deleteTexture(texture);
@@ -304,7 +304,7 @@ TEST_F(GLBackendTest, OffscreenRenderingAndDrawingItsTextureBack) {
     backend->startOffscreenRender(target);
     EXPECT_TRUE(backend->offscreen());
     // The left half of the texture.
-    backend->setDrawState(state(0, buffer, Transform::multiply(Transform::translation(Vec2(-1, -1)), Transform::scale(1, 2))));
+    backend->setDrawState(drawState(0, buffer, Transform::multiply(Transform::translation(Vec2(-1, -1)), Transform::scale(1, 2))));
     backend->drawRange(0, 6);
     backend->endOffscreenRender();
     EXPECT_FALSE(backend->offscreen());
@@ -313,7 +313,7 @@ TEST_F(GLBackendTest, OffscreenRenderingAndDrawingItsTextureBack) {
     EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4), (std::vector<GLint>{0, 0, W, H}));
 
     backend->clearFrame(0);
-    backend->setDrawState(state(3, nullptr, unitToWindow()));
+    backend->setDrawState(drawState(3, nullptr, unitToWindow()));
     backend->drawTexture(target);
     backend->endFrame();
     auto pixels = frame();
@@ -330,14 +330,14 @@ TEST_F(GLBackendTest, OffscreenPolygonStatesUseThePlainProgramAndReportMisuse) {
     auto buffer = upload(mesh);
     uint32_t target = backend->newTexture(nullptr, 8, 8);
     backend->startOffscreenRender(target);
-    backend->setDrawState(state(0, buffer, Transform()));
+    backend->setDrawState(drawState(0, buffer, Transform()));
     GLint program = 0;
     gl.GetIntegerv(GL_CURRENT_PROGRAM, &program);
     EXPECT_EQ(GLuint(program), backend->plainPolygonProgram);
-    backend->setDrawState(state(1, buffer, Transform()));
-    backend->setDrawState(state(3, nullptr, Transform()));
+    backend->setDrawState(drawState(1, buffer, Transform()));
+    backend->setDrawState(drawState(3, nullptr, Transform()));
     backend->endOffscreenRender();
-    backend->setDrawState(state(0, buffer, Transform()));
+    backend->setDrawState(drawState(0, buffer, Transform()));
     gl.GetIntegerv(GL_CURRENT_PROGRAM, &program);
     EXPECT_EQ(GLuint(program), backend->polygonProgram);
     std::string text = capture->text();
@@ -372,12 +372,12 @@ TEST_F(GLBackendTest, FrontToBackDrawingMatchesBackToFrontPixels) {
             Transform t = Transform::multiply(Transform::translation(Vec2(-1, -1 + 2 * bottom)), Transform::scale(2, 1));
             if (frontToBack) {
                 backend->clearDepth();
-                backend->setDrawState(state(0, buffer, t));
+                backend->setDrawState(drawState(0, buffer, t));
                 backend->drawRange(0, 6);  // red, opaque, front
                 backend->drawRange(12, 6); // green, opaque, back
                 backend->drawRange(6, 6);  // the translucent one, deferred
             } else {
-                backend->setDrawState(state(0, buffer, t));
+                backend->setDrawState(drawState(0, buffer, t));
                 backend->drawRange(12, 6);
                 backend->drawRange(6, 6);
                 backend->drawRange(0, 6);
@@ -418,10 +418,10 @@ TEST_F(GLBackendTest, DepthOfTexturedQuadsFollowsTheFrontToBackFlag) {
         auto buffer = upload(mesh);
         beginFrame();
         backend->clearDepth();
-        backend->setDrawState(state(0, buffer, unitToWindow()));
+        backend->setDrawState(drawState(0, buffer, unitToWindow()));
         backend->drawRange(0, 6);
         // Two levels behind the red quad: hidden only when depth testing is on.
-        backend->setDrawState(state(2, nullptr, unitToWindow(), 0, depthKeyForLevel(frontToBackDepthBase - 3)));
+        backend->setDrawState(drawState(2, nullptr, unitToWindow(), 0, depthKeyForLevel(frontToBackDepthBase - 3)));
         backend->drawRecolouredTexture(Colour(0, 0, 1, 1), texture);
         backend->endFrame();
         EXPECT_TRUE(pixelIs(at(frame(), W / 2, H / 2), frontToBack ? 255 : 0, 0, frontToBack ? 0 : 255))
@@ -443,10 +443,10 @@ TEST_F(GLBackendTest, DrawWithoutAGLBufferIsReportedOnceAndSkipped) {
     auto foreign = std::make_shared<PictureBuffer>();
     foreign->init(std::make_shared<ForeignTarget>());
     beginFrame();
-    backend->setDrawState(state(0, nullptr, Transform()));
+    backend->setDrawState(drawState(0, nullptr, Transform()));
     backend->drawRange(0, 6);
     backend->drawRecolouredRange(Colour(), 0, 6);
-    backend->setDrawState(state(1, foreign, unitToWindow()));
+    backend->setDrawState(drawState(1, foreign, unitToWindow()));
     backend->drawRange(0, 3);
     EXPECT_EQ(backend->statistics.drawRangeCalls.current, 0u);
     EXPECT_EQ(backend->statistics.drawRecolouredRangeCalls.current, 0u);
@@ -460,11 +460,11 @@ TEST_F(GLBackendTest, DrawWithoutAGLBufferIsReportedOnceAndSkipped) {
     HandMesh mesh;
     mesh.addQuad(0, 0, 1, 1, red);
     auto buffer = upload(mesh);
-    backend->setDrawState(state(0, buffer, unitToWindow()));
+    backend->setDrawState(drawState(0, buffer, unitToWindow()));
     backend->drawRange(0, 6);
     EXPECT_EQ(backend->statistics.drawRangeCalls.current, 1u);
     EXPECT_TRUE(pixelIs(at(frame(), 5, 5), 255, 0, 0));
-    backend->setDrawState(state(0, nullptr, Transform()));
+    backend->setDrawState(drawState(0, nullptr, Transform()));
     backend->drawRecolouredRange(Colour(), 0, 6);
     EXPECT_NE(capture->text().find("drawRecolouredRange(): no picture buffer"), std::string::npos);
 }
@@ -643,7 +643,7 @@ TEST_F(GLBackendDeathTest, TexturedRectOffscreenEndsTheProcess) {
             start();
             uint32_t texture = backend->newTexture(nullptr, 4, 4);
             backend->startOffscreenRender(texture);
-            backend->setDrawState(state(2, nullptr, Transform()));
+            backend->setDrawState(drawState(2, nullptr, Transform()));
         },
         testing::ExitedWithCode(1), "GLRendererBackend::setDrawState\\(\\): textured rect is invalid offscreen");
 }

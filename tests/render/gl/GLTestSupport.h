@@ -7,6 +7,7 @@
 #include "render/PictureBuffer.h"
 #include "render/gl/GLRendererBackend.h"
 #include "support/CaptureStream.h"
+#include "support/DrawStates.h"
 #include "support/GLContext.h"
 
 #include <gtest/gtest.h>
@@ -114,17 +115,6 @@ protected:
         buffer->target()->uploadEntireBuffer(mesh.vertices, mesh.indices);
         buffers.push_back(buffer);
         return buffer;
-    }
-
-    static RendererBackend::DrawState state(int32_t mode, std::shared_ptr<PictureBuffer> buffer, const Transform& t,
-                                            double yb = 0.0, uint32_t zIndex = 0) {
-        RendererBackend::DrawState s;
-        s.mode = mode;
-        s.buffer = std::move(buffer);
-        s.t = t;
-        s.yb = yb;
-        s.zIndex = zIndex;
-        return s;
     }
 
     std::vector<Pixel> frame() {
