@@ -103,7 +103,7 @@ bool readField(std::istream& in, const std::string& key, T& field) {
 
 bool PaperParams::readFrom(const std::string& path) {
     Blob blob = getBlobAtPath(path);
-    if (!blob) fatalError("PaperParams::readFrom: no file at path '" + path + "'");
+    if (!blob) exitWithLine("PaperParams::readFrom: no file at path '" + path + "'");
 
     size = baseFrequency = frequencyMultiplier = amplitudeCount = 0;
     attenuation = intensity = -1.0;
@@ -178,7 +178,7 @@ std::vector<StackedPerlin2D::Octave> PaperParams::octaves() const {
 
 void fillLit(PaperTexture& texture, const HeightProvider& provider, uint64_t width, uint64_t height, const Light& light) {
     if (width != height) {
-        fatalError("fillLit: must be square");
+        exitWithLine("fillLit: must be square");
     }
     texture.dimension = width;
     double length = std::sqrt(light.x * light.x + light.y * light.y + light.z * light.z);

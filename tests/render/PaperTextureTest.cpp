@@ -83,7 +83,7 @@ TEST(PaperTextureTest, NonSquareFillEndsTheProcess) {
         fillLit(texture, provider, 4, 5, Light{0.1, 0.4, 0.4, -1});
     });
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_NE(result.err.find("fillLit: must be square"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err, "fillLit: must be square\n") << "the line as it stands, with no prefix";
 }
 
 Blob blobOf(const std::string& bytes) { return std::make_shared<std::vector<uint8_t>>(bytes.begin(), bytes.end()); }
@@ -250,7 +250,7 @@ TEST_F(PaperParamsTest, MissingFileEndsTheProcess) {
     std::string path = dir.file("absent.txt");
     auto result = runInChild([&] { params.readFrom(path); });
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_NE(result.err.find("PaperParams::readFrom: no file at path '" + path + "'"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err, "PaperParams::readFrom: no file at path '" + path + "'\n") << "the line as it stands";
 }
 
 } // namespace

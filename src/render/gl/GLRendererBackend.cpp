@@ -289,7 +289,7 @@ void GLRendererBackend::setDrawState(const DrawState& state) {
         gl.Uniform1f(recolouredPolygonPaper.vScroll, scroll);
         break;
     case DrawState::TexturedRect:
-        if (offscreen()) fatalError("GLRendererBackend::setDrawState(): textured rect is invalid offscreen");
+        if (offscreen()) exitWithLine("GLRendererBackend::setDrawState(): textured rect is invalid offscreen");
         gl.UseProgram(recolouredTexturedProgram);
         gl.Uniform1f(recolouredTexturedPaper.vScroll, scroll);
         gl.Uniform1f(recolouredTexturedZCoord, depth);
@@ -470,7 +470,7 @@ void GLRendererBackend::startOffscreenRender(uint32_t texture) {
     checkGLError("startOffscreenRender 2");
     auto size = textureSizes.find(texture);
     if (size == textureSizes.end()) {
-        fatalError("GLRendererBackend::startOffscreenRender(): could not find texture index " + std::to_string(texture));
+        exitWithLine("GLRendererBackend::startOffscreenRender(): could not find texture index " + std::to_string(texture));
     }
     gl.Scissor(0, 0, size->second.first, size->second.second);
     gl.Viewport(0, 0, size->second.first, size->second.second);

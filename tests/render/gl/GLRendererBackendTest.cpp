@@ -632,7 +632,7 @@ TEST_F(GLBackendDeathTest, OffscreenRenderIntoADeletedTextureEndsTheProcess) {
             backend->deleteTexture(texture);
             backend->startOffscreenRender(texture);
         },
-        testing::ExitedWithCode(1), "GLRendererBackend::startOffscreenRender\\(\\): could not find texture index [0-9]+");
+        testing::ExitedWithCode(1), "(^|\n)GLRendererBackend::startOffscreenRender\\(\\): could not find texture index [0-9]+\n");
 }
 
 TEST_F(GLBackendDeathTest, TexturedRectOffscreenEndsTheProcess) {
@@ -645,7 +645,7 @@ TEST_F(GLBackendDeathTest, TexturedRectOffscreenEndsTheProcess) {
             backend->startOffscreenRender(texture);
             backend->setDrawState(drawState(2, nullptr, Transform()));
         },
-        testing::ExitedWithCode(1), "GLRendererBackend::setDrawState\\(\\): textured rect is invalid offscreen");
+        testing::ExitedWithCode(1), "(^|\n)GLRendererBackend::setDrawState\\(\\): textured rect is invalid offscreen\n");
 }
 
 } // namespace
