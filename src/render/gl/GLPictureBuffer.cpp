@@ -4,11 +4,14 @@
 
 namespace hv {
 
-GLPictureBuffer::~GLPictureBuffer() {
-    gl.DeleteBuffers(1, &indexBuffer);
-    gl.DeleteBuffers(1, &vertexBuffer);
-    gl.DeleteVertexArrays(1, &fullVertexArray);
-    gl.DeleteVertexArrays(1, &colourlessVertexArray);
+GLPictureBuffer::~GLPictureBuffer() { release(); }
+
+void GLPictureBuffer::release() {
+    if (indexBuffer) gl.DeleteBuffers(1, &indexBuffer);
+    if (vertexBuffer) gl.DeleteBuffers(1, &vertexBuffer);
+    if (fullVertexArray) gl.DeleteVertexArrays(1, &fullVertexArray);
+    if (colourlessVertexArray) gl.DeleteVertexArrays(1, &colourlessVertexArray);
+    indexBuffer = vertexBuffer = fullVertexArray = colourlessVertexArray = 0;
 }
 
 void GLPictureBuffer::uploadEntireBuffer(const std::vector<PictureVertex>& vertices, const std::vector<uint32_t>& indices) {

@@ -11,6 +11,10 @@ namespace hv {
 class GLPictureBuffer : public PictureBufferTarget {
 public:
     ~GLPictureBuffer() override;
+    // Deletes the GL objects, once. The backend's shutdown calls it for every buffer still
+    // alive: the host deletes the context right after and releases the pictures only then, when
+    // a GL call would have no context to go to.
+    void release();
     void uploadEntireBuffer(const std::vector<PictureVertex>& vertices, const std::vector<uint32_t>& indices) override;
     void uploadVertexData(uint64_t first, uint64_t count, const PictureVertex* data) override;
     void uploadIndexData(uint64_t first, uint64_t count, const uint32_t* data) override;

@@ -350,6 +350,8 @@ void GLRendererBackend::drawRecolouredRange(const Colour& colour, uint64_t start
 std::shared_ptr<PictureBufferTarget> GLRendererBackend::createPictureBufferTarget() {
     auto buffer = std::make_shared<GLPictureBuffer>();
     buffer->statistics = &statistics;
+    std::erase_if(pictureBuffers, [](const std::weak_ptr<GLPictureBuffer>& made) { return made.expired(); });
+    pictureBuffers.push_back(buffer);
     checkGLError("GLRendererBackend::createPictureBufferTarget() pre");
     gl.GenVertexArrays(1, &buffer->fullVertexArray);
     gl.GenVertexArrays(1, &buffer->colourlessVertexArray);
@@ -452,7 +454,14 @@ void GLRendererBackend::applyClipRect() {
     gl.Viewport(0, 0, truncateToGLint(viewWidth), truncateToGLint(viewHeight));
 }
 
-void GLRendererBackend::shutdown() { releaseGLObjects(); }
+void GLRendererBackend::shutdown() {
+    releaseGLObjects();
+    for (const std::weak_ptr<GLPictureBuffer>& made : pictureBuffers) {
+        if (std::shared_ptr<GLPictureBuffer> buffer = made.lock()) buffer->release();
+    }
+    pictureBuffers.clear();
+    currentBuffer.reset();
+}
 
 void GLRendererBackend::startOffscreenRender(uint32_t texture) {
     // Offscreen rendering does not nest; a framebuffer it replaces is freed, not lost.

@@ -105,6 +105,8 @@ private:
     void drawUnitQuad(GLuint texture);
 
     GLuint unitQuadBuffer = 0;       // kept only so that shutdown can free it
+    // Every picture buffer made here that may still be alive; shutdown frees their GL objects.
+    std::vector<std::weak_ptr<GLPictureBuffer>> pictureBuffers;
     std::string failureReason;       // the line that ended the last init, if it failed
     bool reportedMissingBuffer = false;
 };

@@ -559,6 +559,38 @@ TEST_F(GLBackendTest, ShaderThatDoesNotCompileLeaksNothing) {
     EXPECT_NE(text.find("Unable to compile colourised poly shader program\n"), std::string::npos) << text;
 }
 
+// Counts the deletions that reach GL while a test swaps them into the entry-point table.
+int glDeletions = 0;
+void APIENTRY countDeleteBuffers(GLsizei, const GLuint*) { ++glDeletions; }
+void APIENTRY countDeleteVertexArrays(GLsizei, const GLuint*) { ++glDeletions; }
+
+TEST_F(GLBackendTest, ShutdownFreesLivePictureBuffersAndLeavesThemNoGLCalls) {
+    ObjectCensus empty = ObjectCensus::take();
+    ASSERT_TRUE(start());
+    HandMesh mesh;
+    mesh.addQuad(0, 0, 1, 1, red);
+    auto drawn = upload(mesh);
+    std::shared_ptr<PictureBufferTarget> idle = backend->createPictureBufferTarget();
+    backend->createPictureBufferTarget(); // gone at once, freed by itself
+    backend->setDrawState(drawState(0, drawn, unitToWindow())); // the backend holds it too
+
+    // The host deletes the context after shutdown and releases the book view, with its
+    // pictures, only then.
+    backend->shutdown();
+    EXPECT_EQ(ObjectCensus::take(), empty) << "the buffers still held by their pictures are freed too";
+
+    glDeletions = 0;
+    const GLEntryPoints saved = gl;
+    gl.DeleteBuffers = countDeleteBuffers;
+    gl.DeleteVertexArrays = countDeleteVertexArrays;
+    buffers.clear();
+    drawn.reset();
+    idle.reset();
+    backend.reset();
+    gl = saved;
+    EXPECT_EQ(glDeletions, 0) << "no GL call once the backend is shut down";
+}
+
 TEST_F(GLBackendTest, UnusablePaperIsRefusedWithAMessage) {
     struct Case {
         const char* what;
