@@ -161,6 +161,10 @@ bool redirectDescriptor(int descriptor, const std::string& path) {
         (void)ignored;
         return false;
     }
+    // Started without this descriptor, the process gets it back from open itself: keep it
+    // (inheritable, as dup2 would leave it), for closing it after a dup2 onto itself would
+    // leave the stream closed.
+    if (file == descriptor) return fcntl(file, F_SETFD, 0) == 0;
     bool moved = dup2(file, descriptor) >= 0;
     close(file);
     return moved;

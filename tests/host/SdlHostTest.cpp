@@ -1,5 +1,7 @@
 #include "host/Options.h"
+#include "host/SDLPlatform.h"
 #include "host/SdlHost.h"
+#include "render/BookView.h"
 #include "render/PaperTexture.h"
 #include "render/gl/GLEntryPoints.h"
 #include "render/gl/GLRendererBackend.h"
@@ -424,6 +426,59 @@ TEST(SdlHostTest, HeadlessStartUpRunsFramesDropsAPushedMouseEventAndQuits) {
     // Twenty ticks, then in the last pass the pushed motion and the last frame's tick.
     EXPECT_EQ(countOf(child.out, dropLine), 22u) << child.out;
     EXPECT_NE(child.out.find("exit 0 window 0\n"), std::string::npos);
+}
+
+// GL deletions, and those made while no context was current.
+int glDeletions = 0;
+int glDeletionsWithoutContext = 0;
+decltype(GLEntryPoints::DeleteBuffers) realDeleteBuffers = nullptr;
+decltype(GLEntryPoints::DeleteVertexArrays) realDeleteVertexArrays = nullptr;
+
+void noteGLDeletion() {
+    ++glDeletions;
+    if (!SDL_GL_GetCurrentContext()) ++glDeletionsWithoutContext;
+}
+void APIENTRY countedDeleteBuffers(GLsizei n, const GLuint* names) {
+    noteGLDeletion();
+    realDeleteBuffers(n, names);
+}
+void APIENTRY countedDeleteVertexArrays(GLsizei n, const GLuint* names) {
+    noteGLDeletion();
+    realDeleteVertexArrays(n, names);
+}
+
+TEST(SdlHostTest, ShutdownFreesTheBooksGLObjectsWhileTheContextIsCurrent) {
+    test::TempDir story;
+    test::writeFile(story.file("paper.txt"), smallPaper);
+    test::ChildResult child = test::runInChild([&] {
+        Configuration options = parseOptions({"-small", "-nocache"}).configuration;
+        auto host = std::make_shared<SdlHost>();
+        auto storyPaths = std::make_shared<PathProvider>(story.path());
+        auto packin = std::make_shared<PathProvider>(std::string(HV_BINARY_DIR) + "/assets/packin");
+        if (!host->init(options, storyPaths, packin)) return;
+        // What a hosted book holds at the end: the renderer, and a view whose background
+        // buffer lives in GL.
+        auto renderer = std::make_shared<GLRendererBackend>();
+        std::cout << "renderer " << renderer->init(packin, host->configuration) << "\n";
+        host->platform->setRenderer(renderer);
+        renderer.reset();
+        host->view = std::make_shared<BookView>();
+        std::cout << "view " << host->view->init(host->configuration, storyPaths, packin, host->platform) << "\n";
+
+        realDeleteBuffers = gl.DeleteBuffers;
+        realDeleteVertexArrays = gl.DeleteVertexArrays;
+        gl.DeleteBuffers = countedDeleteBuffers;
+        gl.DeleteVertexArrays = countedDeleteVertexArrays;
+        SDL_Event quit;
+        SDL_zero(quit);
+        quit.type = SDL_QUIT;
+        SDL_PushEvent(&quit);
+        host->run();
+        std::cout << "deleted " << (glDeletions > 0) << " without a context " << glDeletionsWithoutContext << "\n";
+    });
+    ASSERT_EQ(child.exitStatus, 0) << child.err;
+    EXPECT_NE(child.out.find("renderer 1\nview 1\n"), std::string::npos) << child.out << child.err;
+    EXPECT_NE(child.out.find("deleted 1 without a context 0\n"), std::string::npos) << child.out;
 }
 
 TEST(SdlHostTest, StartUpWithoutItsPaperTextEndsTheRun) {

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <unistd.h>
 
 namespace hv {
 namespace {
@@ -52,6 +53,22 @@ TEST(StreamRedirectTest, MovesCAndCppStreamsLuaPrintAndSdlLog) {
     EXPECT_EQ(out, "c-out\ncpp-out\nlua-out\n");
     EXPECT_NE(err.find("c-err\ncpp-err\n"), std::string::npos) << err;
     EXPECT_NE(err.find("sdl-log"), std::string::npos) << err;
+}
+
+TEST(StreamRedirectTest, WorksForAProcessStartedWithoutStandardStreams) {
+    // A launcher may start the program with descriptors 1 and 2 closed; the files then open
+    // on those very descriptors and must stay there.
+    test::TempDir dir;
+    std::string prefix = dir.file("detached");
+    test::ChildResult child = test::runInChild([&] {
+        close(1);
+        close(2);
+        if (!redirectStandardStreams(prefix)) std::_Exit(3);
+        writeThroughEveryChannel();
+    });
+    EXPECT_EQ(child.exitStatus, 0);
+    EXPECT_EQ(readAll(prefix + "-stdout.txt"), "c-out\ncpp-out\nlua-out\n");
+    EXPECT_NE(readAll(prefix + "-stderr.txt").find("c-err\ncpp-err\n"), std::string::npos);
 }
 
 TEST(StreamRedirectTest, BothFilesAreCreatedAndTruncated) {
