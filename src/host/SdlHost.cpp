@@ -464,19 +464,18 @@ void SdlHost::shutdown() {
     if (platform) {
         if (auto renderer = platform->renderer()) renderer->shutdown();
     }
-    // The book's pictures and the renderer free their GL buffers as they go, so they go while
-    // the context is still current: GL calls without one are undefined, and crash on some
-    // systems.
+    // The renderer's shutdown has freed the GL objects of every picture buffer still held, so
+    // releasing the book's pictures after the context is gone makes no GL call.
+    if (glContext) SDL_GL_DeleteContext(glContext);
+    glContext = nullptr;
+    if (window) SDL_DestroyWindow(window);
+    window = nullptr;
     controller.reset();
     view.reset();
     // Loaders finish and channels stop before the mixer closes under them.
     if (soundManager) soundManager->shutdown();
     soundManager.reset();
     platform.reset();
-    if (glContext) SDL_GL_DeleteContext(glContext);
-    glContext = nullptr;
-    if (window) SDL_DestroyWindow(window);
-    window = nullptr;
     Mix_CloseAudio();
     Mix_Quit();
     TTF_Quit();
