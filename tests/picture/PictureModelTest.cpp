@@ -128,6 +128,15 @@ TEST(NodeTest, LocalTransformOrder) {
     Transform t = n.localTransform();
     expectNear(t.apply(Vec2(1, 0)), Vec2(5, 5));
     expectNear(t.apply(Vec2(2, 0)), Vec2(5, 7));
+
+    // An even scale turns with the rotation either way; an uneven one shows that the point
+    // is rotated first and scaled after: (1, 0) turns to (0, 1), then stretches to (0, 3).
+    Node uneven;
+    uneven.rotation = M_PI / 2;
+    uneven.scaleX = 2;
+    uneven.scaleY = 3;
+    expectNear(uneven.localTransform().apply(Vec2(1, 0)), Vec2(0, 3));
+    expectNear(uneven.localTransform().apply(Vec2(0, 1)), Vec2(-2, 0));
 }
 
 // root(0) -> middle(1) -> leaf(2), plus a sibling(3) under root.
