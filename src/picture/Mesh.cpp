@@ -78,10 +78,13 @@ bool writeTo(const MeshWrapper& entry, FILE* file) {
 bool readFrom(MeshWrapper& entry, Reader& reader) {
     uint64_t r;
     if (!reader.read(&r, sizeof(r))) return fail("MeshCache::writeTo: failed to read cache entry header");
-    if (!reader.canRead(r, 16)) return fail("MeshCache::writeTo: failed to read frame ranges");
-    entry.frameRanges.resize(r);
+    // Ranges the data cannot hold are not allocated; they fail as a short read after the mesh,
+    // so a cut-off entry still reports the record it ends in.
+    bool rangesFit = reader.canRead(r, 16);
+    entry.frameRanges.resize(rangesFit ? r : 0);
     entry.mesh = std::make_shared<Mesh>();
     if (!entry.mesh->readFrom(reader)) return false;
+    if (!rangesFit) return fail("MeshCache::writeTo: failed to read frame ranges");
     uint64_t indexCount = entry.mesh->indices.size();
     for (Range& range : entry.frameRanges) {
         uint64_t pair[2];

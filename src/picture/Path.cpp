@@ -1,9 +1,12 @@
 #include "picture/Path.h"
 
+#include "core/Fatal.h"
 #include "picture/Mesh.h"
 
 #include <algorithm>
 #include <atomic>
+#include <iterator>
+#include <string>
 
 namespace hv {
 
@@ -33,9 +36,19 @@ void transformedExtent(const Path& path, Vec2& lo, Vec2& hi) {
 
 } // namespace
 
+// Command and point numbers come from scripts; one past the end would read or write outside
+// the path.
+void Path::checkPointIndex(const char* operation, size_t command, size_t point) const {
+    if (command >= commands.size() || point >= std::size(PathCommand().points)) {
+        fatalError(std::string(operation) + ": point " + std::to_string(point) + " of command " + std::to_string(command) +
+                   " out of range in a path of " + std::to_string(commands.size()) + " commands");
+    }
+}
+
 Path::Path() : colour(transparentBlack()), id(nextPathId.fetch_add(1)) {}
 
 Vec2 Path::transformedPoint(size_t command, size_t point) const {
+    checkPointIndex("Path::transformedPoint", command, point);
     return transform.apply(commands[command].points[point]);
 }
 
@@ -62,6 +75,7 @@ const Rect& Path::bounds() {
 }
 
 void Path::setPointFromWorld(size_t command, size_t point, const Vec2& world) {
+    checkPointIndex("Path::setPointFromWorld", command, point);
     commands[command].points[point] = transform.inverse().apply(world);
 }
 

@@ -31,6 +31,7 @@ public:
     void touchColour() { ++colourRevision_; }
     void invalidateBounds() { boundsDirty = true; }
 
+    // Both take a command index and a point index below three; others are fatal.
     Vec2 transformedPoint(size_t command, size_t point) const;
     // Over the transformed end points only; control points do not count. (0, 0) when empty.
     Vec2 transformedMinCorner() const;
@@ -53,6 +54,8 @@ public:
     uint64_t id;
 
 private:
+    void checkPointIndex(const char* operation, size_t command, size_t point) const;
+
     Rect bounds_;
     int32_t geometryRevision_ = 1;
     int32_t colourRevision_ = 1;

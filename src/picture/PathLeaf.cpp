@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <iterator>
 #include <iostream>
+#include <type_traits>
 
 namespace hv {
 
@@ -240,6 +241,22 @@ bool ContourNester::add(PathLeaf& root, PathLeaf leaf) {
 }
 
 } // namespace
+
+PathLeaf::~PathLeaf() {
+    if (children.empty()) return;
+    // Each leaf taken off the list hands its children to the list first, so it is destroyed
+    // with no grandchildren below it.
+    std::vector<PathLeaf> pending = std::move(children);
+    while (!pending.empty()) {
+        PathLeaf leaf = std::move(pending.back());
+        pending.pop_back();
+        for (PathLeaf& child : leaf.children) pending.push_back(std::move(child));
+        leaf.children.clear();
+    }
+}
+
+// Growing the list must move leaves, never copy them (a copy recurses as deep as the tree).
+static_assert(std::is_nothrow_move_constructible_v<PathLeaf>);
 
 void PathLeaf::init(const std::shared_ptr<Mesh>& givenMesh) {
     mesh = givenMesh ? givenMesh : std::make_shared<Mesh>();

@@ -22,6 +22,15 @@ struct PathLeaf {
     Range range;
     std::vector<PathLeaf> children;
 
+    PathLeaf() = default;
+    PathLeaf(const PathLeaf&) = default;
+    PathLeaf(PathLeaf&&) = default;
+    PathLeaf& operator=(const PathLeaf&) = default;
+    PathLeaf& operator=(PathLeaf&&) = default;
+    // Takes the tree down without recursion: contours nested a few hundred thousand deep
+    // would otherwise overflow the stack.
+    ~PathLeaf();
+
     // Keeps the mesh, or makes an empty one when none is given.
     void init(const std::shared_ptr<Mesh>& mesh = nullptr);
 

@@ -1,5 +1,6 @@
 #include "svg/RawSvgCache.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -15,9 +16,15 @@ bool fail(const std::string& message) {
 }
 
 // The smallest records a count can stand for: a command header, and a shape of three empty
-// strings, a command count and a mesh-cache entry holding an empty mesh.
+// strings, a command count and a mesh-cache entry holding an empty mesh. A count is trusted
+// only this far for reserving memory; a count beyond the data fails as a short read of the
+// record where the data ends, with that record's own message.
 constexpr uint64_t minimumCommandBytes = 16;
 constexpr uint64_t minimumShapeBytes = 8 * 3 + 8 + 8 + 16 + 8;
+
+size_t reservable(const Reader& reader, uint64_t count, uint64_t minimumBytes) {
+    return size_t(std::min(count, reader.remaining() / minimumBytes));
+}
 
 } // namespace
 
@@ -95,10 +102,7 @@ std::pair<RawSvgShape, bool> readRawSvgShape(Reader& reader) {
     if (!ok) return {RawSvgShape(), fail("readRawSvgShape failed: failed to read colour")};
     uint64_t count;
     if (!reader.read(&count, sizeof(count))) return {RawSvgShape(), fail("readRawSvgShape: failed to read pathCommands count")};
-    if (!reader.canRead(count, minimumCommandBytes)) {
-        return {RawSvgShape(), fail("readRawSvgShape: pathCommands count exceeds the data")};
-    }
-    shape.pathCommands.reserve(count);
+    shape.pathCommands.reserve(reservable(reader, count, minimumCommandBytes));
     for (uint64_t i = 0; i < count; ++i) {
         PathCommand command;
         if (!command.readFrom(reader)) return {RawSvgShape(), false};
@@ -139,11 +143,7 @@ std::optional<RawSvgFile> readRawSvgFile(Reader& reader) {
     std::memcpy(&count, header, 8);
     std::memcpy(&svgFile.width, header + 8, 8);
     std::memcpy(&svgFile.height, header + 16, 8);
-    if (!reader.canRead(count, minimumShapeBytes)) {
-        fail("readRawSvgFile: shape count exceeds the data");
-        return std::nullopt;
-    }
-    svgFile.shapes.reserve(count);
+    svgFile.shapes.reserve(reservable(reader, count, minimumShapeBytes));
     for (uint64_t i = 0; i < count; ++i) {
         auto [shape, ok] = readRawSvgShape(reader);
         if (!ok) return std::nullopt;

@@ -237,6 +237,33 @@ TEST(PathLeafNestingTest, DeepNestingAlternatesSolidsAndHoles) {
     EXPECT_EQ(polygons[0].size(), 10u);
 }
 
+// Given innermost first, each contour takes the one before it inside at once, so a tree as
+// deep as this builds quickly; taking it down must not recurse once per level.
+TEST(PathLeafNestingTest, AVeryDeepTreeIsTakenDownWithoutRecursion) {
+    const int depth = 500000;
+    Path path;
+    path.commands.reserve(4 * depth);
+    for (int k = 1; k <= depth; ++k) {
+        double r = k;
+        path.commands.push_back(PathCommand::moveTo(-r, -r));
+        path.commands.push_back(PathCommand::lineTo(r, -r));
+        path.commands.push_back(PathCommand::lineTo(r, r));
+        path.commands.push_back(PathCommand::lineTo(-r, r));
+    }
+    {
+        Dumped d;
+        dump(d, path);
+        EXPECT_TRUE(d.err.empty());
+        int levels = 0;
+        for (const PathLeaf* leaf = &d.root; !leaf->children.empty(); leaf = &leaf->children[0]) ++levels;
+        EXPECT_EQ(levels, depth);
+        // Replacing the tree takes the old one down too.
+        d.root.dumpPathIntoLeaf(pathFromRings({squareRing(0, 0, 1)}), 1.0);
+        EXPECT_EQ(d.root.children.size(), 1u);
+        dump(d, path);
+    }
+}
+
 TEST(PathLeafCleaningTest, RepeatedNeighboursAndClosingPointGo) {
     Dumped d;
     dump(d, pathFromRings({{Vec2(0, 0), Vec2(0, 0), Vec2(10, 0), Vec2(10, 10), Vec2(10, 10), Vec2(10, 10), Vec2(0, 10),

@@ -119,6 +119,20 @@ TEST(PathTest, BakeTransformAndWorldPoints) {
     EXPECT_EQ(p.geometryRevision(), revision);
 }
 
+// Scripts name commands and points by number; one out of range ends the run instead of
+// reaching past the path.
+TEST(PathTest, PointIndicesOutOfRangeAreFatal) {
+    Path p;
+    p.commands = {PathCommand::moveTo(1, 1), PathCommand::cubicTo(1, 2, 3, 4, 5, 6)};
+    EXPECT_EQ(p.transformedPoint(1, 2), Vec2(5, 6));
+    EXPECT_EXIT(p.transformedPoint(2, 0), testing::ExitedWithCode(1),
+                "^err: Path::transformedPoint: point 0 of command 2 out of range in a path of 2 commands\n$");
+    EXPECT_EXIT(p.transformedPoint(0, 3), testing::ExitedWithCode(1), "point 3 of command 0 out of range");
+    EXPECT_EXIT(p.setPointFromWorld(size_t(-1), 0, Vec2()), testing::ExitedWithCode(1),
+                "^err: Path::setPointFromWorld: point 0 of command 18446744073709551615 out of range");
+    EXPECT_EXIT(Path().setPointFromWorld(0, 0, Vec2()), testing::ExitedWithCode(1), "in a path of 0 commands");
+}
+
 TEST(NodeTest, LocalTransformOrder) {
     Node n;
     n.pivot = Vec2(1, 0);
@@ -128,6 +142,15 @@ TEST(NodeTest, LocalTransformOrder) {
     Transform t = n.localTransform();
     expectNear(t.apply(Vec2(1, 0)), Vec2(5, 5));
     expectNear(t.apply(Vec2(2, 0)), Vec2(5, 7));
+
+    // An even scale turns with the rotation either way; an uneven one shows that the point
+    // is rotated first and scaled after: (1, 0) turns to (0, 1), then stretches to (0, 3).
+    Node uneven;
+    uneven.rotation = M_PI / 2;
+    uneven.scaleX = 2;
+    uneven.scaleY = 3;
+    expectNear(uneven.localTransform().apply(Vec2(1, 0)), Vec2(0, 3));
+    expectNear(uneven.localTransform().apply(Vec2(0, 1)), Vec2(-2, 0));
 }
 
 // root(0) -> middle(1) -> leaf(2), plus a sibling(3) under root.

@@ -121,8 +121,11 @@ TEST(RawSvgCacheTest, TruncatedAndOversizedRecordsAreRefused) {
     };
     std::string hugeName = bytes;
     put<uint64_t>(hugeName, 24, std::numeric_limits<uint64_t>::max() - 3);
-    std::string hugeCommands = bytes;
-    put<uint64_t>(hugeCommands, 24 + 36, uint64_t(1) << 60);
+    // Counts far beyond the data: the records are read until the data ends, and that record
+    // reports, as with a file that is merely cut short.
+    const size_t thirdCommands = thirdShape + 36 + 8;
+    std::string hugeCommands = bytes.substr(0, thirdCommands + 32 + 64);
+    put<uint64_t>(hugeCommands, thirdCommands - 8, uint64_t(1) << 60);
     std::string hugeShapes = bytes;
     put<uint64_t>(hugeShapes, 0, uint64_t(1) << 58);
     std::string fourPoints = bytes;
@@ -135,8 +138,13 @@ TEST(RawSvgCacheTest, TruncatedAndOversizedRecordsAreRefused) {
          "readString: failed to read length\nreadRawSvgShape failed: failed to read name\n"},
         {"name count beyond the data", hugeName,
          "readString: failed: failed to read data\nreadRawSvgShape failed: failed to read name\n"},
-        {"command count beyond the data", hugeCommands, "readRawSvgShape: pathCommands count exceeds the data\n"},
-        {"shape count beyond the data", hugeShapes, "readRawSvgFile: shape count exceeds the data\n"},
+        {"inside the first shape's first command", bytes.substr(0, 24 + 36 + 8 + 10),
+         "PathCommand::readFrom: unable to read header\n"},
+        {"just after the header", bytes.substr(0, 24 + 5),
+         "readString: failed to read length\nreadRawSvgShape failed: failed to read name\n"},
+        {"command count beyond the data", hugeCommands, "PathCommand::readFrom: unable to read header\n"},
+        {"shape count beyond the data", hugeShapes,
+         "readString: failed to read length\nreadRawSvgShape failed: failed to read name\n"},
         {"a command of four points", fourPoints, "PathCommand::writeTo: unable to read points\n"},
         {"inside the last mesh", bytes.substr(0, bytes.size() - 5), "Mesh::readFrom: failed to read index set\n"},
     };

@@ -247,13 +247,16 @@ TEST(SvgStyleTest, DeepNestingKeepsLevelsBalanced) {
         close += "</g>";
     }
     auto picture = parseSvgText("<svg><g id=\"outer\" fill=\"red\">" + open + "<path " + triangle + "/>" + close +
-                                "</g><path " + triangle + "/></svg>");
-    ASSERT_EQ(picture->shapes.size(), 2u);
+                                "<path " + triangle + "/></g><path " + triangle + "/></svg>");
+    ASSERT_EQ(picture->shapes.size(), 3u);
     EXPECT_STREQ(picture->shapes[0].id, "outer");
     EXPECT_EQ(picture->shapes[0].fill.colour, rgba(255, 0, 0, 255));
-    // Every push beyond the stack was matched by its pop: the last path is back at the root.
-    EXPECT_STREQ(picture->shapes[1].id, "");
-    EXPECT_EQ(picture->shapes[1].fill.colour, rgba(0, 0, 0, 255));
+    // Every push beyond the stack was matched by its pop: after the deep groups the outer
+    // group is still open, and after it the last path is back at the root.
+    EXPECT_STREQ(picture->shapes[1].id, "outer");
+    EXPECT_EQ(picture->shapes[1].fill.colour, rgba(255, 0, 0, 255));
+    EXPECT_STREQ(picture->shapes[2].id, "");
+    EXPECT_EQ(picture->shapes[2].fill.colour, rgba(0, 0, 0, 255));
 }
 
 TEST(SvgStyleTest, DisplayNoneKeepsTheShape) {

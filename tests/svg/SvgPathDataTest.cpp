@@ -120,30 +120,41 @@ TEST(PathDataTest, PathsWithoutAnySegmentGiveNoShape) {
     }
 }
 
-TEST(PathDataTest, ArcPointsLieOnTheCircle) {
-    // Large-arc and sweep variants of the same chord: every end point stays on a radius-5 circle.
-    for (const char* flags : {"0 0", "0 1", "1 0", "1 1"}) {
-        auto picture = parseSvgText(std::string("<svg><path d=\"M0 0 A5 5 0 ") + flags + " 6 2\"/></svg>");
-        ASSERT_EQ(picture->shapes.size(), 1u);
+TEST(PathDataTest, ArcFlagsChooseTheCentreAndTheArc) {
+    // The chord from (0, 0) to (6, 2) has two radius-5 circles through its ends. Equal flags
+    // take the centre on one side, unequal ones the other; the large arc sweeps about 282
+    // degrees in four pieces, the small one about 78 degrees in one.
+    const double along = std::sqrt(15.0 / 10.0);
+    const double leftX = 3 - along, leftY = 1 + 3 * along;   // (1.78, 4.67)
+    const double rightX = 3 + along, rightY = 1 - 3 * along; // (4.22, -2.67)
+    struct Case {
+        const char* flags;
+        double cx, cy;
+        size_t pieces;
+    };
+    const Case cases[] = {
+        {"0 0", rightX, rightY, 1},
+        {"0 1", leftX, leftY, 1},
+        {"1 0", leftX, leftY, 4},
+        {"1 1", rightX, rightY, 4},
+    };
+    for (const Case& c : cases) {
+        auto picture = parseSvgText(std::string("<svg><path d=\"M0 0 A5 5 0 ") + c.flags + " 6 2\"/></svg>");
+        ASSERT_EQ(picture->shapes.size(), 1u) << c.flags;
         const auto& points = picture->shapes[0].outlines[0].points;
-        ASSERT_GE(points.size(), 8u);
-        // Find the centre from the first end point after the start and the chord ends.
-        size_t segments = (points.size() / 2 - 1) / 3;
-        EXPECT_NEAR(points[points.size() - 2], 6, 1e-5);
-        EXPECT_NEAR(points[points.size() - 1], 2, 1e-5);
-        // All end points are at the same distance from the centre that is 5 from both ends.
-        double bestError = 1e9;
-        for (double sign : {-1.0, 1.0}) {
-            double mx = 3, my = 1, half = std::sqrt(10.0), along = std::sqrt(25.0 - 10.0);
-            double cx = mx + sign * along * (-1.0 / half), cy = my + sign * along * (3.0 / half);
-            double error = 0;
-            for (size_t s = 0; s <= segments; ++s) {
-                double x = points[6 * s], y = points[6 * s + 1];
-                error = std::max(error, std::fabs(std::hypot(x - cx, y - cy) - 5.0));
-            }
-            bestError = std::min(bestError, error);
+        ASSERT_EQ(points.size(), 2 + 6 * c.pieces) << c.flags;
+        EXPECT_NEAR(points[points.size() - 2], 6, 1e-5) << c.flags;
+        EXPECT_NEAR(points[points.size() - 1], 2, 1e-5) << c.flags;
+        // Every end point, and the middle of every piece, lies on the circle.
+        for (size_t s = 0; s <= c.pieces; ++s) {
+            EXPECT_NEAR(std::hypot(points[6 * s] - c.cx, points[6 * s + 1] - c.cy), 5.0, 1e-4) << c.flags << " " << s;
         }
-        EXPECT_LT(bestError, 1e-4) << flags;
+        for (size_t s = 0; s < c.pieces; ++s) {
+            const float* q = &points[6 * s];
+            double mx = 0.125 * (q[0] + 3 * q[2] + 3 * q[4] + q[6]);
+            double my = 0.125 * (q[1] + 3 * q[3] + 3 * q[5] + q[7]);
+            EXPECT_NEAR(std::hypot(mx - c.cx, my - c.cy), 5.0, 1e-2) << c.flags << " piece " << s;
+        }
     }
 }
 
