@@ -76,7 +76,12 @@ std::pair<std::string, bool> getStringAtPath(const std::string& path) {
 
 bool writeStringToPath(const std::string& data, const std::string& path) {
     static std::atomic<uint64_t> counter{0};
-    std::string temporary = path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+    // A short name in the target's directory: a name built on the target's own could pass the
+    // file-name length limit when the target's name is near it.
+    size_t slash = path.find_last_of('/');
+    std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    std::string temporary = directory + (slash == std::string::npos ? "/" : "") + ".hv-save-" +
+                            std::to_string(getpid()) + "-" + std::to_string(counter++);
     // 0666 under the umask, like a plain fopen would create the file.
     int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     bool ok = fd >= 0;

@@ -32,7 +32,8 @@ bool hasSvgExtension(const std::string& name) {
 std::vector<std::string> findSvgFiles(const std::string& story, std::ostream& errors, size_t& failed) {
     std::vector<std::string> found;
     std::error_code error;
-    fs::recursive_directory_iterator it(story, fs::directory_options::skip_permission_denied, error);
+    // A folder that cannot be read is an error, not a silent gap in the book's caches.
+    fs::recursive_directory_iterator it(story, fs::directory_options::none, error);
     for (fs::recursive_directory_iterator end; !error && it != end; it.increment(error)) {
         std::error_code typeError;
         if (!it->is_regular_file(typeError)) continue;

@@ -139,6 +139,13 @@ TEST(WriteStringTest, WritesReplacesAndAcceptsEmpty) {
         << "no temporary file is left behind";
 }
 
+TEST(WriteStringTest, TargetNamesNearTheLengthLimitCanBeWritten) {
+    test::TempDir dir;
+    std::string path = dir.file(std::string(250, 'n'));
+    EXPECT_TRUE(writeStringToPath("long", path));
+    EXPECT_EQ(getStringAtPath(path).first, "long");
+}
+
 TEST(WriteStringTest, FailureReportsAndKeepsThePreviousFile) {
     test::TempDir dir;
     testing::internal::CaptureStderr();

@@ -104,6 +104,18 @@ TEST_F(SvgBakerTest, MissingStoryDirectoryFails) {
     EXPECT_EQ(errors.str(), "halvane-bake: " + dir.path() + "/nowhere/story: no story directory\n");
 }
 
+TEST_F(SvgBakerTest, AnUnreadableFolderIsAFailureNotAGap) {
+    if (geteuid() == 0) GTEST_SKIP() << "root reads every folder";
+    story("a.svg", goodSvg);
+    story("pics/b.svg", goodSvg);
+    std::filesystem::permissions(dir.file("story/pics"), std::filesystem::perms::none);
+    std::ostringstream errors;
+    BakeSummary summary = bakeSvgCaches(dir.path(), errors);
+    std::filesystem::permissions(dir.file("story/pics"), std::filesystem::perms::owner_all);
+    EXPECT_GE(summary.failed, 1u);
+    EXPECT_NE(errors.str().find("cannot list the directory"), std::string::npos) << errors.str();
+}
+
 TEST_F(SvgBakerTest, ToolExitStatus) {
     const std::string tool = std::string(HV_BINARY_DIR) + "/tools/halvane-bake";
     auto run = [&](std::vector<std::string> args) {
