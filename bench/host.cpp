@@ -1,10 +1,10 @@
 // The host's per-frame costs: driving 1,000 sound instances, typesetting a paragraph, and the
 // host's own work in one pass of the main loop (events, frame gate, tick, frame-rate sample).
+#include "core/Variant.h"
 #include "host/Options.h"
 #include "host/SDLSoundManager.h"
 #include "host/SDLTypesetter.h"
 #include "host/SdlHost.h"
-#include "host/Variant.h"
 #include "render/ParagraphRecord.h"
 #include "support/NullBackend.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/PlatformBackend.h"
+#include "core/PlatformBackend.h"
 
 #include <memory>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/Configuration.h"
+#include "core/Configuration.h"
 
 #include <memory>
 

@@ -53,17 +53,6 @@ std::pair<std::string, bool> blobToString(const Blob& blob) {
     return {std::string(blob->begin(), blob->end()), true};
 }
 
-bool writeAll(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
 } // namespace
 
 std::pair<std::string, bool> getStringFromProvider(const PathProvider& provider, const std::string& name) {
@@ -74,7 +63,7 @@ std::pair<std::string, bool> getStringAtPath(const std::string& path) {
     return blobToString(getBlobAtPath(path));
 }
 
-bool writeStringToPath(const std::string& data, const std::string& path) {
+bool replaceFile(const std::string& path, const std::function<bool(FILE*)>& write) {
     static std::atomic<uint64_t> counter{0};
     // A short name in the target's directory: a name built on the target's own could pass the
     // file-name length limit when the target's name is near it.
@@ -84,14 +73,26 @@ bool writeStringToPath(const std::string& data, const std::string& path) {
                             std::to_string(getpid()) + "-" + std::to_string(counter++);
     // 0666 under the umask, like a plain fopen would create the file.
     int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    bool ok = fd >= 0;
-    if (ok) {
-        ok = writeAll(fd, data);
-        ok = fsync(fd) == 0 && ok;
-        ok = close(fd) == 0 && ok;
-        ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
-        if (!ok) unlink(temporary.c_str());
+    if (fd < 0) return false;
+    FILE* file = fdopen(fd, "wb");
+    if (!file) {
+        close(fd);
+        unlink(temporary.c_str());
+        return false;
     }
+    bool ok = write(file);
+    ok = std::fflush(file) == 0 && ok;
+    ok = fsync(fd) == 0 && ok;
+    ok = std::fclose(file) == 0 && ok;
+    ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) unlink(temporary.c_str());
+    return ok;
+}
+
+bool writeStringToPath(const std::string& data, const std::string& path) {
+    bool ok = replaceFile(path, [&](FILE* file) {
+        return data.empty() || std::fwrite(data.data(), data.size(), 1, file) == 1;
+    });
     if (!ok) std::cerr << "writeStringToPath() failed to write to " << path << std::endl;
     return ok;
 }

@@ -2,6 +2,8 @@
 
 #include "core/Reader.h"
 
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -23,8 +25,11 @@ Blob getBlobFromProvider(const PathProvider& provider, const std::string& name);
 std::pair<std::string, bool> getStringFromProvider(const PathProvider& provider, const std::string& name);
 std::pair<std::string, bool> getStringAtPath(const std::string& path);
 
-// Writes through a temporary file in the same directory and renames it over the target,
-// so a failed save leaves the previous file intact.
+// Writes a whole file through a temporary in the target's directory and renames it over the
+// target, so a failed write leaves the previous file intact. `write` fills the open file and
+// says whether it all went out; nothing is reported here.
+bool replaceFile(const std::string& path, const std::function<bool(FILE*)>& write);
+// replaceFile with the string's bytes; a failure is reported with one line.
 bool writeStringToPath(const std::string& data, const std::string& path);
 
 } // namespace hv

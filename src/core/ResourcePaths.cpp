@@ -1,7 +1,7 @@
 #include "core/ResourcePaths.h"
 
 #include "core/Platform.h"
-#include "host/Variant.h"
+#include "core/Variant.h"
 
 #include <mutex>
 

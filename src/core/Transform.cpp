@@ -1,7 +1,5 @@
 #include "core/Transform.h"
 
-#include "picture/PathCommand.h"
-
 #include <algorithm>
 #include <cmath>
 #include <ostream>
@@ -114,14 +112,6 @@ bool Transform::operator==(const Transform& other) const {
         if (!(std::fabs(m[i] - other.m[i]) < equalityTolerance)) return false;
     }
     return true;
-}
-
-void transformPathCommands(const Transform& transform, std::vector<PathCommand>& commands) {
-    if (transform._isTrivial()) return;
-    for (PathCommand& command : commands) {
-        int n = command.pointCount();
-        for (int j = 0; j < n; ++j) command.points[j] = transform.apply(command.points[j]);
-    }
 }
 
 std::ostream& operator<<(std::ostream& out, const Transform& t) {

@@ -8,7 +8,6 @@
 
 namespace hv {
 
-struct PathCommand;
 
 // A 2-D affine transform as a 3x3 matrix in row order. The identity is not stored as a
 // matrix: DBL_MAX in the first entry marks a trivial transform, and every operation takes a
@@ -51,9 +50,6 @@ public:
 
     double m[9];
 };
-
-// Maps every used point of every command in place.
-void transformPathCommands(const Transform& transform, std::vector<PathCommand>& commands);
 
 std::ostream& operator<<(std::ostream& out, const Transform& t);
 

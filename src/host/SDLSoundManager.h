@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/PathProvider.h"
-#include "host/SoundManager.h"
+#include "core/SoundManager.h"
 
 #include <atomic>
 #include <memory>

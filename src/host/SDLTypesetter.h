@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/PathProvider.h"
-#include "host/TypesetterBackend.h"
+#include "core/TypesetterBackend.h"
 
 #include <memory>
 #include <string>

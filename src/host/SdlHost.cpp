@@ -1,10 +1,11 @@
 #include "host/SdlHost.h"
 
+#include "core/Failure.h"
 #include "core/ResourcePaths.h"
+#include "core/Variant.h"
 #include "host/SDLPlatform.h"
 #include "host/SDLSoundManager.h"
 #include "host/SDLTypesetter.h"
-#include "host/Variant.h"
 #include "render/PaperTexture.h"
 #include "render/RendererBackend.h"
 #include "render/gl/GLEntryPoints.h"
@@ -25,12 +26,7 @@ namespace {
 
 constexpr int samplesPerFrameRate = 240;
 
-bool fail(const std::string& line) {
-    std::cerr << line << std::endl;
-    return false;
-}
-
-bool failSdl(const char* what) { return fail(std::string(what) + SDL_GetError()); }
+bool failSdl(const char* what) { return failure(std::string(what) + SDL_GetError()); }
 
 } // namespace
 
@@ -131,10 +127,10 @@ bool SdlHost::setupPaper(Configuration& local, const PathProvider& story, const 
         // The build bakes the cache; without it the run ends here (-nocache generates instead).
         std::string path = paperCachePath(blobs);
         Blob blob = getBlobAtPath(path);
-        if (!blob) return fail("Unable to open texture cache: " + path);
+        if (!blob) return failure("Unable to open texture cache: " + path);
         texture = std::make_shared<PaperTexture>();
         std::shared_ptr<Reader> reader = makeBlobReader(blob);
-        if (!texture->readFrom(*reader)) return fail("Unable to read cached texture");
+        if (!texture->readFrom(*reader)) return failure("Unable to read cached texture");
     } else {
         texture = generatePaperTexture(params);
     }
@@ -218,12 +214,12 @@ bool SdlHost::init(const Configuration& options, std::shared_ptr<PathProvider> s
 
     if (SDL_GL_SetSwapInterval(1) < 0) {
         std::cerr << "Failed to set vsync: " << SDL_GetError() << std::endl;
-        return fail("failed to setup swap");
+        return failure("failed to setup swap");
     }
 
     platform = std::make_shared<SDLPlatform>();
     auto typesetter = std::make_shared<SDLTypesetter>();
-    if (!typesetter->init(story)) return fail("Failed to init typesetter");
+    if (!typesetter->init(story)) return failure("Failed to init typesetter");
     platform->setTypesetter(typesetter);
     soundManager = std::make_shared<SDLSoundManager>();
     platform->setSoundManager(soundManager);

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/Configuration.h"
 #include "core/Event.h"
 #include "core/PathProvider.h"
 #include "core/Vec2.h"
-#include "host/Configuration.h"
 
 #include <cstdint>
 #include <cstdio>

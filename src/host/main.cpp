@@ -1,7 +1,7 @@
-#include "host/Configuration.h"
+#include "core/Configuration.h"
+#include "core/Variant.h"
 #include "host/Options.h"
 #include "host/SdlHost.h"
-#include "host/Variant.h"
 
 #include <cstdlib>
 #include <iostream>

@@ -1,6 +1,7 @@
 #include "picture/PathCommand.h"
 
 #include "core/Reader.h"
+#include "core/Transform.h"
 
 #include <cstring>
 #include <iostream>
@@ -120,6 +121,14 @@ Vec2 PathSegment::pointAt(double t) const {
                end * (t * t * t);
     default:
         return start + (end - start) * t;
+    }
+}
+
+void transformPathCommands(const Transform& transform, std::vector<PathCommand>& commands) {
+    if (transform._isTrivial()) return;
+    for (PathCommand& command : commands) {
+        int n = command.pointCount();
+        for (int j = 0; j < n; ++j) command.points[j] = transform.apply(command.points[j]);
     }
 }
 

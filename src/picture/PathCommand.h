@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 namespace hv {
 
 class Reader;
+class Transform;
 
 // One drawing command of a path. Only the first pointCount() points are used: the end point
 // for move and line; control and end for quadratic; two controls and end for cubic.
@@ -52,5 +54,8 @@ struct PathSegment {
     // The straight distance from start to end, not the curve's length.
     double chordLength() const { return start.distanceTo(end); }
 };
+
+// Maps every used point of every command in place.
+void transformPathCommands(const Transform& transform, std::vector<PathCommand>& commands);
 
 } // namespace hv

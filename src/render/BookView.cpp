@@ -2,8 +2,8 @@
 
 #include "core/Image.h"
 #include "core/PathProvider.h"
-#include "host/PlatformBackend.h"
-#include "host/TypesetterBackend.h"
+#include "core/PlatformBackend.h"
+#include "core/TypesetterBackend.h"
 #include "picture/Picture.h"
 #include "render/CoreRenderer.h"
 #include "render/GifWriter.h"

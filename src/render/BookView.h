@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/Colour.h"
-#include "host/Configuration.h"
+#include "core/Configuration.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,5 +1,6 @@
 #include "render/PaperBaker.h"
 
+#include "core/PathProvider.h"
 #include "core/ResourcePaths.h"
 #include "render/PaperTexture.h"
 
@@ -8,29 +9,9 @@
 #include <ostream>
 #include <system_error>
 
-#include <unistd.h>
-
 namespace hv {
 
-namespace {
-
 namespace fs = std::filesystem;
-
-// Writes the texture's record to `path` through a temporary file in the same directory.
-bool writeCacheFile(const PaperTexture& texture, const std::string& path) {
-    std::string temporary = path + ".tmp-" + std::to_string(getpid());
-    FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) return false;
-    bool ok = texture.writeTo(file);
-    ok = std::fflush(file) == 0 && ok;
-    ok = fsync(fileno(file)) == 0 && ok;
-    ok = std::fclose(file) == 0 && ok;
-    ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) std::remove(temporary.c_str());
-    return ok;
-}
-
-} // namespace
 
 bool bakePaperCache(const std::string& assetsDirectory, std::ostream& errors) {
     const std::string paperText = joinPath(joinPath(assetsDirectory, "story"), "paper.txt");
@@ -54,7 +35,7 @@ bool bakePaperCache(const std::string& assetsDirectory, std::ostream& errors) {
     }
     std::shared_ptr<PaperTexture> texture = generatePaperTexture(params);
     const std::string path = paperCachePath(blobs);
-    if (!writeCacheFile(*texture, path)) {
+    if (!replaceFile(path, [&](FILE* file) { return texture->writeTo(file); })) {
         errors << "halvane-bake: paper.txt: cannot write " << path << std::endl;
         return false;
     }

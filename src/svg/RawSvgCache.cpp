@@ -1,5 +1,7 @@
 #include "svg/RawSvgCache.h"
 
+#include "core/Failure.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -9,11 +11,6 @@
 namespace hv {
 
 namespace {
-
-bool fail(const std::string& message) {
-    std::cerr << message << std::endl;
-    return false;
-}
 
 // The smallest records a count can stand for: a command header, and a shape of three empty
 // strings, a command count and a mesh-cache entry holding an empty mesh. A count is trusted
@@ -30,24 +27,24 @@ size_t reservable(const Reader& reader, uint64_t count, uint64_t minimumBytes) {
 
 bool writeString(FILE* file, const std::string& text) {
     uint64_t count = text.size();
-    if (std::fwrite(&count, sizeof(count), 1, file) != 1) return fail("writeString: failed to write length");
-    if (count > 0 && std::fwrite(text.data(), count, 1, file) != 1) return fail("writeString: failed: failed to write data");
+    if (std::fwrite(&count, sizeof(count), 1, file) != 1) return failure("writeString: failed to write length");
+    if (count > 0 && std::fwrite(text.data(), count, 1, file) != 1) return failure("writeString: failed: failed to write data");
     return true;
 }
 
 std::pair<std::string, bool> readString(Reader& reader) {
     uint64_t count;
     if (!reader.read(&count, sizeof(count))) {
-        fail("readString: failed to read length");
+        failure("readString: failed to read length");
         return {"", false};
     }
     if (!reader.canRead(count, 1)) {
-        fail("readString: failed: failed to read data");
+        failure("readString: failed: failed to read data");
         return {"", false};
     }
     std::string text(count, '\0');
     if (!reader.read(text.data(), count)) {
-        fail("readString: failed: failed to read data");
+        failure("readString: failed: failed to read data");
         return {"", false};
     }
     return {std::move(text), true};
@@ -79,12 +76,12 @@ std::string rawSvgShapeProblem(const RawSvgShape& shape) {
 
 bool writeRawSvgShape(FILE* file, const RawSvgShape& shape) {
     std::string problem = rawSvgShapeProblem(shape);
-    if (!problem.empty()) return fail("writeRawSvgShape: shape '" + shape.name + "' " + problem);
-    if (!writeString(file, shape.name)) return fail("writeRawSvgShape failed: failed to write name");
-    if (!writeString(file, shape.group)) return fail("writeRawSvgShape failed: failed to write group");
-    if (!writeString(file, shape.colour)) return fail("writeRawSvgShape failed: failed to write colour");
+    if (!problem.empty()) return failure("writeRawSvgShape: shape '" + shape.name + "' " + problem);
+    if (!writeString(file, shape.name)) return failure("writeRawSvgShape failed: failed to write name");
+    if (!writeString(file, shape.group)) return failure("writeRawSvgShape failed: failed to write group");
+    if (!writeString(file, shape.colour)) return failure("writeRawSvgShape failed: failed to write colour");
     uint64_t count = shape.pathCommands.size();
-    if (std::fwrite(&count, sizeof(count), 1, file) != 1) return fail("writeRawSvgShape: failed to write pathCommands count");
+    if (std::fwrite(&count, sizeof(count), 1, file) != 1) return failure("writeRawSvgShape: failed to write pathCommands count");
     for (const PathCommand& command : shape.pathCommands) {
         if (!command.writeTo(file)) return false;
     }
@@ -95,13 +92,13 @@ std::pair<RawSvgShape, bool> readRawSvgShape(Reader& reader) {
     RawSvgShape shape;
     bool ok;
     std::tie(shape.name, ok) = readString(reader);
-    if (!ok) return {RawSvgShape(), fail("readRawSvgShape failed: failed to read name")};
+    if (!ok) return {RawSvgShape(), failure("readRawSvgShape failed: failed to read name")};
     std::tie(shape.group, ok) = readString(reader);
-    if (!ok) return {RawSvgShape(), fail("readRawSvgShape failed: failed to read group")};
+    if (!ok) return {RawSvgShape(), failure("readRawSvgShape failed: failed to read group")};
     std::tie(shape.colour, ok) = readString(reader);
-    if (!ok) return {RawSvgShape(), fail("readRawSvgShape failed: failed to read colour")};
+    if (!ok) return {RawSvgShape(), failure("readRawSvgShape failed: failed to read colour")};
     uint64_t count;
-    if (!reader.read(&count, sizeof(count))) return {RawSvgShape(), fail("readRawSvgShape: failed to read pathCommands count")};
+    if (!reader.read(&count, sizeof(count))) return {RawSvgShape(), failure("readRawSvgShape: failed to read pathCommands count")};
     shape.pathCommands.reserve(reservable(reader, count, minimumCommandBytes));
     for (uint64_t i = 0; i < count; ++i) {
         PathCommand command;
@@ -117,7 +114,7 @@ std::pair<RawSvgShape, bool> readRawSvgShape(Reader& reader) {
 bool writeRawSvgFile(FILE* file, const RawSvgFile& svgFile) {
     for (const RawSvgShape& shape : svgFile.shapes) {
         std::string problem = rawSvgShapeProblem(shape);
-        if (!problem.empty()) return fail("writeRawSvgFile: shape '" + shape.name + "' " + problem);
+        if (!problem.empty()) return failure("writeRawSvgFile: shape '" + shape.name + "' " + problem);
     }
     struct {
         uint64_t count;
@@ -125,7 +122,7 @@ bool writeRawSvgFile(FILE* file, const RawSvgFile& svgFile) {
         double height;
     } header{svgFile.shapes.size(), svgFile.width, svgFile.height};
     static_assert(sizeof(header) == 24);
-    if (std::fwrite(&header, sizeof(header), 1, file) != 1) return fail("writeRawSvgFile: failed to write header");
+    if (std::fwrite(&header, sizeof(header), 1, file) != 1) return failure("writeRawSvgFile: failed to write header");
     for (const RawSvgShape& shape : svgFile.shapes) {
         if (!writeRawSvgShape(file, shape)) return false;
     }
@@ -135,7 +132,7 @@ bool writeRawSvgFile(FILE* file, const RawSvgFile& svgFile) {
 std::optional<RawSvgFile> readRawSvgFile(Reader& reader) {
     uint8_t header[24];
     if (!reader.read(header, sizeof(header))) {
-        fail("readRawSvgFile: failed to read header");
+        failure("readRawSvgFile: failed to read header");
         return std::nullopt;
     }
     uint64_t count;

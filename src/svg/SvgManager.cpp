@@ -1,7 +1,7 @@
 #include "svg/SvgManager.h"
 
+#include "core/Configuration.h"
 #include "core/Transform.h"
-#include "host/Configuration.h"
 #include "svg/RawSvgCache.h"
 #include "svg/SvgParser.h"
 

@@ -28,6 +28,16 @@ TEST(PathCommandTest, EndPointsAndPointCounts) {
     EXPECT_EQ(odd.pointCount(), 1);
 }
 
+TEST(PathCommandTest, TransformPathCommandsMapsOnlyUsedPoints) {
+    std::vector<PathCommand> commands = {PathCommand::moveTo(1, 1), PathCommand::cubicTo(1, 2, 3, 4, 5, 6)};
+    commands[0].points[1] = Vec2(9, 9); // unused by a move
+    transformPathCommands(Transform::translation(Vec2(10, 0)), commands);
+    EXPECT_EQ(commands[0].points[0], Vec2(11, 1));
+    EXPECT_EQ(commands[0].points[1], Vec2(9, 9));
+    EXPECT_EQ(commands[1].points[0], Vec2(11, 2));
+    EXPECT_EQ(commands[1].points[2], Vec2(15, 6));
+}
+
 TEST(PathSegmentTest, PointsAlongCurves) {
     PathCommand quad;
     quad.type = PathCommand::Quadratic;

@@ -3,6 +3,8 @@
 #include "render/CoreRenderer.h"
 #include "render/RendererBackend.h"
 
+#include <algorithm>
+
 namespace hv::test {
 
 int32_t FakeTypesetter::loadFont(const std::string&, double) { return 0; }
@@ -20,6 +22,45 @@ void FakeTypesetter::generateTextBlock(ParagraphRecord& record, const std::strin
     record.widthFraction = widthFraction;
     record.offsetFraction = 0.0;
     record.aspect = wrapWidth / 10.0;
+}
+
+std::pair<int32_t, bool> FakeSoundManager::loadSound(const std::string& path, int32_t tag) {
+    for (size_t i = 0; i < paths.size(); ++i) {
+        if (paths[i] != path) continue;
+        if (loading[i]) waitingTags.push_back(tag);
+        return {int32_t(i), bool(loading[i])};
+    }
+    paths.push_back(path);
+    loading.push_back(loadsWait);
+    if (loadsWait) waitingTags.push_back(tag);
+    return {int32_t(paths.size() - 1), loadsWait};
+}
+
+void FakeSoundManager::stopAll() {
+    ++stopAllCount;
+    waitingTags.clear();
+    for (SoundInstance& instance : table->instances) instance.state = SoundInstance::Free;
+}
+
+void FakeSoundManager::collectFinished(std::vector<int32_t>& tags) {
+    tags.insert(tags.end(), finishedTags.begin(), finishedTags.end());
+    finishedTags.clear();
+}
+
+void FakeSoundManager::finishLoads() {
+    for (size_t i = 0; i < loading.size(); ++i) loading[i] = false;
+    finishedTags.insert(finishedTags.end(), waitingTags.begin(), waitingTags.end());
+    waitingTags.clear();
+}
+
+void FakeSoundManager::advance(const std::vector<size_t>& ending) {
+    for (size_t i = 0; i < table->instances.size(); ++i) {
+        SoundInstance& instance = table->instances[i];
+        bool ends = std::find(ending.begin(), ending.end(), i) != ending.end();
+        if (instance.state == SoundInstance::Playing && ends) instance.state = SoundInstance::Finished;
+        if (instance.state == SoundInstance::StopRequested) instance.state = SoundInstance::Free;
+        if (instance.state == SoundInstance::StartRequested) instance.state = SoundInstance::Playing;
+    }
 }
 
 } // namespace hv::test

@@ -1,5 +1,5 @@
+#include "core/Configuration.h"
 #include "core/Reader.h"
-#include "host/Configuration.h"
 #include "support/TempDir.h"
 #include "svg/RawSvgCache.h"
 #include "svg/ShapeMesh.h"

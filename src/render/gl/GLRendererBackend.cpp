@@ -1,8 +1,9 @@
 #include "render/gl/GLRendererBackend.h"
 
+#include "core/Configuration.h"
+#include "core/Failure.h"
 #include "core/Fatal.h"
 #include "core/PathProvider.h"
-#include "host/Configuration.h"
 #include "render/PaperTexture.h"
 #include "render/PictureBuffer.h"
 #include "render/PictureVertex.h"
@@ -70,8 +71,7 @@ bool GLRendererBackend::init(const std::shared_ptr<PathProvider>& packin, const 
 
 bool GLRendererBackend::fail(const std::string& line) {
     failureReason = line;
-    glDiagnostics() << line << std::endl;
-    return false;
+    return failure(glDiagnostics(), line);
 }
 
 bool GLRendererBackend::initSteps(const std::shared_ptr<PathProvider>& packin, const Configuration& configuration) {

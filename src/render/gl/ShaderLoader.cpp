@@ -1,8 +1,8 @@
 #include "render/gl/ShaderLoader.h"
 
+#include "core/Configuration.h"
 #include "core/PathProvider.h"
 #include "core/ResourcePaths.h"
-#include "host/Configuration.h"
 
 #include <cstdio>
 #include <iostream>

@@ -1,6 +1,6 @@
 // Whole pages through the book view, the merging cache and the OpenGL backend, with real text,
 // read back from GL.
-#include "host/PlatformBackend.h"
+#include "core/PlatformBackend.h"
 #include "host/SDLTypesetter.h"
 #include "picture/Picture.h"
 #include "render/BookView.h"

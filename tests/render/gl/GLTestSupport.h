@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/Configuration.h"
 #include "core/PathProvider.h"
 #include "core/ResourcePaths.h"
-#include "host/Configuration.h"
 #include "render/PaperTexture.h"
 #include "render/PictureBuffer.h"
 #include "render/gl/GLRendererBackend.h"

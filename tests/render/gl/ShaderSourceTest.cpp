@@ -1,5 +1,5 @@
+#include "core/Configuration.h"
 #include "core/PathProvider.h"
-#include "host/Configuration.h"
 #include "render/gl/ShaderLoader.h"
 #include "support/CaptureStream.h"
 #include "support/TempDir.h"

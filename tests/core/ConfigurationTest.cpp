@@ -1,5 +1,5 @@
-#include "host/Configuration.h"
-#include "host/Variant.h"
+#include "core/Configuration.h"
+#include "core/Variant.h"
 
 #include <gtest/gtest.h>
 

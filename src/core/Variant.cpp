@@ -1,4 +1,4 @@
-#include "host/Variant.h"
+#include "core/Variant.h"
 
 #include "core/ResourcePaths.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/SoundTable.h"
+#include "core/SoundTable.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "host/Configuration.h"
+#include "core/Configuration.h"
 
-#include "host/Variant.h"
+#include "core/Variant.h"
 
 namespace hv {
 

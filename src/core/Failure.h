@@ -1,0 +1,31 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+namespace hv {
+
+// The recoverable-failure convention in one expression: the line ("Class::operation: message")
+// goes to the standard error stream as given, and the caller gets its failure value back, as in
+// `return failure("Mesh::readFrom: short read");` or `return failure(line, std::nullopt);`.
+void writeFailureLine(const std::string& line);
+// The same line to another stream, for parts that collect their diagnostics first.
+void writeFailureLine(std::ostream& out, const std::string& line);
+
+inline bool failure(const std::string& line) {
+    writeFailureLine(line);
+    return false;
+}
+
+inline bool failure(std::ostream& out, const std::string& line) {
+    writeFailureLine(out, line);
+    return false;
+}
+
+template <typename T>
+T failure(const std::string& line, T value) {
+    writeFailureLine(line);
+    return value;
+}
+
+} // namespace hv
