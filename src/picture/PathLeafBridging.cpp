@@ -66,6 +66,9 @@ private:
     bool crossesAny(uint32_t a, uint32_t b);
     bool entersCorner(size_t i, Point target);
     bool tryNearestFirst(const IndexPolygon& hole, std::vector<Pair>& pairs, size_t& bestI, size_t& bestJ);
+    // The two ways of finding the bridge, by how many vertex pairs there are.
+    bool findAmongAllPairs(const IndexPolygon& hole, size_t& bestI, size_t& bestJ);
+    bool findThroughGrid(const IndexPolygon& hole, size_t& bestI, size_t& bestJ);
     bool chooseAmongTied(const IndexPolygon& hole, const Pair* tied, size_t count, size_t& bestI, size_t& bestJ);
 
     // Below this many vertex pairs every pair is measured.
@@ -230,37 +233,49 @@ bool BridgeFinder::find(size_t h, size_t& bestI, size_t& bestJ) {
     const IndexPolygon& hole = holes_[h];
     size_t m = outer_.size(), k = hole.size();
     if (m == 0 || k == 0) return false;
+    if (m * k <= smallPairCount) return findAmongAllPairs(hole, bestI, bestJ);
+    return findThroughGrid(hole, bestI, bestJ);
+}
+
+// Few enough pairs to measure them all: the nearest ones usually settle the bridge, and only
+// when all of them cross something are the others sorted.
+bool BridgeFinder::findAmongAllPairs(const IndexPolygon& hole, size_t& bestI, size_t& bestJ) {
+    size_t m = outer_.size(), k = hole.size();
     auto outerPoint = [&](uint32_t i) { return polygon::pointAt(v_, outer_[i]); };
     auto holePoint = [&](uint32_t j) { return polygon::pointAt(v_, hole[j]); };
 
     std::vector<Pair>& pairs = pairs_;
-    if (m * k <= smallPairCount) {
-        // Few enough pairs to measure them all: the nearest ones usually settle the bridge,
-        // and only when all of them cross something are the others sorted.
-        float least = FLT_MAX;
-        tied_.clear();
-        for (uint32_t i = 0; i < m; ++i) {
-            Point o = outerPoint(i);
-            for (uint32_t j = 0; j < k; ++j) {
-                float d = distanceSquared(o, holePoint(j));
-                if (d < least) {
-                    least = d;
-                    tied_.clear();
-                }
-                if (d == least && d < FLT_MAX) tied_.push_back(Pair{d, i, j});
+    float least = FLT_MAX;
+    tied_.clear();
+    for (uint32_t i = 0; i < m; ++i) {
+        Point o = outerPoint(i);
+        for (uint32_t j = 0; j < k; ++j) {
+            float d = distanceSquared(o, holePoint(j));
+            if (d < least) {
+                least = d;
+                tied_.clear();
             }
+            if (d == least && d < FLT_MAX) tied_.push_back(Pair{d, i, j});
         }
-        if (chooseAmongTied(hole, tied_.data(), tied_.size(), bestI, bestJ)) return true;
-        pairs.clear();
-        for (uint32_t i = 0; i < m; ++i) {
-            for (uint32_t j = 0; j < k; ++j) {
-                float d = distanceSquared(outerPoint(i), holePoint(j));
-                if (d > least && d < FLT_MAX) pairs.push_back(Pair{d, i, j});
-            }
-        }
-        return tryNearestFirst(hole, pairs, bestI, bestJ);
     }
+    if (chooseAmongTied(hole, tied_.data(), tied_.size(), bestI, bestJ)) return true;
+    pairs.clear();
+    for (uint32_t i = 0; i < m; ++i) {
+        for (uint32_t j = 0; j < k; ++j) {
+            float d = distanceSquared(outerPoint(i), holePoint(j));
+            if (d > least && d < FLT_MAX) pairs.push_back(Pair{d, i, j});
+        }
+    }
+    return tryNearestFirst(hole, pairs, bestI, bestJ);
+}
 
+// Too many pairs to measure them all: a grid over the outer polygon gathers them by distance.
+bool BridgeFinder::findThroughGrid(const IndexPolygon& hole, size_t& bestI, size_t& bestJ) {
+    size_t m = outer_.size(), k = hole.size();
+    auto outerPoint = [&](uint32_t i) { return polygon::pointAt(v_, outer_[i]); };
+    auto holePoint = [&](uint32_t j) { return polygon::pointAt(v_, hole[j]); };
+
+    std::vector<Pair>& pairs = pairs_;
     polygon::PointGrid& grid = grid_;
     grid.build(uint32_t(m), outerPoint, 2.0);
     // Points too far out for the grid are measured against everything, every round.
