@@ -1,0 +1,174 @@
+// Contour nesting: even-odd tests over banded edge indices, and the walk that inserts a contour.
+#include "picture/PathLeafNesting.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace hv {
+
+using polygon::Point;
+
+ContourNester::Contour& ContourNester::contourOf(const Range& range) {
+    auto at = std::lower_bound(contours_.begin(), contours_.end(), range, [](const Contour& c, const Range& r) {
+        return c.start < r.start || (c.start == r.start && c.count < r.count);
+    });
+    if (at != contours_.end() && at->start == range.start && at->count == range.count) return *at;
+    Contour c;
+    c.start = range.start;
+    c.count = range.count;
+    for (uint64_t k = range.start; k < range.end(); ++k) c.bounds.add(polygon::pointAt(vertices_, k));
+    return *contours_.insert(at, std::move(c));
+}
+
+void ContourNester::buildIndex(Contour& c) {
+    c.indexed = true;
+    double height = c.bounds.maxY - c.bounds.minY;
+    uint32_t bands = uint32_t(std::min<uint64_t>(c.count / 2, 1u << 16));
+    // Long edges sit in many bands; fewer bands keep the index near the contour's size.
+    for (;;) {
+        if (bands < 2 || !(height > 0)) {
+            c.bands = 1;
+            c.bandScale = 0.0;
+        } else {
+            c.bands = bands;
+            c.bandScale = bands / height;
+        }
+        c.bandStart.assign(size_t(c.bands) + 1, 0);
+        uint64_t entries = 0;
+        for (uint64_t k = 0; k < c.count; ++k) {
+            Point a = polygon::pointAt(vertices_, c.start + (k == 0 ? c.count - 1 : k - 1));
+            Point b = polygon::pointAt(vertices_, c.start + k);
+            uint32_t lo = bandOf(c, std::min(a.y, b.y)), hi = bandOf(c, std::max(a.y, b.y));
+            entries += hi - lo + 1;
+            ++c.bandStart[lo + 1];
+            if (hi + 2 < c.bandStart.size()) --c.bandStart[hi + 2];
+        }
+        if (c.bands == 1 || entries <= 8 * c.count) break;
+        bands /= 4;
+    }
+    // bandStart holds differences of per-band counts; two prefix sums give counts, then starts.
+    for (size_t b = 1; b < c.bandStart.size(); ++b) c.bandStart[b] += c.bandStart[b - 1];
+    for (size_t b = 1; b < c.bandStart.size(); ++b) c.bandStart[b] += c.bandStart[b - 1];
+    c.bandEdges.resize(c.bandStart.back());
+    std::vector<uint32_t> fill(c.bandStart.begin(), c.bandStart.end() - 1);
+    for (uint64_t k = 0; k < c.count; ++k) {
+        Point a = polygon::pointAt(vertices_, c.start + (k == 0 ? c.count - 1 : k - 1));
+        Point b = polygon::pointAt(vertices_, c.start + k);
+        uint32_t lo = bandOf(c, std::min(a.y, b.y)), hi = bandOf(c, std::max(a.y, b.y));
+        for (uint32_t band = lo; band <= hi; ++band) c.bandEdges[fill[band]++] = uint32_t(k);
+    }
+}
+
+bool ContourNester::inside(Point p, Contour& c) {
+    if (c.bounds.tame) {
+        if (c.bounds.excludes(p)) return false;
+        if (c.count >= indexThreshold) {
+            if (!c.indexed) buildIndex(c);
+            uint32_t band = bandOf(c, p.y);
+            bool in = false;
+            for (uint32_t e = c.bandStart[band]; e < c.bandStart[band + 1]; ++e) {
+                uint64_t k = c.bandEdges[e];
+                Point a = polygon::pointAt(vertices_, c.start + (k == 0 ? c.count - 1 : k - 1));
+                in ^= polygon::rayCrosses(p, a, polygon::pointAt(vertices_, c.start + k));
+            }
+            return in;
+        }
+    }
+    bool in = false;
+    Point previous = polygon::pointAt(vertices_, c.start + c.count - 1);
+    for (uint64_t k = c.start; k < c.start + c.count; ++k) {
+        Point current = polygon::pointAt(vertices_, k);
+        in ^= polygon::rayCrosses(p, previous, current);
+        previous = current;
+    }
+    return in;
+}
+
+// 0 disjoint, 1 b inside a, 2 b contains a, 3 crossing. Vertices only; edges are not met.
+int ContourNester::classify(const Range& bRange, const Range& aRange) {
+    if (bRange.count == 0 || aRange.count == 0) return 0;
+    // contourOf may insert and so move the others: both are looked up before either is held.
+    contourOf(bRange);
+    Contour& a = contourOf(aRange);
+    Contour& b = contourOf(bRange);
+    auto vertex = [&](const Contour& c, uint64_t k) { return polygon::pointAt(vertices_, c.start + k); };
+    bool aMissesB = a.bounds.tame && a.bounds.excludesAll(b.bounds);
+    bool bMissesA = b.bounds.tame && b.bounds.excludesAll(a.bounds);
+
+    if (!aMissesB && inside(vertex(b, 0), a)) {
+        for (uint64_t k = 1; k < b.count; ++k) {
+            if (!inside(vertex(b, k), a)) return 3;
+        }
+        return 1;
+    }
+    if (!bMissesA && inside(vertex(a, 0), b)) {
+        for (uint64_t k = 1; k < a.count; ++k) {
+            if (!inside(vertex(a, k), b)) return 3;
+        }
+        return 2;
+    }
+    if (!aMissesB) {
+        for (uint64_t k = 1; k < b.count; ++k) {
+            if (inside(vertex(b, k), a)) return 3;
+        }
+    }
+    if (!bMissesA) {
+        for (uint64_t k = 1; k < a.count; ++k) {
+            if (inside(vertex(a, k), b)) return 3;
+        }
+    }
+    return 0;
+}
+
+// The walk down the tree is decided before anything moves, so a contour that fails leaves
+// the tree exactly as it was: the contours added before it all stay.
+bool ContourNester::add(PathLeaf& root, PathLeaf leaf) {
+    struct Level {
+        std::vector<size_t> moved; // children that go inside the new contour
+        size_t candidate;
+    };
+    constexpr size_t none = size_t(-1);
+    std::vector<Level> levels;
+    PathLeaf* into = &root;
+    for (;;) {
+        Level level{{}, none};
+        for (size_t i = 0; i < into->children.size(); ++i) {
+            switch (classify(leaf.range, into->children[i].range)) {
+            case 0:
+                break;
+            case 1:
+                if (level.candidate != none) {
+                    std::cerr << "  PathLeaf::addRange(): would be child of two nodes" << std::endl;
+                    return false;
+                }
+                level.candidate = i;
+                break;
+            case 2:
+                level.moved.push_back(i);
+                break;
+            default:
+                std::cerr << "  PathLeaf::addRange(): intersection found " << std::endl;
+                return false;
+            }
+        }
+        size_t candidate = level.candidate;
+        levels.push_back(std::move(level));
+        if (candidate == none) break;
+        into = &into->children[candidate];
+    }
+    into = &root;
+    for (Level& level : levels) {
+        for (size_t i : level.moved) leaf.children.push_back(std::move(into->children[i]));
+        for (auto i = level.moved.rbegin(); i != level.moved.rend(); ++i) {
+            into->children.erase(into->children.begin() + std::ptrdiff_t(*i));
+        }
+        if (level.candidate == none) break;
+        size_t shift = size_t(std::lower_bound(level.moved.begin(), level.moved.end(), level.candidate) -
+                              level.moved.begin());
+        into = &into->children[level.candidate - shift];
+    }
+    into->children.push_back(std::move(leaf));
+    return true;
+}
+
+} // namespace hv

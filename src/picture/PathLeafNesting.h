@@ -1,0 +1,50 @@
+// Contour nesting: which contour of the tree lies inside which, and where a new one goes.
+#pragma once
+
+#include "picture/PathLeaf.h"
+#include "picture/PolygonMath.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace hv {
+
+// Nests contours by even-odd tests of their vertices. Every answer is the one the plain scan
+// over all edges gives; the bounds and a band index over each contour's edges only skip edges
+// and points that cannot change it.
+class ContourNester {
+public:
+    explicit ContourNester(const std::shared_ptr<Mesh>& mesh) : vertices_(mesh->vertices.data()) {}
+
+    bool add(PathLeaf& root, PathLeaf leaf);
+
+private:
+    struct Contour {
+        uint64_t start = 0;
+        uint64_t count = 0;
+        polygon::Bounds bounds;
+        bool indexed = false;
+        uint32_t bands = 0;
+        double bandScale = 0.0;
+        std::vector<uint32_t> bandStart; // edges of band b: bandEdges[bandStart[b] .. bandStart[b + 1])
+        std::vector<uint32_t> bandEdges; // edge k joins vertex k - 1 (wrapping) to vertex k
+    };
+
+    // Below this many edges a contour is scanned whole.
+    static constexpr uint64_t indexThreshold = 24;
+
+    Contour& contourOf(const Range& range);
+    void buildIndex(Contour& c);
+    uint32_t bandOf(const Contour& c, double y) const {
+        double b = (y - c.bounds.minY) * c.bandScale; // truncating a positive value is its floor
+        return !(b > 0) ? 0 : b >= c.bands - 1 ? c.bands - 1 : uint32_t(b);
+    }
+    bool inside(polygon::Point p, Contour& c);
+    int classify(const Range& b, const Range& a);
+
+    const float* vertices_;
+    std::vector<Contour> contours_; // sorted by start
+};
+
+} // namespace hv
