@@ -14,7 +14,7 @@ struct Event {
 
     int32_t source = NotPointer;
     int32_t kind = Tick;
-    // Press and move: the pointer in view units. Tick: x is the time step in seconds.
+    // Press, move and release: the pointer in view units. Tick: x is the time step in seconds.
     // Wheel: y is the scroll amount, already scaled to drawable pixels.
     Vec2 point;
     uint64_t key = 0;

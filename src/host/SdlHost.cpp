@@ -6,9 +6,12 @@
 #include "host/SDLPlatform.h"
 #include "host/SDLSoundManager.h"
 #include "host/SDLTypesetter.h"
+#include "render/BookView.h"
 #include "render/PaperTexture.h"
 #include "render/RendererBackend.h"
 #include "render/gl/GLEntryPoints.h"
+#include "render/gl/GLRendererBackend.h"
+#include "script/BookController.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -373,7 +376,7 @@ void SdlHost::handleSdlEvent(const SDL_Event& event) {
         if (hasPointerInput()) sendPress(Event::Mouse, windowToBook(event.button.x, event.button.y));
         break;
     case SDL_MOUSEBUTTONUP:
-        if (hasPointerInput()) sendRelease(Event::Mouse);
+        if (hasPointerInput()) sendRelease(Event::Mouse, windowToBook(event.button.x, event.button.y));
         break;
     case SDL_FINGERDOWN:
     case SDL_FINGERMOTION:
@@ -388,7 +391,11 @@ void SdlHost::handleSdlEvent(const SDL_Event& event) {
         }
         break;
     case SDL_FINGERUP:
-        if (!hasPointerInput()) sendRelease(Event::NotPointer);
+        if (!hasPointerInput()) {
+            float x = event.tfinger.x * float(configuration.windowWidth);
+            float y = event.tfinger.y * float(configuration.windowHeight);
+            sendRelease(Event::NotPointer, windowToBook(x, y));
+        }
         break;
     case SDL_MOUSEWHEEL: sendScroll(5.0 * mouseWheelScale() * double(event.wheel.y)); break;
     default: break;
@@ -427,11 +434,13 @@ void SdlHost::sendMove(int32_t source, Vec2 point) {
     sendEvent(event);
 }
 
-void SdlHost::sendRelease(int32_t source) {
+void SdlHost::sendRelease(int32_t source, Vec2 point) {
     if (configuration.ignoreMouse) return;
     Event event;
     event.source = source;
     event.kind = Event::PointerUp;
+    // The release carries where it happened, so the last pointer event stays where the pointer is.
+    event.point = point;
     sendEvent(event);
 }
 
@@ -450,11 +459,50 @@ void SdlHost::sendTick() {
     sendEvent(event);
 }
 
-void SdlHost::setupBook() {}
+void SdlHost::setupBook() {
+    if (!platform || platform->renderer() || !running) return;
+    auto renderer = std::make_shared<GLRendererBackend>();
+    if (!renderer->init(packinPaths, configuration)) {
+        std::cerr << "Failed to init renderer" << std::endl;
+        return;
+    }
+    platform->setRenderer(renderer);
+    SDL_Cursor* arrow = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
+    SDL_Cursor* hand = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_HAND);
+    platform->setCursors(arrow, hand, 0);
+    if (arrow) SDL_SetCursor(arrow);
+    renderer->setMultisample(true);
 
-void SdlHost::deliverEvent(const Event&) {}
+    // A book that cannot be set up ends the run with its line rather than leaving a blank
+    // window that reports success when closed.
+    view = std::make_shared<BookView>();
+    if (!view->init(configuration, storyPaths, packinPaths, platform)) {
+        exitCode = 1;
+        running = false;
+        return;
+    }
+    controller = std::make_shared<BookController>();
+    if (!controller->init(configuration, view, storyPaths, packinPaths, platform)) {
+        std::cerr << "Failed to init book controller" << std::endl;
+        exitCode = 1;
+        running = false;
+        return;
+    }
+    // hvkExit in the start-up scripts ends the run before any chapter starts.
+    if (controller->stopCode() != 0) {
+        exitCode = controller->stopCode();
+        running = false;
+        return;
+    }
+    // A chapter the book script chose is the first one; otherwise chapter 0.
+    if (controller->pendingChapter() < 0) controller->setPendingChapter(0);
+}
 
-void SdlHost::drawBook() {}
+void SdlHost::deliverEvent(const Event& event) { exitCode = controller->tick(event); }
+
+void SdlHost::drawBook() {
+    if (controller) controller->draw();
+}
 
 void SdlHost::shutdown() {
     if (platform) {

@@ -75,7 +75,7 @@ public:
     void sendEvent(const Event& event);
     void sendPress(int32_t source, Vec2 point);
     void sendMove(int32_t source, Vec2 point);
-    void sendRelease(int32_t source);
+    void sendRelease(int32_t source, Vec2 point);
     void sendScroll(double amount);
 
     // Start-up steps that stand on their own.

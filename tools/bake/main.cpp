@@ -1,6 +1,7 @@
 // halvane-bake ASSETS_DIR: writes the raw-SVG cache file of every SVG file of a book and the
-// paper texture cache made from its "paper.txt".
+// paper texture cache made from its "paper.txt", and precompiles its Lua scripts.
 #include "render/PaperBaker.h"
+#include "script/ScriptCompiler.h"
 #include "svg/SvgBaker.h"
 
 #include <iostream>
@@ -16,6 +17,9 @@ int main(int argc, char** argv) {
     } else {
         ++summary.failed;
     }
+    hv::ScriptCompileSummary scripts = hv::compileBookScripts(argv[1], std::cerr);
+    summary.baked += scripts.compiled;
+    summary.failed += scripts.failed;
     std::cout << "halvane-bake: " << summary.baked << " baked, " << summary.failed << " failed" << std::endl;
     return summary.failed == 0 ? 0 : 1;
 }

@@ -1,0 +1,54 @@
+#include "support/BenchBook.h"
+
+#include "core/PathProvider.h"
+#include "render/BookView.h"
+#include "script/BookController.h"
+#include "support/BenchPlatform.h"
+#include "support/NullBackend.h"
+#include "support/StaticPage.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+namespace hv::bench {
+
+BenchBook::BenchBook(const std::string& bookSource) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "halvane-bench-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    directory = pattern;
+    std::filesystem::create_directories(directory + "/story");
+    std::filesystem::create_directories(directory + "/packin/lua");
+    std::filesystem::copy_file(std::string(HV_SOURCE_DIR) + "/assets/packin/lua/lib.lua",
+                               directory + "/packin/lua/lib.lua");
+    writeStringToPath(bookSource, directory + "/story/book.lua");
+
+    configuration = pageConfiguration(false);
+    configuration.precompiledScripts = false;
+    configuration.useCache = false;
+    platform = std::make_shared<BenchPlatform>(std::make_shared<NullBackend>());
+    view = std::make_shared<BookView>();
+    controller = std::make_shared<BookController>();
+    if (!view->init(configuration, nullptr, nullptr, platform) ||
+        !controller->init(configuration, view, std::make_shared<PathProvider>(directory + "/story"),
+                          std::make_shared<PathProvider>(directory + "/packin"), platform)) {
+        throw std::runtime_error("the benchmark's book did not start");
+    }
+    controller->setPendingChapter(0);
+    tick();
+}
+
+BenchBook::~BenchBook() {
+    controller.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(directory, ignored);
+}
+
+int32_t BenchBook::tick() {
+    Event event;
+    event.kind = Event::Tick;
+    event.point = Vec2(1.0 / 60.0, 0);
+    return controller->tick(event);
+}
+
+} // namespace hv::bench

@@ -1,0 +1,69 @@
+// How an engine function is written: `ENGINE_FUNCTION(hvkName) { ... }` gives the Lua-facing
+// function and hands its body a ScriptArgs that names it in every misuse line.
+#pragma once
+
+#include "script/ScriptArgs.h"
+
+struct lua_State;
+
+#define ENGINE_FUNCTION(name)                                                                                         \
+    static int name##Body([[maybe_unused]] ::hv::ScriptArgs& args);                                                    \
+    int name(lua_State* state) {                                                                                       \
+        ::hv::ScriptArgs args(state, #name);                                                                           \
+        return name##Body(args);                                                                                       \
+    }                                                                                                                  \
+    static int name##Body([[maybe_unused]] ::hv::ScriptArgs& args)
+
+namespace hv {
+
+using EngineFunctionPointer = int (*)(lua_State*);
+
+struct EngineFunctionEntry {
+    const char* name;
+    EngineFunctionPointer function;
+};
+
+// Chapters, contexts, timing, environment and platform.
+int hvkCurrentChapterInfo(lua_State*);
+int hvkImport(lua_State*);
+int hvkSetAnimationDuration(lua_State*);
+int hvkSetAnimationScrollLimits(lua_State*);
+int hvkSetAnimationSlidingBlock(lua_State*);
+int hvkRegisterChapter(lua_State*);
+int hvkError(lua_State*);
+int hvkSaveState(lua_State*);
+int hvkRestoreState(lua_State*);
+int hvkNewContext(lua_State*);
+int hvkBlessGroup(lua_State*);
+int hvkExit(lua_State*);
+int hvkPushContextGroup(lua_State*);
+int hvkPopContextGroup(lua_State*);
+int hvkSaveString(lua_State*);
+int hvkSetGameTitle(lua_State*);
+int hvkTriggerAchievement(lua_State*);
+int hvkSetMultisampleEnabled(lua_State*);
+int hvkSetBrightness(lua_State*);
+int hvkSetCompatibilityVersion(lua_State*);
+int hvkLoadString(lua_State*);
+int hvkIsMobile(lua_State*);
+int hvkBuildType(lua_State*);
+int hvkCurrentContext(lua_State*);
+int hvkSetAnimationEnabled(lua_State*);
+int hvkSignalContext(lua_State*);
+int hvkWaitContext(lua_State*);
+int hvkTerminateContext(lua_State*);
+int hvkGetEnv(lua_State*);
+int hvkListChapterNames(lua_State*);
+int hvkChooseChapter(lua_State*);
+int hvkLayoutLandscape(lua_State*);
+
+// Rows.
+int hvkViewportHeight(lua_State*);
+int hvkNewRow(lua_State*);
+int hvkRowHeight(lua_State*);
+int hvkCurrentRowIndex(lua_State*);
+int hvkSetScrollBelowMargin(lua_State*);
+int hvkExtendCanvas(lua_State*);
+int hvkSetRowHeight(lua_State*);
+
+} // namespace hv

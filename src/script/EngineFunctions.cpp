@@ -1,0 +1,128 @@
+// The engine functions a book sees, in the order they are registered.
+#include "script/BookController.h"
+#include "script/EngineFunction.h"
+
+#include <lua.hpp>
+
+#include <iterator>
+
+namespace hv {
+
+namespace {
+
+// All 100 in registration order; an entry without a function is not built yet.
+const EngineFunctionEntry engineFunctions[] = {
+    {"hvkCurrentChapterInfo", hvkCurrentChapterInfo},
+    {"hvkViewportHeight", hvkViewportHeight},
+    {"hvkNewRow", hvkNewRow},
+    {"hvkShowParagraph", nullptr},
+    {"hvkSvgSize", nullptr},
+    {"hvkNewCanvas", nullptr},
+    {"hvkSetCanvasSlideDistance", nullptr},
+    {"hvkRecordCanvas", nullptr},
+    {"hvkStopRecording", nullptr},
+    {"hvkNewPathCommand", nullptr},
+    {"hvkMovePoint", nullptr},
+    {"hvkImport", hvkImport},
+    {"hvkSetPathFill", nullptr},
+    {"hvkNewPath", nullptr},
+    {"hvkSetAnimationDuration", hvkSetAnimationDuration},
+    {"hvkSetAnimationScrollLimits", hvkSetAnimationScrollLimits},
+    {"hvkSetAnimationSlidingBlock", hvkSetAnimationSlidingBlock},
+    {"hvkSetScrollEnabled", nullptr},
+    {"hvkRowHeight", hvkRowHeight},
+    {"hvkCreateParagraph", nullptr},
+    {"hvkSetParagraphColour", nullptr},
+    {"hvkSetNodeEnabled", nullptr},
+    {"hvkMoveToNode", nullptr},
+    {"hvkPathTransition", nullptr},
+    {"hvkCreateActiveRect", nullptr},
+    {"hvkActivateScrollRow", nullptr},
+    {"hvkWindBackRows", nullptr},
+    {"hvkCurrentRowIndex", hvkCurrentRowIndex},
+    {"hvkRegisterChapter", hvkRegisterChapter},
+    {"hvkError", hvkError},
+    {"hvkSleep", nullptr},
+    {"hvkSaveState", hvkSaveState},
+    {"hvkRestoreState", hvkRestoreState},
+    {"hvkNewContext", hvkNewContext},
+    {"hvkBlessGroup", hvkBlessGroup},
+    {"hvkExit", hvkExit},
+    {"hvkPushContextGroup", hvkPushContextGroup},
+    {"hvkPopContextGroup", hvkPopContextGroup},
+    {"hvkActivateRectHover", nullptr},
+    {"hvkActivateRectNotHovered", nullptr},
+    {"hvkQueryActiveRect", nullptr},
+    {"hvkSaveString", hvkSaveString},
+    {"hvkSynthesizeMouse", nullptr},
+    {"hvkSetCanvasLabel", nullptr},
+    {"hvkLoadSound", nullptr},
+    {"hvkSetGameTitle", hvkSetGameTitle},
+    {"hvkTriggerAchievement", hvkTriggerAchievement},
+    {"hvkPlaySound", nullptr},
+    {"hvkSetAnimationFrame", nullptr},
+    {"hvkSetMultisampleEnabled", hvkSetMultisampleEnabled},
+    {"hvkSetSoundVolume", nullptr},
+    {"hvkSetScrollBelowMargin", hvkSetScrollBelowMargin},
+    {"hvkSetBrightness", hvkSetBrightness},
+    {"hvkSetCompatibilityVersion", hvkSetCompatibilityVersion},
+    {"hvkSetVolume", nullptr},
+    {"hvkExtendCanvas", hvkExtendCanvas},
+    {"hvkSetScrollScale", nullptr},
+    {"hvkMoveMouse", nullptr},
+    {"hvkWaitKey", nullptr},
+    {"hvkRevealIndicatorIsShowing", nullptr},
+    {"hvkLoadString", hvkLoadString},
+    {"hvkGetMouseEvent", nullptr},
+    {"hvkWaitMouseEvent", nullptr},
+    {"hvkIsMobile", hvkIsMobile},
+    {"hvkBuildType", hvkBuildType},
+    {"hvkAutoScroll", nullptr},
+    {"hvkPrepareSvg", nullptr},
+    {"hvkPrepareSvgShape", nullptr},
+    {"hvkSvgShapeInfo", nullptr},
+    {"hvkSvgInsertShape", nullptr},
+    {"hvkSetNodeCentre", nullptr},
+    {"hvkGetNodeProps", nullptr},
+    {"hvkSetNodePosition", nullptr},
+    {"hvkCancelDrag", nullptr},
+    {"hvkSetNodeRotation", nullptr},
+    {"hvkSetNodeScale", nullptr},
+    {"hvkCurrentContext", hvkCurrentContext},
+    {"hvkSetAnimationEnabled", hvkSetAnimationEnabled},
+    {"hvkSignalContext", hvkSignalContext},
+    {"hvkWaitContext", hvkWaitContext},
+    {"hvkTerminateContext", hvkTerminateContext},
+    {"hvkSetPictureInteractive", nullptr},
+    {"hvkSetTypeface", nullptr},
+    {"hvkCreateChildNode", nullptr},
+    {"hvkDragState", nullptr},
+    {"hvkSetRowHeight", hvkSetRowHeight},
+    {"hvkGetLineHeight", nullptr},
+    {"hvkSetPalette", nullptr},
+    {"hvkSetBackgroundColour", nullptr},
+    {"hvkGetEnv", hvkGetEnv},
+    {"hvkActivateRectDrag", nullptr},
+    {"hvkActivateRectClick", nullptr},
+    {"hvkListSvgShapeNamesAndGroups", nullptr},
+    {"hvkGetShapePoint", nullptr},
+    {"hvkListChapterNames", hvkListChapterNames},
+    {"hvkChooseChapter", hvkChooseChapter},
+    {"hvkRemoveCanvas", nullptr},
+    {"hvkLayoutLandscape", hvkLayoutLandscape},
+    {"hvkCreateDragCatcher", nullptr},
+    {"hvkSetDragCatcherEnabled", nullptr},
+};
+
+} // namespace
+
+void registerEngineFunctions(lua_State* state) {
+    static_assert(std::size(engineFunctions) == 100);
+    for (const EngineFunctionEntry& entry : engineFunctions) {
+        if (!entry.function) continue;
+        lua_pushcclosure(state, entry.function, 0);
+        lua_setglobal(state, entry.name);
+    }
+}
+
+} // namespace hv

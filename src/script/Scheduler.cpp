@@ -1,0 +1,119 @@
+// Contexts as coroutines: creating, resuming and ending them, starting chapters, and the
+// scheduling pass that every event drives.
+#include "chapter/ChapterController.h"
+#include "core/Fatal.h"
+#include "core/PlatformBackend.h"
+#include "core/SoundManager.h"
+#include "script/BookController.h"
+
+#include <lua.hpp>
+
+#include <iostream>
+
+namespace hv {
+
+std::pair<int32_t, int32_t> BookController::createContext(int32_t functionRef, int32_t behaviour, uint64_t group,
+                                                          bool ownsFunction) {
+    ContextTable& table = chapterController_->contextTable();
+    int32_t index = table.addContext(behaviour, group);
+    // The coroutine is made here rather than through the script-visible coroutine table, which
+    // a book may replace.
+    lua_rawgeti(luaState_, LUA_REGISTRYINDEX, functionRef);
+    if (!lua_isfunction(luaState_, -1)) fatalError("createContext: Error booting coroutine");
+    lua_State* thread = lua_newthread(luaState_);
+    lua_pushvalue(luaState_, -2);
+    lua_xmove(luaState_, thread, 1);
+    Context& context = table.context(uint64_t(index));
+    context.threadRef = luaL_ref(luaState_, LUA_REGISTRYINDEX);
+    lua_pop(luaState_, 1);
+    context.ownedFunctionRef = ownsFunction ? functionRef : -1;
+    return {index, int32_t(context.group)};
+}
+
+void BookController::terminateContext(uint64_t index) {
+    ContextTable& table = chapterController_->contextTable();
+    if (!table.isContextAlive(index)) return;
+    Context& context = table.context(index);
+    // The references go back for reuse, so a book that makes a context per click does not grow
+    // the registry (and keep every closure it made) without end.
+    luaL_unref(luaState_, LUA_REGISTRYINDEX, context.threadRef);
+    context.threadRef = LUA_NOREF;
+    if (context.ownedFunctionRef >= 0) luaL_unref(luaState_, LUA_REGISTRYINDEX, context.ownedFunctionRef);
+    context.ownedFunctionRef = -1;
+    chapterController_->onContextTerminated(index);
+    table.destroyContext(index);
+}
+
+void BookController::tickLuaScheduler(uint64_t index) {
+    ContextTable& table = chapterController_->contextTable();
+    if (!table.isGroupActive(index)) return;
+    table.setCurrentContext(index);
+    lua_rawgeti(luaState_, LUA_REGISTRYINDEX, table.context(index).threadRef);
+    lua_State* thread = lua_tothread(luaState_, -1);
+    lua_pop(luaState_, 1);
+    if (!thread) {
+        std::cerr << "registry fetch was nil" << std::endl;
+        fatalError("tickLuaScheduler: Error resuming coroutine");
+    }
+    contextRunning_ = true;
+    int status = lua_resume(thread, luaState_, 0);
+    contextRunning_ = false;
+    if (status != LUA_OK && status != LUA_YIELD) {
+        const char* message = lua_tostring(thread, -1);
+        fatalError(std::string("tickLuaScheduler: error: ") + (message ? message : ""));
+    }
+    // Values passed to yield are not used.
+    lua_settop(thread, 0);
+    if (status == LUA_OK) terminateContext(index);
+}
+
+void BookController::startChapter(int32_t index) {
+    ContextTable& table = chapterController_->contextTable();
+    for (uint64_t i = 0; i < table.contextCount(); ++i) terminateContext(i);
+    chapterController_->reset();
+    currentChapter_ = index;
+    chapterStarted_ = true;
+    createContext(chapters_[size_t(index)].functionRef, ContextTable::SameGroup, 0);
+    tickLuaScheduler(0);
+}
+
+int32_t BookController::tick(const Event& first) {
+    // A stop asked for during start-up (or earlier in this event) stands.
+    if (stopCode_ != 0) return stopCode_;
+    if (!chapterController_) return 0;
+    ContextTable& table = chapterController_->contextTable();
+
+    thread_local std::vector<int32_t> finishedTags;
+    thread_local std::vector<uint64_t> runnable;
+    finishedTags.clear();
+    if (platform_) {
+        if (std::shared_ptr<SoundManager> manager = platform_->soundManager()) manager->collectFinished(finishedTags);
+    }
+    for (int32_t tag : finishedTags) {
+        if (tag >= 0 && uint64_t(tag) < table.contextCount()) table.releaseContext(uint64_t(tag));
+    }
+
+    Event event = first;
+    for (;;) {
+        chapterController_->handleEvent(event);
+        runnable.clear();
+        table.collectRunnable(runnable);
+        for (uint64_t index : runnable) {
+            if (table.isContextAlive(index)) tickLuaScheduler(index);
+            if (stopCode_ != 0) break;
+        }
+        if (stopCode_ != 0) break;
+        if (pendingChapter_ >= 0) {
+            int64_t chapter = pendingChapter_;
+            pendingChapter_ = -1;
+            startChapter(int32_t(chapter));
+        }
+        if (stopCode_ != 0) break;
+        std::optional<Event> next = chapterController_->popPendingEvent();
+        if (!next) break;
+        event = *next;
+    }
+    return stopCode_;
+}
+
+} // namespace hv

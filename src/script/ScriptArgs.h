@@ -1,0 +1,75 @@
+// The one layer through which every engine function reads its arguments and names the engine
+// objects a script hands over. A misuse ends the process with one "err: " line that names the
+// function and the value.
+#pragma once
+
+#include "core/PaletteColour.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct lua_State;
+
+namespace hv {
+
+class ScriptArgs {
+public:
+    ScriptArgs(lua_State* state, const char* function) : state_(state), function_(function) {}
+
+    lua_State* state() const { return state_; }
+    const char* function() const { return function_; }
+    int count() const;
+    // Only an explicit nil, or a missing argument, is nil.
+    bool isNil(int i) const;
+
+    [[noreturn]] void misuse(const std::string& message) const;
+
+    // An integer; a missing argument, another type or a number with a fraction reads 0.
+    int64_t integer(int i) const;
+    // A number truncated toward zero; NaN and infinities are misuse.
+    int64_t truncated(int i) const;
+    // A number; a missing argument reads 0.
+    double number(int i) const;
+    // A number that must be finite: lengths, sizes, positions, durations.
+    double finite(int i) const;
+    bool boolean(int i) const;
+    // A string or a number (as its text), copied with its length; anything else is misuse.
+    std::string string(int i) const;
+    // nil (or a missing argument) gives nothing; otherwise as `string`.
+    std::optional<std::string> optionalString(int i) const;
+    // Misuse unless the argument is a table.
+    void requireTable(int i) const;
+    // A sequence 1..n of strings, each as `string` reads it.
+    std::vector<std::string> stringSequence(int i) const;
+
+    // An index into something with `count` entries, checked as a 64-bit value before it is
+    // narrowed: misuse "no <what> <value>" when it is negative or not below the count.
+    int32_t index(int i, uint64_t count, const char* what) const;
+
+    // Engine objects, each checked against what exists now.
+    int32_t chapter(int i) const;
+    int32_t context(int i) const;
+    int32_t group(int i) const;
+    // The context the scheduler is running; misuse when none runs (the book's start-up scripts).
+    uint64_t runningContext() const;
+
+private:
+    lua_State* state_;
+    const char* function_;
+};
+
+// Helpers the engine functions share.
+// Reads a colour from slots i (a palette text, a row number, or a raw hexadecimal text) and
+// i + 1 (its opacity).
+PaletteColour colourFromStack(lua_State* state, int i);
+int32_t convertHAlign(const std::string& name);
+std::string curlyQuotes(const std::string& text);
+void pushStringList(lua_State* state, const std::vector<std::string>& strings);
+void printTraceback(lua_State* state);
+
+// Set by hvkSetCompatibilityVersion: colours are raw hexadecimal texts, not palette colours.
+extern bool rawColourMode;
+
+} // namespace hv

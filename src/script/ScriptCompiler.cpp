@@ -1,0 +1,91 @@
+#include "script/ScriptCompiler.h"
+
+#include "core/PathProvider.h"
+#include "core/ResourcePaths.h"
+
+#include <lua.hpp>
+
+#include <algorithm>
+#include <filesystem>
+#include <ostream>
+#include <vector>
+
+namespace hv {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int appendChunk(lua_State*, const void* bytes, size_t size, void* out) {
+    static_cast<std::string*>(out)->append(static_cast<const char*>(bytes), size);
+    return 0;
+}
+
+} // namespace
+
+bool compileScript(const std::string& root, const std::string& relative, std::ostream& errors) {
+    auto [source, readable] = getStringAtPath(joinPath(root, relative));
+    if (!readable) {
+        errors << "halvane-bake: " << relative << ": cannot read the file" << std::endl;
+        return false;
+    }
+    lua_State* state = luaL_newstate();
+    if (!state) {
+        errors << "halvane-bake: " << relative << ": cannot make a Lua state" << std::endl;
+        return false;
+    }
+    // "@" makes Lua name the chunk by the path itself in every message.
+    std::string chunkName = "@" + relative;
+    bool ok = luaL_loadbufferx(state, source.data(), source.size(), chunkName.c_str(), "t") == LUA_OK;
+    std::string bytes;
+    if (!ok) {
+        const char* message = lua_tostring(state, -1);
+        errors << "halvane-bake: " << (message ? message : relative.c_str()) << std::endl;
+    } else if (lua_dump(state, appendChunk, &bytes, 0) != 0) {
+        errors << "halvane-bake: " << relative << ": cannot dump the compiled chunk" << std::endl;
+        ok = false;
+    }
+    lua_close(state);
+    if (!ok) return false;
+    std::string target = joinPath(root, relative) + "c";
+    if (!replaceFile(target, [&](FILE* file) { return std::fwrite(bytes.data(), bytes.size(), 1, file) == 1; })) {
+        errors << "halvane-bake: " << relative << ": cannot write " << target << std::endl;
+        return false;
+    }
+    return true;
+}
+
+ScriptCompileSummary compileBookScripts(const std::string& assetsDirectory, std::ostream& errors) {
+    ScriptCompileSummary summary;
+    const std::string roots[] = {joinPath(assetsDirectory, "story"),
+                                 joinPath(joinPath(assetsDirectory, "packin"), "lua")};
+    for (const std::string& root : roots) {
+        std::error_code error;
+        if (!fs::is_directory(root, error)) continue;
+        std::vector<std::string> scripts;
+        fs::recursive_directory_iterator it(root, fs::directory_options::none, error);
+        for (fs::recursive_directory_iterator end; !error && it != end; it.increment(error)) {
+            std::error_code typeError;
+            std::string full = it->path().generic_string();
+            if (!it->is_regular_file(typeError) || full.size() < 4 || full.compare(full.size() - 4, 4, ".lua") != 0) {
+                continue;
+            }
+            scripts.push_back(full.substr(root.size() + 1));
+        }
+        if (error) {
+            errors << "halvane-bake: " << root << ": cannot list the directory: " << error.message() << std::endl;
+            ++summary.failed;
+        }
+        std::sort(scripts.begin(), scripts.end());
+        for (const std::string& script : scripts) {
+            if (compileScript(root, script, errors)) {
+                ++summary.compiled;
+            } else {
+                ++summary.failed;
+            }
+        }
+    }
+    return summary;
+}
+
+} // namespace hv

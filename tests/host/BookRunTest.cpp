@@ -1,0 +1,72 @@
+// halvane started headless on small books of the test's own.
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+
+namespace hv {
+namespace {
+
+// A copy of the build's assets with the test's book script, baked by the build's tool.
+void layOutBook(const test::TempDir& dir, const std::string& book) {
+    std::filesystem::copy(std::string(HV_BINARY_DIR) + "/assets", dir.file("assets"),
+                          std::filesystem::copy_options::recursive);
+    test::writeFile(dir.file("assets/story/book.lua"), book);
+    std::string bake = std::string(HV_BINARY_DIR) + "/tools/halvane-bake";
+    test::ChildResult baked = test::runInChild([&] {
+        execl(bake.c_str(), bake.c_str(), dir.file("assets").c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    });
+    ASSERT_EQ(baked.exitStatus, 0) << baked.err;
+}
+
+test::ChildResult runBook(const test::TempDir& dir) {
+    std::string program = std::string(HV_BINARY_DIR) + "/halvane";
+    std::string suppressions = dir.file("third-party-leaks.supp");
+    test::writeFile(suppressions, "leak:swrast_dri.so\nleak:libSDL2-2.0.so\n");
+    test::ChildWatch watch;
+    watch.limit = std::chrono::seconds(60);
+    return test::runInChild(
+        [&] {
+            setenv("SDL_VIDEODRIVER", "offscreen", 1);
+            setenv("SDL_AUDIODRIVER", "dummy", 1);
+            setenv("HalvaneResourceDirectory", dir.path().c_str(), 1);
+            setenv("LSAN_OPTIONS", ("suppressions=" + suppressions + ":print_suppressions=0").c_str(), 1);
+            execl(program.c_str(), program.c_str(), "-small", static_cast<char*>(nullptr));
+            _exit(127);
+        },
+        watch);
+}
+
+TEST(BookRunTest, TheBookEndsTheRunWithItsStatus) {
+    struct Case {
+        const char* book;
+        int status;
+        const char* errorLine; // a line the error stream must hold, or nullptr for none at all
+    };
+    const Case cases[] = {
+        {"hvkRegisterChapter('a', function()\n  nextEvent()\n  hvkExit()\nend)\n", 0, nullptr},
+        {"hvkRegisterChapter('a', function() end)\nhvkExit()\n", 0, nullptr},
+        {"hvkRegisterChapter('a', function()\n  nextEvent()\n  missing()\nend)\n", 1,
+         "err: tickLuaScheduler: error: book.lua:3: attempt to call a nil value (global 'missing')\n"},
+        {"x = 1\n", 1, "Failed to init book controller\n"},
+    };
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        layOutBook(dir, c.book);
+        test::ChildResult run = runBook(dir);
+        EXPECT_EQ(run.exitStatus, c.status) << c.book << run.err;
+        if (c.errorLine) {
+            EXPECT_NE(run.err.find(c.errorLine), std::string::npos) << c.book << run.err;
+        } else {
+            EXPECT_EQ(run.err.find("err: "), std::string::npos) << c.book << run.err;
+        }
+        EXPECT_EQ(run.out.find("Dropping event"), std::string::npos) << run.out;
+    }
+}
+
+} // namespace
+} // namespace hv

@@ -1,0 +1,133 @@
+// Every engine function, with each of its arguments in turn replaced by a value no book should
+// pass, either returns or ends the process with one "err: " line: never a signal, a sanitizer
+// report or a read out of range.
+#include "script/BookController.h"
+#include "support/BookHarness.h"
+#include "support/ChildProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <lua.hpp>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace hv {
+namespace {
+
+struct Signature {
+    const char* name;
+    int arguments; // how many it reads, including optional ones
+};
+
+// Each engine function and the number of arguments it reads.
+const Signature signatures[] = {
+    {"hvkCurrentChapterInfo", 0}, {"hvkViewportHeight", 0},      {"hvkNewRow", 1},
+    {"hvkImport", 1},             {"hvkSetAnimationDuration", 1}, {"hvkSetAnimationScrollLimits", 5},
+    {"hvkSetAnimationSlidingBlock", 2}, {"hvkRowHeight", 1},    {"hvkCurrentRowIndex", 0},
+    {"hvkRegisterChapter", 2},    {"hvkError", 2},              {"hvkSaveState", 0},
+    {"hvkRestoreState", 0},       {"hvkNewContext", 3},         {"hvkBlessGroup", 1},
+    {"hvkExit", 0},               {"hvkPushContextGroup", 1},   {"hvkPopContextGroup", 0},
+    {"hvkSaveString", 1},         {"hvkSetGameTitle", 1},       {"hvkTriggerAchievement", 1},
+    {"hvkSetMultisampleEnabled", 1}, {"hvkSetScrollBelowMargin", 1}, {"hvkSetBrightness", 1},
+    {"hvkSetCompatibilityVersion", 1}, {"hvkExtendCanvas", 1},  {"hvkLoadString", 0},
+    {"hvkIsMobile", 0},           {"hvkBuildType", 0},          {"hvkCurrentContext", 0},
+    {"hvkSetAnimationEnabled", 1}, {"hvkSignalContext", 1},     {"hvkWaitContext", 1},
+    {"hvkTerminateContext", 1},   {"hvkSetRowHeight", 1},       {"hvkGetEnv", 1},
+    {"hvkListChapterNames", 0},   {"hvkChooseChapter", 1},      {"hvkLayoutLandscape", 0},
+};
+
+// The book: a chapter whose context runs whatever call the test leaves in `misuseCall`, and a
+// second context so that context 1 exists too.
+const char* misuseBook = R"(
+hvkRegisterChapter("misuse", function()
+  spawn(function() while true do nextEvent() end end)
+  while true do
+    if misuseCall then
+      local call = misuseCall
+      misuseCall = nil
+      call()
+    end
+    nextEvent()
+  end
+end)
+)";
+
+const char* badValues[] = {"nil", "{}", "0/0", "-1", "2^40"};
+
+std::string callSource(const Signature& signature, int position, const char* bad) {
+    std::string call = std::string("misuseCall = function() ") + signature.name + "(";
+    for (int i = 1; i <= signature.arguments; ++i) {
+        if (i > 1) call += ", ";
+        call += i == position ? bad : "0";
+    }
+    return call + ") end";
+}
+
+// Either a normal return, or status 1 whose error stream holds one "err: " line and nothing
+// from a sanitizer.
+void expectCleanEnd(const test::ChildResult& result, const std::string& what, bool reportsTwice) {
+    if (result.exitStatus == 0) return;
+    ASSERT_EQ(result.exitStatus, 1) << what << "\n" << result.err;
+    EXPECT_EQ(result.err.find("Sanitizer"), std::string::npos) << what << "\n" << result.err;
+    EXPECT_EQ(result.err.find("runtime error"), std::string::npos) << what << "\n" << result.err;
+    size_t lines = 0;
+    for (size_t at = result.err.find("err: "); at != std::string::npos; at = result.err.find("err: ", at + 1)) {
+        if (at == 0 || result.err[at - 1] == '\n') ++lines;
+    }
+    EXPECT_EQ(lines, reportsTwice ? 2u : 1u) << what << "\n" << result.err;
+}
+
+class MisuseTest : public ::testing::TestWithParam<Signature> {};
+
+TEST_P(MisuseTest, BadArgumentsEndCleanly) {
+    const Signature& signature = GetParam();
+    test::SaveFileGuard save;
+    test::BookHarness harness(misuseBook);
+    harness.start();
+    harness.tick();
+    // hvkError reports the script's text and then its own ending, both as "err: " lines.
+    bool reportsTwice = std::string(signature.name) == "hvkError";
+    for (int position = 1; position <= std::max(signature.arguments, 1); ++position) {
+        for (const char* bad : badValues) {
+            std::string source = callSource(signature, position, bad);
+            test::ChildWatch watch;
+            watch.limit = std::chrono::seconds(30);
+            test::ChildResult result = test::runInChild(
+                [&] {
+                    harness.run(source);
+                    for (int i = 0; i < 3; ++i) harness.tick();
+                },
+                watch);
+            expectCleanEnd(result, source, reportsTwice);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EngineFunctions, MisuseTest, ::testing::ValuesIn(signatures),
+                         [](const ::testing::TestParamInfo<Signature>& info) { return std::string(info.param.name); });
+
+TEST(MisuseTableTest, CoversExactlyTheRegisteredFunctions) {
+    test::BookHarness harness("hvkRegisterChapter('a', function() end)");
+    ASSERT_TRUE(harness.init());
+    std::set<std::string> registered;
+    lua_State* state = harness.lua();
+    lua_pushglobaltable(state);
+    lua_pushnil(state);
+    while (lua_next(state, -2) != 0) {
+        if (lua_type(state, -2) == LUA_TSTRING) {
+            std::string key = lua_tostring(state, -2);
+            if (key.rfind("hvk", 0) == 0 && lua_iscfunction(state, -1)) registered.insert(key);
+        }
+        lua_pop(state, 1);
+    }
+    lua_pop(state, 1);
+    std::set<std::string> listed;
+    for (const Signature& s : signatures) listed.insert(s.name);
+    EXPECT_EQ(registered, listed);
+}
+
+} // namespace
+} // namespace hv

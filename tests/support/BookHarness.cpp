@@ -1,0 +1,141 @@
+#include "support/BookHarness.h"
+
+#include "chapter/ChapterController.h"
+#include "core/PathProvider.h"
+#include "core/ResourcePaths.h"
+#include "render/BookView.h"
+#include "script/BookController.h"
+
+#include <lua.hpp>
+
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+
+namespace hv::test {
+
+Configuration BookHarness::defaultConfiguration() {
+    Configuration c;
+    c.setDefaults();
+    c.fullscreen = false;
+    c.windowWidth = c.contentWidth = 600;
+    c.windowHeight = c.contentHeight = 400;
+    c.framerate = 60;
+    c.precompiledScripts = false;
+    return c;
+}
+
+BookHarness::BookHarness(const std::string& bookSource, Configuration c) : configuration(std::move(c)) {
+    std::filesystem::create_directories(dir.file("story"));
+    std::filesystem::create_directories(dir.file("packin/lua"));
+    std::filesystem::copy_file(std::string(HV_SOURCE_DIR) + "/assets/packin/lua/lib.lua", dir.file("packin/lua/lib.lua"));
+    writeFile(dir.file("story/book.lua"), bookSource);
+    platform->rendererBackend = backend;
+}
+
+BookHarness::~BookHarness() {
+    // The Lua state goes before the view and platform it points into.
+    controller.reset();
+}
+
+void BookHarness::addStoryFile(const std::string& name, const std::string& contents) {
+    std::filesystem::path path = std::filesystem::path(dir.file("story")) / name;
+    std::filesystem::create_directories(path.parent_path());
+    writeFile(path.string(), contents);
+}
+
+bool BookHarness::init() {
+    view = std::make_shared<BookView>();
+    if (!view->init(configuration, nullptr, nullptr, platform)) return false;
+    controller = std::make_shared<BookController>();
+    return controller->init(configuration, view, std::make_shared<PathProvider>(dir.file("story")),
+                            std::make_shared<PathProvider>(dir.file("packin")), platform);
+}
+
+void BookHarness::start() {
+    if (!init()) throw std::runtime_error("the book did not start");
+    if (controller->pendingChapter() < 0) controller->setPendingChapter(0);
+    tick();
+}
+
+int32_t BookHarness::send(const Event& event) { return controller->tick(event); }
+
+int32_t BookHarness::tick(double dt) {
+    Event event;
+    event.kind = Event::Tick;
+    event.point = Vec2(dt, 0);
+    return send(event);
+}
+
+namespace {
+
+Event pointerEvent(int32_t kind, double x, double y) {
+    Event event;
+    event.source = Event::Mouse;
+    event.kind = kind;
+    event.point = Vec2(x, y);
+    return event;
+}
+
+} // namespace
+
+int32_t BookHarness::press(double x, double y) { return send(pointerEvent(Event::PointerDown, x, y)); }
+
+int32_t BookHarness::move(double x, double y) { return send(pointerEvent(Event::PointerMove, x, y)); }
+
+int32_t BookHarness::release(double x, double y) { return send(pointerEvent(Event::PointerUp, x, y)); }
+
+int32_t BookHarness::wheel(double amount) {
+    Event event;
+    event.kind = Event::Wheel;
+    event.point = Vec2(0, amount);
+    return send(event);
+}
+
+int32_t BookHarness::escape() {
+    Event event;
+    event.kind = Event::Key;
+    event.key = Event::escapeKey;
+    return send(event);
+}
+
+ChapterController& BookHarness::chapter() { return *controller->chapterController(); }
+
+ContextTable& BookHarness::contexts() { return chapter().contextTable(); }
+
+lua_State* BookHarness::lua() { return controller->luaState(); }
+
+std::string BookHarness::global(const std::string& name) {
+    lua_State* state = lua();
+    lua_getglobal(state, name.c_str());
+    size_t length = 0;
+    const char* text = luaL_tolstring(state, -1, &length);
+    std::string value(text, length);
+    lua_pop(state, 2);
+    return value;
+}
+
+void BookHarness::run(const std::string& source) {
+    lua_State* state = lua();
+    if (luaL_loadstring(state, source.c_str()) != LUA_OK || lua_pcall(state, 0, 0, 0) != LUA_OK) {
+        std::string message = lua_tostring(state, -1);
+        lua_pop(state, 1);
+        throw std::runtime_error(message);
+    }
+}
+
+SaveFileGuard::SaveFileGuard() : path_(dataDirectory() + "save.txt") {
+    auto [text, found] = getStringAtPath(path_);
+    previous_ = text;
+    existed_ = found;
+}
+
+SaveFileGuard::~SaveFileGuard() {
+    if (existed_) {
+        writeStringToPath(previous_, path_);
+    } else {
+        std::remove(path_.c_str());
+    }
+}
+
+} // namespace hv::test
