@@ -13,7 +13,10 @@
 
 namespace hv::bench {
 
-BenchBook::BenchBook(const std::string& bookSource) {
+BenchBook::BenchBook(const std::string& bookSource, bool useCache) {
+    // The build's assets (its baked caches among them) sit beside the bench folder.
+    std::string build = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path().string();
+    setenv("HalvaneResourceDirectory", build.c_str(), 0);
     std::string pattern = (std::filesystem::temp_directory_path() / "halvane-bench-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     directory = pattern;
@@ -25,7 +28,7 @@ BenchBook::BenchBook(const std::string& bookSource) {
 
     configuration = pageConfiguration(false);
     configuration.precompiledScripts = false;
-    configuration.useCache = false;
+    configuration.useCache = useCache;
     platform = std::make_shared<BenchPlatform>(std::make_shared<NullBackend>());
     view = std::make_shared<BookView>();
     controller = std::make_shared<BookController>();
@@ -34,6 +37,9 @@ BenchBook::BenchBook(const std::string& bookSource) {
                           std::make_shared<PathProvider>(directory + "/packin"), platform)) {
         throw std::runtime_error("the benchmark's book did not start");
     }
+}
+
+void BenchBook::start() {
     controller->setPendingChapter(0);
     tick();
 }

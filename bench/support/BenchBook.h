@@ -17,8 +17,12 @@ namespace bench {
 // backend: a real book controller, chapter controller and book view. Scripts load as source.
 class BenchBook {
 public:
-    explicit BenchBook(const std::string& bookSource);
+    // The book is set up (its scripts have run) but no chapter has started. `useCache` reads the
+    // SVG files from the build's baked caches.
+    explicit BenchBook(const std::string& bookSource, bool useCache = false);
     ~BenchBook();
+    // Chapter 0 starts in one tick.
+    void start();
     // One scheduling pass: a tick event.
     int32_t tick();
 

@@ -82,8 +82,9 @@ void Path::setPointFromWorld(size_t command, size_t point, const Vec2& world) {
 void Path::bakeTransform() {
     transformPathCommands(transform, commands);
     transform = Transform();
+    // Only this path lets go of the shared mesh; the renderer must triangulate it anew.
     meshCache.reset();
-    boundsDirty = true;
+    touchGeometry();
 }
 
 bool Path::hasMeshFrames() const { return meshCache && !meshCache->frameRanges.empty(); }

@@ -66,4 +66,36 @@ int hvkSetScrollBelowMargin(lua_State*);
 int hvkExtendCanvas(lua_State*);
 int hvkSetRowHeight(lua_State*);
 
+// Rows, canvases, nodes and paths.
+int hvkWindBackRows(lua_State*);
+int hvkNewCanvas(lua_State*);
+int hvkRemoveCanvas(lua_State*);
+int hvkSetCanvasSlideDistance(lua_State*);
+int hvkSetCanvasLabel(lua_State*);
+int hvkSetPictureInteractive(lua_State*);
+int hvkRecordCanvas(lua_State*);
+int hvkStopRecording(lua_State*);
+int hvkCreateChildNode(lua_State*);
+int hvkSetNodeEnabled(lua_State*);
+int hvkSetNodeCentre(lua_State*);
+int hvkGetNodeProps(lua_State*);
+int hvkMoveToNode(lua_State*);
+int hvkNewPath(lua_State*);
+int hvkNewPathCommand(lua_State*);
+
+// SVG shapes, paragraphs, typefaces and colours.
+int hvkPrepareSvg(lua_State*);
+int hvkPrepareSvgShape(lua_State*);
+int hvkSvgSize(lua_State*);
+int hvkSvgShapeInfo(lua_State*);
+int hvkSvgInsertShape(lua_State*);
+int hvkListSvgShapeNamesAndGroups(lua_State*);
+int hvkGetShapePoint(lua_State*);
+int hvkCreateParagraph(lua_State*);
+int hvkShowParagraph(lua_State*);
+int hvkSetTypeface(lua_State*);
+int hvkGetLineHeight(lua_State*);
+int hvkSetPalette(lua_State*);
+int hvkSetBackgroundColour(lua_State*);
+
 } // namespace hv

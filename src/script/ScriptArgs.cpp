@@ -2,6 +2,10 @@
 
 #include "chapter/ChapterController.h"
 #include "core/Fatal.h"
+#include "picture/Picture.h"
+#include "render/BookView.h"
+#include "render/CoreRenderer.h"
+#include "render/PictureInstance.h"
 #include "script/BookController.h"
 
 #include <lua.hpp>
@@ -35,6 +39,12 @@ int64_t ScriptArgs::integer(int i) const {
     int ok = 0;
     lua_Integer value = lua_tointegerx(state_, i, &ok);
     return ok ? int64_t(value) : 0;
+}
+
+int32_t ScriptArgs::int32(int i) const {
+    int64_t value = integer(i);
+    if (value < INT32_MIN || value > INT32_MAX) misuse("argument " + std::to_string(i) + " is out of range: " + std::to_string(value));
+    return int32_t(value);
 }
 
 int64_t ScriptArgs::truncated(int i) const {
@@ -99,8 +109,8 @@ std::vector<std::string> ScriptArgs::stringSequence(int i) const {
     return strings;
 }
 
-int32_t ScriptArgs::index(int i, uint64_t count, const char* what) const {
-    int64_t value = integer(i);
+int32_t ScriptArgs::index(int i, uint64_t count, const char* what, bool truncate) const {
+    int64_t value = truncate ? truncated(i) : integer(i);
     if (value < 0 || uint64_t(value) >= count) misuse(std::string("no ") + what + " " + std::to_string(value));
     return int32_t(value);
 }
@@ -115,6 +125,67 @@ int32_t ScriptArgs::context(int i) const {
 
 int32_t ScriptArgs::group(int i) const {
     return index(i, currentChapterController->contextTable().groupCount(), "group");
+}
+
+int64_t ScriptArgs::count(int i, int64_t largest, const char* what) const {
+    int64_t value = integer(i);
+    if (value < 0 || value > largest) misuse(std::string(what) + " out of range: " + std::to_string(value));
+    return value;
+}
+
+int32_t ScriptArgs::canvas(int i, bool truncate) const {
+    const std::vector<PictureInstance>& instances = currentChapterController->bookView->canvas()->pictureInstances;
+    int32_t index = this->index(i, instances.size(), "canvas", truncate);
+    if (!instances[size_t(index)].picture) misuse("canvas " + std::to_string(index) + " was removed");
+    return index;
+}
+
+namespace {
+
+const Picture& pictureOf(int32_t canvas) {
+    return *currentChapterController->bookView->canvas()->pictureInstances[size_t(canvas)].picture;
+}
+
+} // namespace
+
+int32_t ScriptArgs::node(int i, int32_t canvas, bool truncate) const {
+    int64_t value = truncate ? truncated(i) : integer(i);
+    if (value < 0 || uint64_t(value) >= pictureOf(canvas).nodes.size()) {
+        misuse("no node " + std::to_string(value) + " on canvas " + std::to_string(canvas));
+    }
+    return int32_t(value);
+}
+
+int32_t ScriptArgs::path(int i, int32_t canvas) const {
+    int64_t value = integer(i);
+    if (value < 0 || uint64_t(value) >= pictureOf(canvas).paths.size()) {
+        misuse("no path " + std::to_string(value) + " on canvas " + std::to_string(canvas));
+    }
+    return int32_t(value);
+}
+
+int32_t ScriptArgs::command(int i, int32_t canvas, int32_t path) const {
+    int64_t value = integer(i);
+    if (value < 0 || uint64_t(value) >= pictureOf(canvas).paths[size_t(path)].commands.size()) {
+        misuse("no command " + std::to_string(value) + " in path " + std::to_string(path) + " on canvas " +
+               std::to_string(canvas));
+    }
+    return int32_t(value);
+}
+
+int32_t ScriptArgs::paragraph(int i) const {
+    int64_t value = integer(i);
+    uint64_t count = currentChapterController->bookView->coreRenderer()->paragraphs.size();
+    if (value < 1 || uint64_t(value) > count) misuse("no paragraph " + std::to_string(value));
+    return int32_t(value);
+}
+
+int32_t ScriptArgs::svgFile(int i, bool truncate) const {
+    return index(i, currentBookController->svgManager()->files.size(), "svg file", truncate);
+}
+
+int32_t ScriptArgs::shape(int i, bool truncate) const {
+    return index(i, currentBookController->svgManager()->shapeHandles.size(), "shape", truncate);
 }
 
 uint64_t ScriptArgs::runningContext() const {

@@ -28,6 +28,8 @@ public:
 
     // An integer; a missing argument, another type or a number with a fraction reads 0.
     int64_t integer(int i) const;
+    // An integer that must fit 32 bits, for indices whose range the operation checks itself.
+    int32_t int32(int i) const;
     // A number truncated toward zero; NaN and infinities are misuse.
     int64_t truncated(int i) const;
     // A number; a missing argument reads 0.
@@ -46,12 +48,25 @@ public:
 
     // An index into something with `count` entries, checked as a 64-bit value before it is
     // narrowed: misuse "no <what> <value>" when it is negative or not below the count.
-    int32_t index(int i, uint64_t count, const char* what) const;
+    // With `truncate`, a number with a fraction is cut toward zero instead of reading 0.
+    int32_t index(int i, uint64_t count, const char* what, bool truncate = false) const;
+
+    // A count from 0 to `largest`: misuse "<what> out of range: <value>" otherwise.
+    int64_t count(int i, int64_t largest, const char* what) const;
 
     // Engine objects, each checked against what exists now.
     int32_t chapter(int i) const;
     int32_t context(int i) const;
     int32_t group(int i) const;
+    // A canvas that is still on the page (a removed one has no picture).
+    int32_t canvas(int i, bool truncate = false) const;
+    int32_t node(int i, int32_t canvas, bool truncate = false) const;
+    int32_t path(int i, int32_t canvas) const;
+    int32_t command(int i, int32_t canvas, int32_t path) const;
+    // A 1-based paragraph id of the book view.
+    int32_t paragraph(int i) const;
+    int32_t svgFile(int i, bool truncate = false) const;
+    int32_t shape(int i, bool truncate = false) const;
     // The context the scheduler is running; misuse when none runs (the book's start-up scripts).
     uint64_t runningContext() const;
 

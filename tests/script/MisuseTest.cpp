@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <lua.hpp>
 
 #include <algorithm>
@@ -37,13 +39,28 @@ const Signature signatures[] = {
     {"hvkSetAnimationEnabled", 1}, {"hvkSignalContext", 1},     {"hvkWaitContext", 1},
     {"hvkTerminateContext", 1},   {"hvkSetRowHeight", 1},       {"hvkGetEnv", 1},
     {"hvkListChapterNames", 0},   {"hvkChooseChapter", 1},      {"hvkLayoutLandscape", 0},
+    {"hvkNewCanvas", 5},          {"hvkRemoveCanvas", 1},       {"hvkWindBackRows", 1},
+    {"hvkSetCanvasSlideDistance", 2}, {"hvkSetCanvasLabel", 2}, {"hvkSetPictureInteractive", 2},
+    {"hvkRecordCanvas", 3},       {"hvkStopRecording", 0},      {"hvkCreateChildNode", 2},
+    {"hvkSetNodeEnabled", 3},     {"hvkSetNodeCentre", 4},      {"hvkGetNodeProps", 2},
+    {"hvkMoveToNode", 3},         {"hvkNewPath", 2},            {"hvkNewPathCommand", 9},
+    {"hvkPrepareSvg", 2},         {"hvkPrepareSvgShape", 2},    {"hvkSvgSize", 1},
+    {"hvkSvgShapeInfo", 1},       {"hvkSvgInsertShape", 5},     {"hvkListSvgShapeNamesAndGroups", 1},
+    {"hvkGetShapePoint", 2},      {"hvkCreateParagraph", 3},    {"hvkShowParagraph", 5},
+    {"hvkSetTypeface", 2},        {"hvkGetLineHeight", 0},      {"hvkSetPalette", 1},
+    {"hvkSetBackgroundColour", 2},
 };
 
-// The book: a chapter whose context runs whatever call the test leaves in `misuseCall`, and a
-// second context so that context 1 exists too.
+// The book: a chapter whose context runs whatever call the test leaves in `misuseCall`, a second
+// context so that context 1 exists too, and one of everything else a call can name (canvas,
+// node, path, command, paragraph, SVG file and shape 0, and paragraph 1).
 const char* misuseBook = R"(
 hvkRegisterChapter("misuse", function()
   spawn(function() while true do nextEvent() end end)
+  local canvas = hvkNewCanvas(0, 1, 1, 1, 0)
+  hvkNewPathCommand(canvas, hvkNewPath(canvas, 0), 10, 0, 0)
+  hvkCreateParagraph("text", 1, "left")
+  hvkPrepareSvgShape(hvkPrepareSvg("square.svg"), "square")
   while true do
     if misuseCall then
       local call = misuseCall
@@ -54,6 +71,9 @@ hvkRegisterChapter("misuse", function()
   end
 end)
 )";
+
+const char* squareSvg = R"(<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10">
+<rect inkscape:label="square" x="1" y="1" width="8" height="8" fill="#336699"/></svg>)";
 
 const char* badValues[] = {"nil", "{}", "0/0", "-1", "2^40"};
 
@@ -86,6 +106,7 @@ TEST_P(MisuseTest, BadArgumentsEndCleanly) {
     const Signature& signature = GetParam();
     test::SaveFileGuard save;
     test::BookHarness harness(misuseBook);
+    harness.addStoryFile("square.svg", squareSvg);
     harness.start();
     harness.tick();
     // hvkError reports the script's text and then its own ending, both as "err: " lines.
@@ -97,6 +118,8 @@ TEST_P(MisuseTest, BadArgumentsEndCleanly) {
             watch.limit = std::chrono::seconds(30);
             test::ChildResult result = test::runInChild(
                 [&] {
+                    // Files a call writes (a recording named "0") land in the test's folder.
+                    if (chdir(harness.dir.path().c_str()) != 0) return;
                     harness.run(source);
                     for (int i = 0; i < 3; ++i) harness.tick();
                 },

@@ -22,6 +22,7 @@ Configuration BookHarness::defaultConfiguration() {
     c.windowHeight = c.contentHeight = 400;
     c.framerate = 60;
     c.precompiledScripts = false;
+    c.useCache = false; // the test's own SVG files are parsed
     return c;
 }
 
