@@ -6,6 +6,7 @@
 #include "render/BookView.h"
 #include "render/PictureInstance.h"
 
+#include <algorithm>
 #include <iostream>
 
 namespace hv {
@@ -142,5 +143,19 @@ void ChapterController::removeAnimation(size_t index) {
 }
 
 void ChapterController::animationPass(double, double) {}
+
+bool ChapterController::hasScrollAnimation() const {
+    for (const Animation& animation : animations) {
+        if (animation.kind == Animation::ScrollTarget) return true;
+    }
+    return false;
+}
+
+void ChapterController::scrollTo(double y) {
+    // A page shorter than the view goes to that negative offset.
+    rows.position = std::min(std::max(0.0, y), bookView->maxScroll());
+    bookView->setScrollY(rows.position);
+    releaseVisibleRowWaiters();
+}
 
 } // namespace hv

@@ -13,4 +13,6 @@ void ChapterController::keyPressed(KeyCode) {}
 
 void ChapterController::inertiaStep(double) {}
 
+void ChapterController::releaseVisibleRowWaiters() {}
+
 } // namespace hv
