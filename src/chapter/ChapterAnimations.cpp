@@ -1,6 +1,7 @@
 // Animation targets: starting, reading, applying and chaining a chapter's animations.
 #include "chapter/ChapterController.h"
 
+#include "core/Fatal.h"
 #include "core/SoundTable.h"
 #include "picture/Picture.h"
 #include "render/BookView.h"
@@ -142,7 +143,196 @@ void ChapterController::removeAnimation(size_t index) {
     if (context >= 0 && uint64_t(context) < contexts.contextCount()) contexts.releaseContext(uint64_t(context));
 }
 
-void ChapterController::animationPass(double, double) {}
+void ChapterController::applyAnimationState(Animation& a) {
+    switch (a.kind) {
+    case Animation::Timer: return;
+    case Animation::MousePosition: {
+        Event move;
+        move.source = Event::Mouse;
+        move.kind = Event::PointerMove;
+        move.point = Vec2(value(a, 0) * double(configuration.contentWidth), value(a, 1) * double(configuration.contentHeight));
+        pendingEvents.push_back(move);
+        return;
+    }
+    case Animation::SoundValue: {
+        std::shared_ptr<SoundTable> table = soundTable();
+        if (!table || a.instance < 0 || size_t(a.instance) >= table->instances.size()) {
+            logIgnoredError("ChapterController::applyAnimationState: bad sound instance id");
+            return;
+        }
+        table->instances[size_t(a.instance)].volume = value(a, 0);
+        return;
+    }
+    default: break;
+    }
+    if (a.kind == Animation::ScrollTarget && a.instance < 0) {
+        scrollTo(bookPositionOfScrollTarget(a.instance, a.element, a.part) - value(a, 0) - 0.5 * viewHeight());
+        return;
+    }
+    std::vector<PictureInstance>& all = instances();
+    if (a.instance < 0 || size_t(a.instance) >= all.size() || !all[size_t(a.instance)].picture) {
+        logIgnoredError("ChapterController::applyAnimationState: Bad Picture");
+        return;
+    }
+    Picture& picture = *all[size_t(a.instance)].picture;
+    auto path = [&]() -> Path* {
+        if (a.element < 0 || size_t(a.element) >= picture.paths.size()) {
+            logIgnoredError("ChapterController::applyAnimationState: verifyPath: Bad path");
+            return nullptr;
+        }
+        return &picture.paths[size_t(a.element)];
+    };
+    auto node = [&]() -> Node* {
+        if (a.element < 0 || size_t(a.element) >= picture.nodes.size()) {
+            logIgnoredError("ChapterController::applyAnimationState: Bad node");
+            return nullptr;
+        }
+        return &picture.nodes[size_t(a.element)];
+    };
+    switch (a.kind) {
+    case Animation::ScrollTarget:
+    case Animation::PathPoint0:
+    case Animation::PathPoint1:
+    case Animation::PathEndPoint: {
+        Path* target = path();
+        if (!target) return;
+        if (a.part < 0 || size_t(a.part) >= target->commands.size()) {
+            logIgnoredError("ChapterController::applyAnimationState: Bad line id");
+            return;
+        }
+        if (a.kind == Animation::ScrollTarget) {
+            scrollTo(bookPositionOfScrollTarget(a.instance, a.element, a.part) - value(a, 0) - 0.5 * viewHeight());
+            return;
+        }
+        target->touchGeometry();
+        PathCommand& command = target->commands[size_t(a.part)];
+        int point = a.kind == Animation::PathPoint0 ? 0 : a.kind == Animation::PathPoint1 ? 1 : command.pointCount() - 1;
+        command.points[point] = Vec2(value(a, 0), value(a, 1));
+        return;
+    }
+    case Animation::PathColour: {
+        Path* target = path();
+        if (!target) return;
+        target->touchColour();
+        target->colour = colourValue(a);
+        return;
+    }
+    case Animation::LineColour: {
+        Node* target = node();
+        if (!target) return;
+        if (a.part < 0 || size_t(a.part) >= target->lines.size()) {
+            logIgnoredError("ChapterController::applyAnimationState: Bad line set");
+            return;
+        }
+        target->lines[size_t(a.part)].colour = colourValue(a);
+        return;
+    }
+    case Animation::NodeRotation:
+    case Animation::NodeScale:
+    case Animation::NodePosition: {
+        Node* target = node();
+        if (!target) return;
+        auto index = uint64_t(a.element);
+        if (a.kind == Animation::NodeRotation) {
+            picture.assignWithNodeRevisionBump(index, target->rotation, value(a, 0));
+        } else if (a.kind == Animation::NodeScale) {
+            picture.assignWithNodeRevisionBump(index, target->scaleX, value(a, 0));
+            picture.assignWithNodeRevisionBump(index, target->scaleY, value(a, 1));
+        } else {
+            picture.assignWithNodeRevisionBump(index, target->translation.x, value(a, 0));
+            picture.assignWithNodeRevisionBump(index, target->translation.y, value(a, 1));
+        }
+        return;
+    }
+    case Animation::PathFrame: {
+        Path* target = path();
+        if (target) target->meshTime = value(a, 0);
+        return;
+    }
+    default: return;
+    }
+}
+
+bool ChapterController::validateAnimation(Animation& a) {
+    if (a.validated) return true;
+    a.validated = true;
+    return getValue(a.kind, a.instance, a.element, a.part, a.from);
+}
+
+void ChapterController::startAnimation(Animation a) {
+    if (a.kind != Animation::Timer) {
+        for (size_t i = animations.size(); i-- > 0;) {
+            if (sameTarget(a, animations[i])) removeAnimation(i);
+        }
+    }
+    a.context = int64_t(contexts.currentContextIndex());
+    // A NaN or negative duration is no time at all: the end state now, nothing held.
+    if (a.driver == Animation::Duration && !(a.duration > 0)) a.duration = 0.0;
+    if (a.duration != 0 && contexts.currentFrame().animationEnabled) {
+        contexts.holdContext(uint64_t(a.context));
+        animations.push_back(a);
+        return;
+    }
+    if (!validateAnimation(a)) {
+        std::cerr << "ChapterController::startAnimation(): validation error when starting animation" << std::endl;
+        return;
+    }
+    a.duration = 1.0;
+    a.elapsed = 1.0;
+    applyAnimationState(a);
+}
+
+bool ChapterController::movesScrollTarget(const Animation& scroll, const Animation& mover) {
+    // Only a mover that will end keeps a scroll going: one linked to the scroll position, one on a
+    // sliding canvas or one whose group is paused would hold the page (and the reader) for ever.
+    if (mover.driver != Animation::Duration || mover.instance != scroll.instance) return false;
+    if (mover.context < 0 || uint64_t(mover.context) >= contexts.contextCount() ||
+        !contexts.isGroupActive(uint64_t(mover.context))) {
+        return false;
+    }
+    switch (mover.kind) {
+    case Animation::PathPoint0:
+    case Animation::PathPoint1:
+    case Animation::PathEndPoint: return mover.element == scroll.element && mover.part == scroll.part;
+    case Animation::PathFrame: return mover.element == scroll.element;
+    case Animation::NodeRotation:
+    case Animation::NodeScale:
+    case Animation::NodePosition: {
+        const std::shared_ptr<Picture>& picture = instances()[size_t(scroll.instance)].picture;
+        if (!picture) return false;
+        std::vector<uint64_t> holders = picture->nodeAndAncestorsForPath(uint64_t(scroll.element));
+        return std::find(holders.begin(), holders.end(), uint64_t(mover.element)) != holders.end();
+    }
+    default: return false;
+    }
+}
+
+void ChapterController::animationPass(double dt, double height) {
+    for (size_t i = animations.size(); i-- > 0;) {
+        if (i >= animations.size()) continue;
+        Animation& a = animations[i];
+        if (a.context < 0 || uint64_t(a.context) >= contexts.contextCount() ||
+            !contexts.isGroupActive(uint64_t(a.context))) {
+            continue;
+        }
+        if (!validateAnimation(a)) {
+            std::cerr << "ChapterController::tick(): validation error, terminating animation early" << std::endl;
+            removeAnimation(i);
+            continue;
+        }
+        bool finished = Animation::tick(a, rows, instances(), dt, height);
+        applyAnimationState(a);
+        if (finished && a.kind == Animation::ScrollTarget && a.instance >= 0) {
+            for (size_t j = 0; j < animations.size(); ++j) {
+                if (j != i && movesScrollTarget(a, animations[j])) {
+                    finished = false;
+                    break;
+                }
+            }
+        }
+        if (finished) removeAnimation(i);
+    }
+}
 
 bool ChapterController::hasScrollAnimation() const {
     for (const Animation& animation : animations) {
@@ -156,6 +346,98 @@ void ChapterController::scrollTo(double y) {
     rows.position = std::min(std::max(0.0, y), bookView->maxScroll());
     bookView->setScrollY(rows.position);
     releaseVisibleRowWaiters();
+}
+
+namespace {
+
+// An animation timed by the current frame, aimed at one target.
+Animation aimed(ContextTable& contexts, int32_t kind, int32_t instance, int32_t element, int32_t part) {
+    Animation a;
+    contexts.currentFrame().applyTo(a);
+    a.kind = kind;
+    a.instance = instance;
+    a.element = element;
+    a.part = part;
+    return a;
+}
+
+} // namespace
+
+void ChapterController::setNodeRotation(int32_t instance, int32_t node, double angle) {
+    Animation a = aimed(contexts, Animation::NodeRotation, instance, node, 0);
+    a.to[0] = angle;
+    startAnimation(a);
+}
+
+void ChapterController::setNodeScale(int32_t instance, int32_t node, double sx, double sy) {
+    Animation a = aimed(contexts, Animation::NodeScale, instance, node, 0);
+    a.to[0] = sx;
+    a.to[1] = sy;
+    startAnimation(a);
+}
+
+void ChapterController::setNodePosition(int32_t instance, int32_t node, const Vec2& point) {
+    Animation a = aimed(contexts, Animation::NodePosition, instance, node, 0);
+    a.to[0] = point.x;
+    a.to[1] = point.y;
+    startAnimation(a);
+}
+
+void ChapterController::setPathFill(int32_t instance, int32_t path, const PaletteColour& colour) {
+    Animation a = aimed(contexts, Animation::PathColour, instance, path, 0);
+    Colour c = palette[colour];
+    a.to[0] = c.r;
+    a.to[1] = c.g;
+    a.to[2] = c.b;
+    a.to[3] = c.a;
+    startAnimation(a);
+}
+
+void ChapterController::setParagraphColour(int32_t instance, int32_t node, int32_t line, const PaletteColour& colour) {
+    Animation a = aimed(contexts, Animation::LineColour, instance, node, line);
+    Colour c = palette[colour];
+    a.to[0] = c.r;
+    a.to[1] = c.g;
+    a.to[2] = c.b;
+    // A direct colour carries its own alpha; a palette colour's opacity scales its entry.
+    a.to[3] = colour.kind == PaletteColour::Direct ? colour.rgba.a : colour.opacity;
+    startAnimation(a);
+}
+
+void ChapterController::setAnimationFrame(int32_t instance, int32_t path, double frame) {
+    Animation a = aimed(contexts, Animation::PathFrame, instance, path, 0);
+    a.to[0] = frame;
+    startAnimation(a);
+}
+
+void ChapterController::apiMovePoint(int32_t instance, int32_t pathIndex, int32_t command, int32_t point, double x,
+                                     double y) {
+    std::vector<PictureInstance>& all = instances();
+    if (instance < 0 || size_t(instance) >= all.size() || !all[size_t(instance)].picture) {
+        fatalError("ChapterController::apiMovePoint: picture index out of range: " + std::to_string(instance));
+    }
+    if (point != 0) fatalError("can't animate control points yet");
+    Picture& picture = *all[size_t(instance)].picture;
+    if (pathIndex < 0 || size_t(pathIndex) >= picture.paths.size()) {
+        fatalError("ChapterController::apiMovePoint: path index too high " + std::to_string(pathIndex));
+    }
+    // The path is triangulated from its commands from now on; other paths keep the shared mesh.
+    Path& path = picture.paths[size_t(pathIndex)];
+    path.meshCache.reset();
+    path.touchGeometry();
+    Animation a = aimed(contexts, Animation::PathEndPoint, instance, pathIndex, command);
+    a.to[0] = x;
+    a.to[1] = y;
+    startAnimation(a);
+}
+
+void ChapterController::sleep(double seconds) {
+    contexts.saveState();
+    ContextFrame& frame = contexts.currentFrame();
+    frame.animationEnabled = true;
+    frame.setDuration(seconds);
+    startAnimation(aimed(contexts, Animation::Timer, 0, 0, 0));
+    contexts.restoreState();
 }
 
 } // namespace hv

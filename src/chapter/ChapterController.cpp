@@ -145,12 +145,14 @@ void ChapterController::recordMouseEvent(const Event& event) {
 void ChapterController::tick(double dt) {
     animationPass(dt, viewHeight());
     if (std::shared_ptr<SoundTable> table = soundTable()) {
-        for (SoundInstance& instance : table->instances) {
+        for (size_t i = 0; i < table->instances.size(); ++i) {
+            SoundInstance& instance = table->instances[i];
             if (instance.state != SoundInstance::Finished) continue;
             instance.state = SoundInstance::Free;
             if (instance.context >= 0 && uint64_t(instance.context) < contexts.contextCount()) {
                 contexts.releaseContext(uint64_t(instance.context));
             }
+            releaseSoundInstance(i);
         }
     }
     inertiaStep(dt);
@@ -178,12 +180,15 @@ void ChapterController::onContextTerminated(uint64_t c) {
         if (animations[i].context == int64_t(c)) animations.erase(animations.begin() + std::ptrdiff_t(i));
     }
     if (std::shared_ptr<SoundTable> table = soundTable()) {
-        for (SoundInstance& instance : table->instances) {
+        for (size_t i = 0; i < table->instances.size(); ++i) {
+            SoundInstance& instance = table->instances[i];
             if (instance.context != int64_t(c)) continue;
             if (instance.state == SoundInstance::StartRequested || instance.state == SoundInstance::Finished) {
                 instance.state = SoundInstance::Free;
+                releaseSoundInstance(i);
             } else if (instance.state == SoundInstance::Playing) {
                 instance.state = SoundInstance::StopRequested;
+                releaseSoundInstance(i);
             }
         }
     }

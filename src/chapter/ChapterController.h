@@ -136,9 +136,13 @@ public:
     void apiMovePoint(int32_t instance, int32_t path, int32_t command, int32_t point, double x, double y);
     void sleep(double seconds);
     void animationPass(double dt, double viewHeight);
+    // Whether `mover` moves the point a finished scroll to a path point is centring.
+    bool movesScrollTarget(const Animation& scroll, const Animation& mover);
     std::shared_ptr<SoundTable> soundTable() const;
     int32_t playSound(int32_t sound, bool loop);
     void setSoundVolume(int32_t soundInstance, double volume);
+    // Removes the volume animations aimed at a slot that has just been freed.
+    void releaseSoundInstance(size_t index);
 
     // Active rects and the pointer.
     int32_t createActiveRect(int32_t picture, int32_t node, const Rect& rect, bool handCursor);

@@ -34,4 +34,40 @@ int32_t ChapterController::insertSvgShape(int32_t instance, int32_t node, int32_
     return index;
 }
 
+void ChapterController::pathTransition(int32_t instance, int32_t pathIndex, int32_t shapeId, double x, double y,
+                                       double width, double height) {
+    Picture& picture = *instances()[size_t(instance)].picture;
+    if (pathIndex < 0 || size_t(pathIndex) >= picture.paths.size()) {
+        fatalError("Error preparing transition animation: the path id is out of range");
+    }
+    Path& path = picture.paths[size_t(pathIndex)];
+    path.bakeTransform();
+    Path replacement = buildShapePath(shapeId, x, y, width, height);
+    replacement.bakeTransform();
+    if (replacement.commands.size() != path.commands.size()) {
+        fatalError("Error preparing transition animation: the new path has the wrong number of  path commands: " +
+                   std::to_string(replacement.commands.size()) + " vs " + std::to_string(path.commands.size()));
+    }
+    for (size_t i = 0; i < path.commands.size(); ++i) {
+        int points = path.commands[i].pointCount();
+        int newPoints = replacement.commands[i].pointCount();
+        if (newPoints != points) {
+            fatalError("Error preparing transition animation: the replacement path command " + std::to_string(i) +
+                       " has the wrong number of points: " + std::to_string(newPoints) + " vs " +
+                       std::to_string(points));
+        }
+        for (int j = 0; j < points; ++j) {
+            Animation a;
+            contexts.currentFrame().applyTo(a);
+            a.kind = j == points - 1 ? Animation::PathEndPoint : j == 0 ? Animation::PathPoint0 : Animation::PathPoint1;
+            a.instance = instance;
+            a.element = pathIndex;
+            a.part = int32_t(i);
+            a.to[0] = replacement.commands[i].points[j].x;
+            a.to[1] = replacement.commands[i].points[j].y;
+            startAnimation(a);
+        }
+    }
+}
+
 } // namespace hv

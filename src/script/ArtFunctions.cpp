@@ -178,4 +178,14 @@ ENGINE_FUNCTION(hvkSetBackgroundColour) {
     return 0;
 }
 
+ENGINE_FUNCTION(hvkSetParagraphColour) {
+    int32_t canvas = args.canvas(1);
+    int32_t node = args.int32(2);
+    int32_t line = args.int32(3);
+    PaletteColour colour = colourFromStack(args.state(), 4);
+    args.runningContext();
+    chapter().setParagraphColour(canvas, node, line, colour);
+    return 0;
+}
+
 } // namespace hv

@@ -6,6 +6,7 @@
 #include "core/PathProvider.h"
 #include "core/PlatformBackend.h"
 #include "core/ResourcePaths.h"
+#include "script/ScriptArgs.h"
 
 #include <lua.hpp>
 
@@ -81,6 +82,8 @@ bool BookController::init(const Configuration& configuration, std::shared_ptr<Bo
     }
 
     pendingChapter_ = -1;
+    // Each book starts in palette colours, whatever a book before it in this process chose.
+    rawColourMode = false;
     currentBookController = this;
     registerEngineFunctions(luaState_);
 

@@ -302,4 +302,11 @@ ENGINE_FUNCTION(hvkSetMultisampleEnabled) {
     return 0;
 }
 
+ENGINE_FUNCTION(hvkSleep) {
+    double seconds = args.finite(1);
+    args.runningContext();
+    currentChapterController->sleep(seconds);
+    return 0;
+}
+
 } // namespace hv

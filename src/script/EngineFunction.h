@@ -98,4 +98,19 @@ int hvkGetLineHeight(lua_State*);
 int hvkSetPalette(lua_State*);
 int hvkSetBackgroundColour(lua_State*);
 
+// Animations and sound.
+int hvkSleep(lua_State*);
+int hvkSetNodePosition(lua_State*);
+int hvkSetNodeRotation(lua_State*);
+int hvkSetNodeScale(lua_State*);
+int hvkMovePoint(lua_State*);
+int hvkSetPathFill(lua_State*);
+int hvkSetAnimationFrame(lua_State*);
+int hvkPathTransition(lua_State*);
+int hvkSetParagraphColour(lua_State*);
+int hvkLoadSound(lua_State*);
+int hvkPlaySound(lua_State*);
+int hvkSetSoundVolume(lua_State*);
+int hvkSetVolume(lua_State*);
+
 } // namespace hv

@@ -165,4 +165,77 @@ ENGINE_FUNCTION(hvkNewPathCommand) {
     return 0;
 }
 
+// The node, path and command of an animation are checked by the animation as its target.
+ENGINE_FUNCTION(hvkSetNodePosition) {
+    int32_t canvas = args.canvas(1);
+    int32_t node = args.int32(2);
+    Vec2 point(args.finite(3), args.finite(4));
+    args.runningContext();
+    chapter().setNodePosition(canvas, node, point);
+    return 0;
+}
+
+ENGINE_FUNCTION(hvkSetNodeRotation) {
+    int32_t canvas = args.canvas(1);
+    int32_t node = args.int32(2);
+    double angle = args.finite(3);
+    args.runningContext();
+    chapter().setNodeRotation(canvas, node, angle);
+    return 0;
+}
+
+ENGINE_FUNCTION(hvkSetNodeScale) {
+    int32_t canvas = args.canvas(1);
+    int32_t node = args.int32(2);
+    double sx = args.finite(3);
+    double sy = args.finite(4);
+    args.runningContext();
+    chapter().setNodeScale(canvas, node, sx, sy);
+    return 0;
+}
+
+ENGINE_FUNCTION(hvkMovePoint) {
+    int32_t canvas = args.int32(1);
+    int32_t path = args.int32(2);
+    int32_t command = args.int32(3);
+    int32_t point = args.int32(4);
+    double x = args.finite(5);
+    double y = args.finite(6);
+    args.runningContext();
+    chapter().apiMovePoint(canvas, path, command, point, x, y);
+    return 0;
+}
+
+ENGINE_FUNCTION(hvkSetPathFill) {
+    int32_t canvas = args.canvas(1);
+    int32_t path = args.int32(2);
+    PaletteColour colour = colourFromStack(args.state(), 3);
+    args.runningContext();
+    chapter().setPathFill(canvas, path, colour);
+    return 0;
+}
+
+ENGINE_FUNCTION(hvkSetAnimationFrame) {
+    int32_t canvas = args.canvas(1);
+    int32_t path = args.int32(2);
+    // Any time: before the first frame, or not a number at all, draws the first frame.
+    double frame = args.number(3);
+    args.runningContext();
+    chapter().setAnimationFrame(canvas, path, frame);
+    return 0;
+}
+
+ENGINE_FUNCTION(hvkPathTransition) {
+    int32_t canvas = args.canvas(1);
+    int32_t path = args.int32(2);
+    int32_t shape = args.int32(3);
+    double x = args.finite(4);
+    double y = args.finite(5);
+    double width = args.finite(6);
+    double height = args.finite(7);
+    args.runningContext();
+    chapter().pathTransition(canvas, path, shape, x, y, width, height);
+    return 0;
+}
+
 } // namespace hv

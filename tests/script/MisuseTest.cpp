@@ -49,11 +49,16 @@ const Signature signatures[] = {
     {"hvkGetShapePoint", 2},      {"hvkCreateParagraph", 3},    {"hvkShowParagraph", 5},
     {"hvkSetTypeface", 2},        {"hvkGetLineHeight", 0},      {"hvkSetPalette", 1},
     {"hvkSetBackgroundColour", 2},
+    {"hvkSleep", 1},              {"hvkSetNodePosition", 4},    {"hvkSetNodeRotation", 3},
+    {"hvkSetNodeScale", 4},       {"hvkMovePoint", 6},          {"hvkSetPathFill", 4},
+    {"hvkSetAnimationFrame", 3},  {"hvkPathTransition", 7},     {"hvkSetParagraphColour", 5},
+    {"hvkLoadSound", 1},          {"hvkPlaySound", 2},          {"hvkSetSoundVolume", 2},
+    {"hvkSetVolume", 1},
 };
 
 // The book: a chapter whose context runs whatever call the test leaves in `misuseCall`, a second
 // context so that context 1 exists too, and one of everything else a call can name (canvas,
-// node, path, command, paragraph, SVG file and shape 0, and paragraph 1).
+// node, path, command, paragraph, SVG file, shape and sound 0, and paragraph 1).
 const char* misuseBook = R"(
 hvkRegisterChapter("misuse", function()
   spawn(function() while true do nextEvent() end end)
@@ -61,6 +66,7 @@ hvkRegisterChapter("misuse", function()
   hvkNewPathCommand(canvas, hvkNewPath(canvas, 0), 10, 0, 0)
   hvkCreateParagraph("text", 1, "left")
   hvkPrepareSvgShape(hvkPrepareSvg("square.svg"), "square")
+  hvkLoadSound("tone.wav")
   while true do
     if misuseCall then
       local call = misuseCall

@@ -57,7 +57,9 @@ public:
     void setBrightness(double b) override { brightness = b; }
     void setTitle(const std::string& t) override { title = t; }
     void setCursor(int32_t kind) override { cursor = kind; }
-    std::shared_ptr<SoundManager> soundManager() override { return soundManagerBackend; }
+    std::shared_ptr<SoundManager> soundManager() override {
+        return realSoundManager ? realSoundManager : std::shared_ptr<SoundManager>(soundManagerBackend);
+    }
     std::shared_ptr<RendererBackend> renderer() override { return rendererBackend; }
     std::shared_ptr<TypesetterBackend> typesetter() override { return typesetterBackend; }
 
@@ -67,6 +69,8 @@ public:
     std::shared_ptr<RendererBackend> rendererBackend;
     std::shared_ptr<FakeTypesetter> typesetterBackend = std::make_shared<FakeTypesetter>();
     std::shared_ptr<FakeSoundManager> soundManagerBackend = std::make_shared<FakeSoundManager>();
+    // When set, the platform plays through this manager instead of the fake one.
+    std::shared_ptr<SoundManager> realSoundManager;
 };
 
 } // namespace hv::test

@@ -33,3 +33,70 @@ function runAndWait(fn)
   end)
   yield()
 end
+
+-- Waits for that many seconds, whatever the context's animation settings.
+function sleep(seconds)
+  hvkSleep(seconds)
+  yield()
+end
+
+-- Animated changes: each waits until its animation ends (at once when animation is off or the
+-- duration is 0), timed by the context's current settings.
+function moveNode(canvas, node, x, y)
+  hvkSetNodePosition(canvas, node, x, y)
+  yield()
+end
+
+function turnNode(canvas, node, angle)
+  hvkSetNodeRotation(canvas, node, angle)
+  yield()
+end
+
+function scaleNode(canvas, node, sx, sy)
+  hvkSetNodeScale(canvas, node, sx, sy)
+  yield()
+end
+
+function movePoint(canvas, path, command, point, x, y)
+  hvkMovePoint(canvas, path, command, point, x, y)
+  yield()
+end
+
+function fillPath(canvas, path, colour, opacity)
+  hvkSetPathFill(canvas, path, colour, opacity)
+  yield()
+end
+
+function showFrame(canvas, path, time)
+  hvkSetAnimationFrame(canvas, path, time)
+  yield()
+end
+
+function morphPath(canvas, path, shape, x, y, width, height)
+  hvkPathTransition(canvas, path, shape, x, y, width, height)
+  yield()
+end
+
+function colourParagraph(canvas, node, line, colour, opacity)
+  hvkSetParagraphColour(canvas, node, line, colour, opacity)
+  yield()
+end
+
+-- Loads a sound and returns its id once it can be played.
+function loadSound(path)
+  local sound, loading = hvkLoadSound(path)
+  if loading then yield() end
+  return sound
+end
+
+-- Plays a sound (silent until a fade raises it) and waits until it has finished.
+function playSound(sound, loop)
+  hvkPlaySound(sound, loop)
+  yield()
+end
+
+-- Fades a playing sound to a volume and waits until the fade ends.
+function fadeSound(instance, volume)
+  hvkSetSoundVolume(instance, volume)
+  yield()
+end
