@@ -4,6 +4,7 @@
 #include "svg/RawSvgCache.h"
 #include "svg/SvgManager.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     hv::BlobReader reader(std::make_shared<std::vector<uint8_t>>(data, data + size));
     auto file = hv::readRawSvgFile(reader);
     if (!file) return 0;
+    // Nothing the writer would refuse as not finite gets through the reader.
+    require(std::isfinite(file->width) && std::isfinite(file->height));
+    for (const auto& shape : file->shapes) {
+        for (const hv::PathCommand& command : shape.pathCommands) {
+            for (int i = 0; i < command.pointCount(); ++i) {
+                require(std::isfinite(command.points[i].x) && std::isfinite(command.points[i].y));
+            }
+        }
+    }
 
     hv::SvgManager manager;
     hv::SvgFile resolved = manager.resolveRawSvg(*file, nullptr);

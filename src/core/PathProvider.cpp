@@ -17,7 +17,9 @@ std::shared_ptr<PathProvider> PathProvider::child(const PathProvider& parent, co
 }
 
 Blob getBlobAtPath(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, or a FIFO without a writer would hang the open before the check below can
+    // refuse it; regular files read the same either way.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -63,30 +65,68 @@ std::pair<std::string, bool> getStringAtPath(const std::string& path) {
     return blobToString(getBlobAtPath(path));
 }
 
-bool replaceFile(const std::string& path, const std::function<bool(FILE*)>& write) {
+namespace {
+
+// Opens a new temporary in the target's directory. A name that is taken is only skipped: it
+// may be the leftover of a save that was killed in a process which had our process id.
+int openTemporary(const std::string& path, std::string& temporary) {
     static std::atomic<uint64_t> counter{0};
     // A short name in the target's directory: a name built on the target's own could pass the
     // file-name length limit when the target's name is near it.
     size_t slash = path.find_last_of('/');
-    std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    std::string temporary = directory + (slash == std::string::npos ? "/" : "") + ".hv-save-" +
-                            std::to_string(getpid()) + "-" + std::to_string(counter++);
-    // 0666 under the umask, like a plain fopen would create the file.
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    std::string directory = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+    std::string prefix = directory + ".hv-save-" + std::to_string(getpid()) + "-";
+    for (int attempt = 0; attempt < 100000; ++attempt) {
+        temporary = prefix + std::to_string(counter++);
+        // 0666 under the umask, like a plain fopen would create the file.
+        int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+// Makes the rename itself durable; a file system that cannot sync folders is no failure.
+bool syncFolderOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return true;
+    bool ok = fsync(fd) == 0 || errno == EINVAL;
+    int error = errno;
+    close(fd);
+    errno = error;
+    return ok;
+}
+
+} // namespace
+
+bool replaceFile(const std::string& path, const std::function<bool(FILE*)>& write) {
+    std::string temporary;
+    int fd = openTemporary(path, temporary);
     if (fd < 0) return false;
-    FILE* file = fdopen(fd, "wb");
+    // The save takes the place of the old file, permission bits included.
+    struct stat old;
+    bool ok = stat(path.c_str(), &old) != 0 || !S_ISREG(old.st_mode) || fchmod(fd, old.st_mode & 07777) == 0;
+    FILE* file = ok ? fdopen(fd, "wb") : nullptr;
     if (!file) {
+        int error = errno;
         close(fd);
         unlink(temporary.c_str());
+        errno = error;
         return false;
     }
-    bool ok = write(file);
+    ok = write(file);
     ok = std::fflush(file) == 0 && ok;
     ok = fsync(fd) == 0 && ok;
     ok = std::fclose(file) == 0 && ok;
     ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) unlink(temporary.c_str());
-    return ok;
+    if (!ok) {
+        int error = errno;
+        unlink(temporary.c_str());
+        errno = error;
+        return false;
+    }
+    return syncFolderOf(path);
 }
 
 bool writeStringToPath(const std::string& data, const std::string& path) {

@@ -19,15 +19,18 @@ struct PathProvider {
     static std::shared_ptr<PathProvider> child(const PathProvider& parent, const std::string& name);
 };
 
-// Null when the file cannot be opened or read whole; an empty file gives an empty blob.
+// Null when the file cannot be opened or read whole, or is not a regular file (a FIFO is
+// refused without waiting for a writer); an empty file gives an empty blob.
 Blob getBlobAtPath(const std::string& path);
 Blob getBlobFromProvider(const PathProvider& provider, const std::string& name);
 std::pair<std::string, bool> getStringFromProvider(const PathProvider& provider, const std::string& name);
 std::pair<std::string, bool> getStringAtPath(const std::string& path);
 
 // Writes a whole file through a temporary in the target's directory and renames it over the
-// target, so a failed write leaves the previous file intact. `write` fills the open file and
-// says whether it all went out; nothing is reported here.
+// target, so a failed write leaves the previous file intact; the new file keeps the old one's
+// permission bits, and the folder is synced after the rename so the swap itself lasts. `write`
+// fills the open file and says whether it all went out; nothing is reported here, and after a
+// failure errno says why.
 bool replaceFile(const std::string& path, const std::function<bool(FILE*)>& write);
 // replaceFile with the string's bytes; a failure is reported with one line.
 bool writeStringToPath(const std::string& data, const std::string& path);

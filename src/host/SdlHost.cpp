@@ -20,14 +20,35 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <iostream>
 #include <thread>
+#include <vector>
 
 namespace hv {
 
 namespace {
 
 constexpr int samplesPerFrameRate = 240;
+constexpr int64_t largestIconSide = 1024;
+
+// A BMP file's width and height from its headers (a negative height, for rows stored top
+// down, gives its size); false when the headers do not hold them.
+bool bmpSize(const std::vector<uint8_t>& bytes, int64_t& width, int64_t& height) {
+    auto u16 = [&](size_t at) { return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8; };
+    auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+    if (bytes.size() < 26 || bytes[0] != 'B' || bytes[1] != 'M') return false;
+    uint32_t infoSize = u32(14);
+    if (infoSize == 12) { // the oldest header, of 16-bit sizes
+        width = u16(18);
+        height = u16(20);
+        return true;
+    }
+    if (infoSize < 16) return false;
+    width = int32_t(u32(18));
+    height = std::abs(int64_t(int32_t(u32(22))));
+    return true;
+}
 
 bool failSdl(const char* what) { return failure(std::string(what) + SDL_GetError()); }
 
@@ -145,6 +166,20 @@ bool SdlHost::setupPaper(Configuration& local, const PathProvider& story, const 
     return true;
 }
 
+SDL_Surface* SdlHost::loadIcon(const std::string& path) {
+    // Read through the engine's own reader rather than SDL's: a FIFO is refused instead of
+    // waited on, and the header's claim is checked before the decoder allocates its pixels.
+    Blob blob = getBlobAtPath(path);
+    int64_t width = 0, height = 0;
+    SDL_Surface* icon = nullptr;
+    if (blob && blob->size() <= size_t(INT32_MAX) && bmpSize(*blob, width, height) && width > 0 &&
+        width <= largestIconSide && height > 0 && height <= largestIconSide) {
+        icon = SDL_LoadBMP_RW(SDL_RWFromConstMem(blob->data(), int(blob->size())), 1);
+    }
+    if (!icon) std::cerr << "Unable to find icon at " << path << std::endl;
+    return icon;
+}
+
 bool SdlHost::loadGLEntryPoints() { return hv::loadGLEntryPoints(); }
 
 bool SdlHost::init(const Configuration& options, std::shared_ptr<PathProvider> story,
@@ -195,13 +230,9 @@ bool SdlHost::init(const Configuration& options, std::shared_ptr<PathProvider> s
                               width, height, flags);
     if (!window) return failSdl("Failed to create window: ");
 
-    std::string iconPath = appIconPath();
-    SDL_RWops* iconFile = SDL_RWFromFile(iconPath.c_str(), "rb");
-    if (SDL_Surface* icon = iconFile ? SDL_LoadBMP_RW(iconFile, 1) : nullptr) {
+    if (SDL_Surface* icon = loadIcon(appIconPath())) {
         SDL_SetWindowIcon(window, icon);
         SDL_FreeSurface(icon);
-    } else {
-        std::cerr << "Unable to find icon at " << iconPath << std::endl;
     }
 
     glContext = SDL_GL_CreateContext(window);

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+struct SDL_Surface;
 struct SDL_Window;
 union SDL_Event;
 
@@ -87,6 +88,9 @@ public:
     // Fetches the renderer's OpenGL entry points for the new context; true when all were found.
     // A missing one does not stop start-up: the renderer backend refuses to start and says so.
     bool loadGLEntryPoints();
+    // The window icon from a BMP file, or null after "Unable to find icon at PATH" (start-up
+    // goes on without it). Icons over 1,024 pixels a side are refused from their header.
+    static SDL_Surface* loadIcon(const std::string& path);
 
     // The book's part of the host: nothing until a book can be hosted.
     void setupBook();

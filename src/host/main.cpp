@@ -3,12 +3,16 @@
 #include "host/Options.h"
 #include "host/SdlHost.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
+    // Past a file-size limit a write then fails with its error, which the writer reports,
+    // instead of the signal ending the run.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (const char* prefix = std::getenv(hv::streamRedirectVariable)) hv::redirectStandardStreams(prefix);
 
     std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);

@@ -23,6 +23,13 @@ size_t reservable(const Reader& reader, uint64_t count, uint64_t minimumBytes) {
     return size_t(std::min(count, reader.remaining() / minimumBytes));
 }
 
+bool finitePoints(const PathCommand& command) {
+    for (int i = 0; i < command.pointCount(); ++i) {
+        if (!std::isfinite(command.points[i].x) || !std::isfinite(command.points[i].y)) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool writeString(FILE* file, const std::string& text) {
@@ -53,11 +60,7 @@ std::pair<std::string, bool> readString(Reader& reader) {
 std::string rawSvgShapeProblem(const RawSvgShape& shape) {
     for (const PathCommand& command : shape.pathCommands) {
         if (command.type < PathCommand::Move || command.type > PathCommand::Cubic) return "has a command of unknown type";
-        for (int i = 0; i < command.pointCount(); ++i) {
-            if (!std::isfinite(command.points[i].x) || !std::isfinite(command.points[i].y)) {
-                return "has a coordinate that is not finite";
-            }
-        }
+        if (!finitePoints(command)) return "has a coordinate that is not finite";
     }
     if (!shape.meshCache || !shape.meshCache->mesh) return "has no mesh";
     const Mesh& mesh = *shape.meshCache->mesh;
@@ -103,6 +106,8 @@ std::pair<RawSvgShape, bool> readRawSvgShape(Reader& reader) {
     for (uint64_t i = 0; i < count; ++i) {
         PathCommand command;
         if (!command.readFrom(reader)) return {RawSvgShape(), false};
+        // What the writer refuses is refused here too, as the command's broken points.
+        if (!finitePoints(command)) return {RawSvgShape(), failure("PathCommand::writeTo: unable to read points")};
         shape.pathCommands.push_back(command);
     }
     auto entry = std::make_shared<MeshWrapper>();
@@ -112,6 +117,9 @@ std::pair<RawSvgShape, bool> readRawSvgShape(Reader& reader) {
 }
 
 bool writeRawSvgFile(FILE* file, const RawSvgFile& svgFile) {
+    if (!std::isfinite(svgFile.width) || !std::isfinite(svgFile.height)) {
+        return failure("writeRawSvgFile: the picture size is not finite");
+    }
     for (const RawSvgShape& shape : svgFile.shapes) {
         std::string problem = rawSvgShapeProblem(shape);
         if (!problem.empty()) return failure("writeRawSvgFile: shape '" + shape.name + "' " + problem);
@@ -140,6 +148,10 @@ std::optional<RawSvgFile> readRawSvgFile(Reader& reader) {
     std::memcpy(&count, header, 8);
     std::memcpy(&svgFile.width, header + 8, 8);
     std::memcpy(&svgFile.height, header + 16, 8);
+    if (!std::isfinite(svgFile.width) || !std::isfinite(svgFile.height)) {
+        failure("readRawSvgFile: failed to read header");
+        return std::nullopt;
+    }
     svgFile.shapes.reserve(reservable(reader, count, minimumShapeBytes));
     for (uint64_t i = 0; i < count; ++i) {
         auto [shape, ok] = readRawSvgShape(reader);

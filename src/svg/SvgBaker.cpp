@@ -28,22 +28,34 @@ bool hasSvgExtension(const std::string& name) {
     return tail == ".svg";
 }
 
-// The SVG files below the story directory, as the paths a script passes (relative, '/').
+// The SVG files below the story directory, as the paths a script passes (relative, '/'). A
+// folder that cannot be listed is named and counted as a failure, not left as a silent gap in
+// the book's caches, and the other folders are still listed. Links to folders are not
+// followed, so a link cannot make the walk go round.
 std::vector<std::string> findSvgFiles(const std::string& story, std::ostream& errors, size_t& failed) {
     std::vector<std::string> found;
-    std::error_code error;
-    // A folder that cannot be read is an error, not a silent gap in the book's caches.
-    fs::recursive_directory_iterator it(story, fs::directory_options::none, error);
-    for (fs::recursive_directory_iterator end; !error && it != end; it.increment(error)) {
-        std::error_code typeError;
-        if (!it->is_regular_file(typeError)) continue;
-        std::string full = it->path().generic_string();
-        if (!hasSvgExtension(full) || full.size() <= story.size() + 1) continue;
-        found.push_back(full.substr(story.size() + 1));
-    }
-    if (error) {
-        errors << "halvane-bake: " << story << ": cannot list the directory: " << error.message() << std::endl;
-        ++failed;
+    std::vector<fs::path> folders{fs::path(story)};
+    while (!folders.empty()) {
+        fs::path folder = std::move(folders.back());
+        folders.pop_back();
+        std::error_code error;
+        fs::directory_iterator it(folder, error);
+        for (fs::directory_iterator end; !error && it != end; it.increment(error)) {
+            std::error_code typeError;
+            if (!it->is_symlink(typeError) && it->is_directory(typeError)) {
+                folders.push_back(it->path());
+                continue;
+            }
+            if (!it->is_regular_file(typeError)) continue;
+            std::string full = it->path().generic_string();
+            if (!hasSvgExtension(full) || full.size() <= story.size() + 1) continue;
+            found.push_back(full.substr(story.size() + 1));
+        }
+        if (error) {
+            errors << "halvane-bake: " << folder.generic_string() << ": cannot list the directory: " << error.message()
+                   << std::endl;
+            ++failed;
+        }
     }
     std::sort(found.begin(), found.end());
     return found;

@@ -7,12 +7,31 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+#include <vector>
+
+// Every fsync of this executable passes here: while a test watches a target, each call is
+// logged as "file", or as "folder: " and what the target holds at that moment.
+namespace {
+const std::string* syncWatched = nullptr;
+std::vector<std::string> syncLog;
+} // namespace
+
+extern "C" int fsync(int fd) {
+    struct stat info;
+    if (syncWatched && fstat(fd, &info) == 0) {
+        syncLog.push_back(S_ISDIR(info.st_mode) ? "folder: " + hv::getStringAtPath(*syncWatched).first : "file");
+    }
+    return int(syscall(SYS_fsync, fd));
+}
 
 namespace hv {
 namespace {
@@ -54,6 +73,22 @@ TEST(BlobTest, UnreadableFileGivesNoBlob) {
     test::writeFile(dir.file("secret"), "x");
     chmod(dir.file("secret").c_str(), 0);
     EXPECT_EQ(getBlobAtPath(dir.file("secret")), nullptr);
+}
+
+TEST(BlobTest, NonRegularFilesAreRefusedWithoutWaiting) {
+    test::TempDir dir;
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    // In a child, so an open that waits for the FIFO's writer is killed, not the suite hung.
+    test::ChildWatch watch;
+    watch.limit = std::chrono::seconds(20);
+    test::ChildResult r = test::runInChild(
+        [&] {
+            for (std::string path : {dir.file("fifo"), std::string("/dev/null")}) {
+                if (getBlobAtPath(path) || getStringAtPath(path).second) std::_Exit(3);
+            }
+        },
+        watch);
+    EXPECT_EQ(r.exitStatus, 0);
 }
 
 TEST(BlobTest, ProvidersAndStrings) {
@@ -176,6 +211,46 @@ TEST(WriteStringTest, FullDiskKeepsThePreviousSave) {
     EXPECT_EQ(r.err, "writeStringToPath() failed to write to " + path + "\n");
     EXPECT_EQ(getStringAtPath(path).first, "the old save");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST(WriteStringTest, ATemporaryLeftByAKilledSaveOfTheSameProcessIdIsSkipped) {
+    test::TempDir dir;
+    std::string path = dir.file("save.txt");
+    ASSERT_TRUE(writeStringToPath("old", path));
+    test::runInChild([&] { replaceFile(path, [](FILE*) { return raise(SIGKILL) == 0; }); });
+    // A later process with the same id (a restarted container) finds its first name taken:
+    // here the leftover is renamed to the name this child picks first.
+    test::ChildResult later = test::runInChild([&] {
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            std::string name = entry.path().filename().string();
+            if (name == "save.txt") continue;
+            fs::rename(entry.path(), dir.file(".hv-save-" + std::to_string(getpid()) + name.substr(name.rfind('-'))));
+        }
+        std::_Exit(writeStringToPath("new", path) ? 0 : 3);
+    });
+    EXPECT_EQ(later.exitStatus, 0) << later.err;
+    EXPECT_EQ(getStringAtPath(path).first, "new");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2) << "save and leftover";
+}
+
+TEST(WriteStringTest, KeepsThePermissionBitsAndSyncsTheFolderAfterTheRename) {
+    test::TempDir dir;
+    // The old file's mode (0 for none), the umask, the saved file's mode.
+    const mode_t cases[][3] = {{0600, 022, 0600}, {0755, 077, 0755}, {0604, 0, 0604}, {0, 022, 0644}, {0, 077, 0600}};
+    for (const auto& [old, mask, expected] : cases) {
+        std::string path = dir.file("save" + std::to_string(old) + "-" + std::to_string(mask));
+        if (old != 0) test::writeFile(path, "old");
+        chmod(path.c_str(), old);
+        mode_t previous = umask(mask);
+        syncWatched = &path;
+        syncLog.clear();
+        EXPECT_TRUE(writeStringToPath("new", path));
+        syncWatched = nullptr;
+        umask(previous);
+        struct stat info;
+        EXPECT_EQ(stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 1, expected) << path;
+        EXPECT_EQ(syncLog, (std::vector<std::string>{"file", "folder: new"})) << "the data, then the rename";
+    }
 }
 
 TEST(ReaderTest, ReadsWithinBoundsOnly) {

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -22,8 +24,10 @@ using test::ChildResult;
 // written, sends it SIGTERM (which SDL turns into a quit event). A run that never ends is
 // killed after a minute so a fault cannot hang the suite; each stream keeps its first MiB,
 // as a run that goes wrong may repeat one line without end.
-ChildResult runHalvane(const std::vector<std::string>& arguments, const std::map<std::string, std::string>& environment = {},
-                       const std::function<bool(const ChildResult&)>& stop = nullptr) {
+ChildResult runHalvane(const std::vector<std::string>& arguments,
+                       const std::map<std::string, std::string>& environment = {},
+                       const std::function<bool(const ChildResult&)>& stop = nullptr,
+                       rlim_t fileSizeLimit = RLIM_INFINITY) {
     std::string program = std::string(HV_BINARY_DIR) + "/halvane";
     test::ChildWatch watch;
     watch.stop = stop;
@@ -32,6 +36,10 @@ ChildResult runHalvane(const std::vector<std::string>& arguments, const std::map
     return test::runInChild(
         [&] {
             for (auto& [key, value] : environment) setenv(key.c_str(), value.c_str(), 1);
+            // With the signal's default action: the program has to ignore it itself.
+            std::signal(SIGXFSZ, SIG_DFL);
+            rlimit limit{fileSizeLimit, fileSizeLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
             std::vector<char*> argv{program.data()};
             for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
@@ -98,6 +106,18 @@ TEST(MainTest, RedirectedStreamsReceiveTheRunsOutput) {
     EXPECT_EQ(text.str(), "fatal: do not understand argument '-bogus'\n");
     std::ifstream out(dir.file("run-stdout.txt"));
     EXPECT_TRUE(out.good());
+}
+
+TEST(MainTest, AFileSizeLimitFailsTheWriteInsteadOfEndingTheRun) {
+    test::TempDir dir;
+    auto env = headless;
+    env["HalvaneStreamRedirect"] = dir.file("run");
+    ChildResult run = runHalvane({"-bogus"}, env, nullptr, 10);
+    EXPECT_EQ(run.exitStatus, 1) << "ended by SIGXFSZ";
+    std::ifstream err(dir.file("run-stderr.txt"));
+    std::stringstream text;
+    text << err.rdbuf();
+    EXPECT_EQ(text.str(), "fatal: do ") << "the line as far as the limit lets it";
 }
 
 } // namespace

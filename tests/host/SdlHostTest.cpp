@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -506,6 +507,49 @@ TEST(SdlHostTest, FailedAudioDeviceIsReportedAndStartUpGoesOn) {
     EXPECT_EQ(child.exitStatus, 0);
     EXPECT_EQ(child.out, "opened 0 reason 1\n");
     EXPECT_EQ(child.err.rfind("SDL mixer failed to open audio: ", 0), 0u) << child.err;
+}
+
+TEST(IconTest, SizesAreCheckedFromTheHeaderBeforeAnyPixelIsRead) {
+    test::TempDir dir;
+    auto saved = [&](int side) {
+        SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, side, side, 24, SDL_PIXELFORMAT_RGB24);
+        SDL_SaveBMP(surface, dir.file("saved.bmp").c_str());
+        SDL_FreeSurface(surface);
+        return getStringAtPath(dir.file("saved.bmp")).first;
+    };
+    const std::string small = saved(16);
+    ASSERT_GT(small.size(), 26u) << SDL_GetError();
+    auto claiming = [&](int32_t width, int32_t height) {
+        std::string bytes = small;
+        std::memcpy(&bytes[18], &width, 4);
+        std::memcpy(&bytes[22], &height, 4);
+        return bytes;
+    };
+    std::string oldest = small; // the 12-byte header of 16-bit sizes
+    oldest.replace(14, 8, std::string("\x0c\0\0\0\xff\xff\xff\xff", 8));
+    const struct {
+        std::string bytes;
+        int side; // 0 when refused
+    } cases[] = {{small, 16},
+                 {claiming(16, -16), 16},
+                 {saved(1024), 1024},
+                 {claiming(65535, 65535), 0},
+                 {claiming(1025, 16), 0},
+                 {claiming(16, -65535), 0},
+                 {oldest, 0},
+                 {claiming(0, 16), 0},
+                 {small.substr(0, 20), 0}};
+    std::string path = dir.file("icon.bmp");
+    for (const auto& c : cases) {
+        test::writeFile(path, c.bytes);
+        testing::internal::CaptureStderr();
+        SDL_Surface* icon = SdlHost::loadIcon(path);
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(icon ? std::make_pair(icon->w, icon->h) : std::make_pair(0, 0), std::make_pair(c.side, c.side))
+            << &c - cases;
+        EXPECT_EQ(err, c.side ? "" : "Unable to find icon at " + path + "\n") << &c - cases;
+        SDL_FreeSurface(icon);
+    }
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <grp.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -62,6 +64,18 @@ ChildResult runInChild(const std::function<void()>& body, const ChildWatch& watc
     waitpid(pid, &status, 0);
     if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
     return result;
+}
+
+bool becomeUnprivileged(const std::string& tree) {
+    if (geteuid() != 0) return true;
+    const uid_t nobody = 65534;
+    std::error_code error;
+    bool ok = lchown(tree.c_str(), nobody, nobody) == 0;
+    for (std::filesystem::recursive_directory_iterator it(tree, error), end; ok && !error && it != end;
+         it.increment(error)) {
+        ok = lchown(it->path().c_str(), nobody, nobody) == 0;
+    }
+    return ok && !error && setgroups(0, nullptr) == 0 && setgid(nobody) == 0 && setuid(nobody) == 0;
 }
 
 } // namespace hv::test

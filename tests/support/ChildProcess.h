@@ -28,4 +28,8 @@ struct ChildWatch {
 // body that returns ends the child with status 0.
 ChildResult runInChild(const std::function<void()>& body, const ChildWatch& watch = {});
 
+// For a child: as root, hands `tree` to an unprivileged user and becomes that user, so that
+// permission bits hold for it as for everyone else; without root, changes nothing.
+bool becomeUnprivileged(const std::string& tree);
+
 } // namespace hv::test

@@ -1,3 +1,4 @@
+#include "core/PathProvider.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "svg/ShapeMesh.h"
@@ -7,8 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <sstream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace hv {
@@ -104,16 +108,53 @@ TEST_F(SvgBakerTest, MissingStoryDirectoryFails) {
     EXPECT_EQ(errors.str(), "halvane-bake: " + dir.path() + "/nowhere/story: no story directory\n");
 }
 
-TEST_F(SvgBakerTest, AnUnreadableFolderIsAFailureNotAGap) {
-    if (geteuid() == 0) GTEST_SKIP() << "root reads every folder";
-    story("a.svg", goodSvg);
-    story("pics/b.svg", goodSvg);
+// Runs the bake tool on the assets in a child that first calls `prepare` (status 77 when it fails).
+test::ChildResult runBakeTool(const std::string& assets, const std::function<bool()>& prepare) {
+    const std::string tool = std::string(HV_BINARY_DIR) + "/tools/halvane-bake";
+    return test::runInChild([&] {
+        if (!prepare()) std::_Exit(77);
+        char* argv[] = {const_cast<char*>(tool.c_str()), const_cast<char*>(assets.c_str()), nullptr};
+        execv(tool.c_str(), argv);
+        std::_Exit(127);
+    });
+}
+
+const char* const smallPaper = "size 8 base-frequency 2 frequency-multiplier 2 amplitude-count 1 attenuation 0.5 "
+                               "intensity 0.3";
+
+TEST_F(SvgBakerTest, AnUnreadableFolderIsNamedAndTheRestIsBaked) {
+    std::filesystem::create_directories(dir.file("story/more"));
+    for (const char* name : {"a.svg", "pics/b.svg", "more/c.svg"}) story(name, goodSvg);
+    story("paper.txt", smallPaper);
     std::filesystem::permissions(dir.file("story/pics"), std::filesystem::perms::none);
-    std::ostringstream errors;
-    BakeSummary summary = bakeSvgCaches(dir.path(), errors);
+    // Root reads every folder: the tool runs as a user whom the permission bits hold for.
+    test::ChildResult run = runBakeTool(dir.path(), [&] { return test::becomeUnprivileged(dir.path()); });
     std::filesystem::permissions(dir.file("story/pics"), std::filesystem::perms::owner_all);
-    EXPECT_GE(summary.failed, 1u);
-    EXPECT_NE(errors.str().find("cannot list the directory"), std::string::npos) << errors.str();
+    if (run.exitStatus == 77) GTEST_SKIP() << "cannot run as an unprivileged user";
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.err, "halvane-bake: " + dir.file("story/pics") + ": cannot list the directory: Permission denied\n");
+    EXPECT_EQ(run.out, "halvane-bake: 3 baked, 1 failed\n");
+    EXPECT_TRUE(std::filesystem::exists(dir.file("blobs/mesh-0-6d6f72655c632e737667"))) << "more/c.svg";
+}
+
+TEST_F(SvgBakerTest, AFileSizeLimitFailsTheWritesAndKeepsTheOldCaches) {
+    story("a.svg", goodSvg);
+    story("paper.txt", smallPaper);
+    ASSERT_EQ(runBakeTool(dir.path(), [] { return true; }).exitStatus, 0);
+    const std::string svgCache = dir.file("blobs/mesh-0-612e737667"), paperCache = dir.file("blobs/paper");
+    const std::string oldCaches = getStringAtPath(svgCache).first + getStringAtPath(paperCache).first;
+    story("a.svg", std::string(goodSvg) + "<!-- changed -->");
+    test::ChildResult run = runBakeTool(dir.path(), [] {
+        std::signal(SIGXFSZ, SIG_DFL); // the tool has to ignore it itself
+        rlimit limit{64, 64};
+        return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    });
+    EXPECT_EQ(run.exitStatus, 1) << "ended by SIGXFSZ";
+    EXPECT_EQ(run.err, "writeStringToPath() failed to write to " + svgCache + "\nhalvane-bake: a.svg: cannot write " +
+                           svgCache + "\nhalvane-bake: paper.txt: cannot write " + paperCache + "\n");
+    EXPECT_EQ(run.out, "halvane-bake: 0 baked, 2 failed\n");
+    EXPECT_EQ(getStringAtPath(svgCache).first + getStringAtPath(paperCache).first, oldCaches);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("blobs")), {}), 2) << "no temporaries";
 }
 
 TEST_F(SvgBakerTest, ToolExitStatus) {

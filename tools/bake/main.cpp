@@ -4,9 +4,12 @@
 #include "script/ScriptCompiler.h"
 #include "svg/SvgBaker.h"
 
+#include <csignal>
 #include <iostream>
 
 int main(int argc, char** argv) {
+    // Past a file-size limit a cache write fails and is reported; the old cache stays.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (argc != 2) {
         std::cerr << "usage: halvane-bake ASSETS_DIR" << std::endl;
         return 2;
