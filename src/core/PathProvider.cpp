@@ -2,9 +2,12 @@
 
 #include "core/ResourcePaths.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fcntl.h>
 #include <iostream>
 #include <sys/stat.h>
@@ -135,6 +138,39 @@ bool writeStringToPath(const std::string& data, const std::string& path) {
     });
     if (!ok) std::cerr << "writeStringToPath() failed to write to " << path << std::endl;
     return ok;
+}
+
+std::vector<std::string> findFilesBelow(const std::string& root, const std::string& extension,
+                                        const std::function<void(const std::string&, const std::string&)>& unlisted) {
+    namespace fs = std::filesystem;
+    auto lower = [](std::string text) {
+        for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    const std::string wanted = lower(extension);
+    std::vector<std::string> found;
+    std::vector<fs::path> folders{fs::path(root)};
+    while (!folders.empty()) {
+        fs::path folder = std::move(folders.back());
+        folders.pop_back();
+        std::error_code error;
+        fs::directory_iterator it(folder, error);
+        for (fs::directory_iterator end; !error && it != end; it.increment(error)) {
+            std::error_code typeError;
+            if (!it->is_symlink(typeError) && it->is_directory(typeError)) {
+                folders.push_back(it->path());
+                continue;
+            }
+            if (!it->is_regular_file(typeError)) continue;
+            std::string full = it->path().generic_string();
+            if (full.size() <= root.size() + 1 || full.size() < wanted.size()) continue;
+            if (lower(full.substr(full.size() - wanted.size())) != wanted) continue;
+            found.push_back(full.substr(root.size() + 1));
+        }
+        if (error) unlisted(folder.generic_string(), error.message());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 } // namespace hv

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace hv {
 
@@ -32,6 +33,12 @@ std::pair<std::string, bool> getStringAtPath(const std::string& path);
 // fills the open file and says whether it all went out; nothing is reported here, and after a
 // failure errno says why.
 bool replaceFile(const std::string& path, const std::function<bool(FILE*)>& write);
+// Every regular file below `root` whose name ends in `extension` (compared without case), as
+// paths relative to the root joined with '/', sorted. A folder that cannot be listed goes to
+// `unlisted` with the reason, and the other folders are still listed; links to folders are
+// not followed, so a link cannot make the walk go round.
+std::vector<std::string> findFilesBelow(const std::string& root, const std::string& extension,
+                                        const std::function<void(const std::string&, const std::string&)>& unlisted);
 // replaceFile with the string's bytes; a failure is reported with one line.
 bool writeStringToPath(const std::string& data, const std::string& path);
 

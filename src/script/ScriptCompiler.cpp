@@ -62,21 +62,11 @@ ScriptCompileSummary compileBookScripts(const std::string& assetsDirectory, std:
     for (const std::string& root : roots) {
         std::error_code error;
         if (!fs::is_directory(root, error)) continue;
-        std::vector<std::string> scripts;
-        fs::recursive_directory_iterator it(root, fs::directory_options::none, error);
-        for (fs::recursive_directory_iterator end; !error && it != end; it.increment(error)) {
-            std::error_code typeError;
-            std::string full = it->path().generic_string();
-            if (!it->is_regular_file(typeError) || full.size() < 4 || full.compare(full.size() - 4, 4, ".lua") != 0) {
-                continue;
-            }
-            scripts.push_back(full.substr(root.size() + 1));
-        }
-        if (error) {
-            errors << "halvane-bake: " << root << ": cannot list the directory: " << error.message() << std::endl;
-            ++summary.failed;
-        }
-        std::sort(scripts.begin(), scripts.end());
+        std::vector<std::string> scripts =
+            findFilesBelow(root, ".lua", [&](const std::string& folder, const std::string& why) {
+                errors << "halvane-bake: " << folder << ": cannot list the directory: " << why << std::endl;
+                ++summary.failed;
+            });
         for (const std::string& script : scripts) {
             if (compileScript(root, script, errors)) {
                 ++summary.compiled;

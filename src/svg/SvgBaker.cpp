@@ -21,44 +21,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool hasSvgExtension(const std::string& name) {
-    if (name.size() < 4) return false;
-    std::string tail = name.substr(name.size() - 4);
-    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return tail == ".svg";
-}
-
 // The SVG files below the story directory, as the paths a script passes (relative, '/'). A
 // folder that cannot be listed is named and counted as a failure, not left as a silent gap in
-// the book's caches, and the other folders are still listed. Links to folders are not
-// followed, so a link cannot make the walk go round.
+// the book's caches.
 std::vector<std::string> findSvgFiles(const std::string& story, std::ostream& errors, size_t& failed) {
-    std::vector<std::string> found;
-    std::vector<fs::path> folders{fs::path(story)};
-    while (!folders.empty()) {
-        fs::path folder = std::move(folders.back());
-        folders.pop_back();
-        std::error_code error;
-        fs::directory_iterator it(folder, error);
-        for (fs::directory_iterator end; !error && it != end; it.increment(error)) {
-            std::error_code typeError;
-            if (!it->is_symlink(typeError) && it->is_directory(typeError)) {
-                folders.push_back(it->path());
-                continue;
-            }
-            if (!it->is_regular_file(typeError)) continue;
-            std::string full = it->path().generic_string();
-            if (!hasSvgExtension(full) || full.size() <= story.size() + 1) continue;
-            found.push_back(full.substr(story.size() + 1));
-        }
-        if (error) {
-            errors << "halvane-bake: " << folder.generic_string() << ": cannot list the directory: " << error.message()
-                   << std::endl;
-            ++failed;
-        }
-    }
-    std::sort(found.begin(), found.end());
-    return found;
+    return findFilesBelow(story, ".svg", [&](const std::string& folder, const std::string& why) {
+        errors << "halvane-bake: " << folder << ": cannot list the directory: " << why << std::endl;
+        ++failed;
+    });
 }
 
 // The whole file in memory first, so a failed write never leaves half a cache behind.
