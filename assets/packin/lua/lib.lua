@@ -100,3 +100,71 @@ function fadeSound(instance, volume)
   hvkSetSoundVolume(instance, volume)
   yield()
 end
+
+-- The reader's hand.
+
+-- Waits for a click on an active rect.
+function waitForClick(rect)
+  hvkActivateRectClick(rect)
+  yield()
+end
+
+-- Waits for the next step of a drag of an active rect (the first step begins the drag) and
+-- gives its offset and whether the drag goes on.
+function waitForDrag(rect)
+  hvkActivateRectDrag(rect)
+  yield()
+  local dx, dy, dragging = hvkDragState(rect)
+  return dx, dy, dragging
+end
+
+-- Waits until the pointer is over an active rect (at once when it already is).
+function waitForHover(rect)
+  if hvkActivateRectHover(rect) then yield() end
+end
+
+-- Waits until the pointer leaves an active rect (or, with `orMove`, moves at all); at once when
+-- it is not over it.
+function waitForLeave(rect, orMove)
+  if hvkActivateRectNotHovered(rect, orMove) then yield() end
+end
+
+-- Waits for a key: 0 is Escape, the only one there is.
+function waitForKey(code)
+  hvkWaitKey(code)
+  yield()
+end
+
+-- Waits for the next pointer press, move or release, and gives its kind and point.
+function waitForPointer()
+  hvkWaitMouseEvent()
+  yield()
+  return hvkGetMouseEvent()
+end
+
+-- Waits until a row is in view (at once when it is).
+function waitForRow(row)
+  if not hvkActivateScrollRow(row) then yield() end
+end
+
+-- Scrolls the page to a target (a row, the end of the page, or a point of a picture's path) and
+-- waits until it is there.
+function scrollTo(target, b, c)
+  hvkAutoScroll(target, b, c)
+  yield()
+end
+
+-- Moves the book's own pointer to a point of a labelled canvas (fractions of its width and
+-- height, from its bottom left) and waits until it is there.
+function glidePointer(label, x, y, assertUnreachable)
+  hvkMoveMouse(label, x, y, assertUnreachable or false)
+  yield()
+end
+
+-- Presses and releases the book's own pointer where it is; the click is handled before the
+-- next event.
+function click()
+  hvkSynthesizeMouse(true)
+  hvkSynthesizeMouse(false)
+  yield()
+end
