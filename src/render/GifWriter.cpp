@@ -654,15 +654,33 @@ void ditherFrame(const uint8_t* previous, const uint8_t* image, uint8_t* out, ui
     for (uint64_t i = 0; i < pixelCount * 4; ++i) out[i] = uint8_t(work[i] & 0xff);
 }
 
-// Child codes by (code, index), open-addressed in a table small enough to stay in the nearest
-// cache: a table with a slot for every index of every code takes 2 MiB at bit depth 8, and
-// on varied pixels nearly every step would miss the cache. Index 0, the transparent one that
-// fills the unchanged parts of a frame, has a plain array of its own.
+// Child codes by (code, index), open-addressed in a table that stays in a near cache: a
+// table with a slot for every index of every code takes 2 MiB at bit depth 8, and on varied
+// pixels nearly every step would miss the cache. Index 0, the transparent one that fills the
+// unchanged parts of a frame, has a plain array of its own. Emptying clears only the slots
+// that were filled.
 class LzwDictionary {
 public:
-    void clear() {
+    LzwDictionary() {
         std::memset(slots_, 0, sizeof slots_);
         std::memset(transparentChild_, 0, sizeof transparentChild_);
+    }
+
+    void clear() {
+        for (uint32_t i = 0; i < usedCount_; ++i) slots_[used_[i]] = 0;
+        usedCount_ = 0;
+        std::memset(transparentChild_, 0, sizeof transparentChild_);
+        longestZeros_ = 1;
+    }
+
+    // Strings of index 0 only: the longest that has a code, and the code of each length (the
+    // string of one is index 0's own code, 0).
+    uint32_t longestZeros() const { return longestZeros_; }
+    uint32_t zerosCode(uint32_t length) const { return length == 1 ? 0 : zerosCode_[length]; }
+    // Gives the string one longer than the longest its code.
+    void addLongerZeros(uint32_t child) {
+        transparentChild_[zerosCode(longestZeros_)] = uint16_t(child);
+        zerosCode_[++longestZeros_] = uint16_t(child);
     }
 
     // The child of `code` for `index`, or 0 with `slot` where it goes.
@@ -685,18 +703,39 @@ public:
             transparentChild_[code] = uint16_t(child);
         } else {
             slots_[slot] = (code << 8 | index) << 12 | child;
+            used_[usedCount_++] = uint16_t(slot);
         }
     }
 
 private:
-    // At most 4096 - 258 strings between clears: under half full.
-    static constexpr uint32_t sizeBits = 13;
+    // At most 4096 - 258 strings between clears: a ninth full, so that a search for a string
+    // that is not there mostly ends at its first slot.
+    static constexpr uint32_t sizeBits = 15;
     static constexpr uint32_t size = 1u << sizeBits;
     // A string's key (its prefix code << 8 | index) above its 12-bit code; 0 is empty, as no
     // string is given code 0.
     uint32_t slots_[size];
+    uint16_t used_[4096];
+    uint32_t usedCount_ = 0;
     uint16_t transparentChild_[4096];
+    uint32_t longestZeros_ = 1;
+    uint16_t zerosCode_[4097];
 };
+
+// How many index bytes of 0 follow from pixel `from` on.
+uint64_t transparentRun(const uint8_t* frame, uint64_t from, uint64_t pixelCount) {
+    uint64_t i = from;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Two pixels at a time: their index bytes are the top byte of each half.
+        for (; i + 2 <= pixelCount; i += 2) {
+            uint64_t pair;
+            std::memcpy(&pair, frame + i * 4, sizeof pair);
+            if (pair & 0xff000000ff000000ull) break;
+        }
+    }
+    while (i < pixelCount && frame[i * 4 + 3] == 0) ++i;
+    return i - from;
+}
 
 void putByte(std::vector<uint8_t>& out, uint32_t value) { out.push_back(uint8_t(value)); }
 
@@ -762,16 +801,8 @@ void writeImageBlock(std::vector<uint8_t>& out, std::vector<uint8_t>& codes, Lzw
     uint32_t maxCode = clearCode + 1;
     writeCode(clearCode, codeSize);
 
-    uint32_t currentCode = frame[3];
-    for (uint64_t i = 1; i < pixelCount; ++i) {
-        const uint32_t nextValue = frame[i * 4 + 3];
-        uint32_t slot = 0;
-        if (uint32_t child = dictionary.child(currentCode, nextValue, slot)) {
-            currentCode = child;
-            continue;
-        }
-        writeCode(currentCode, codeSize);
-        dictionary.add(slot, currentCode, nextValue, ++maxCode);
+    // Called after each code assigned.
+    auto assigned = [&] {
         if (maxCode >= (1u << codeSize)) ++codeSize;
         if (maxCode == 4095) {
             writeCode(clearCode, codeSize);
@@ -779,7 +810,42 @@ void writeImageBlock(std::vector<uint8_t>& out, std::vector<uint8_t>& codes, Lzw
             codeSize = minCodeSize + 1;
             maxCode = clearCode + 1;
         }
+    };
+
+    uint32_t currentCode = frame[3];
+    // The length of the current string when it holds index 0 only, else 0. A run of 0 after
+    // such a string is coded at once: it takes the longest string of 0 with a code as long
+    // as the run is longer, each time giving the string one longer a code, exactly as pixel
+    // by pixel, without a step for every pixel of the large unchanged parts.
+    uint64_t zeros = currentCode == 0 ? 1 : 0;
+    for (uint64_t i = 1; i < pixelCount;) {
+        const uint32_t nextValue = frame[i * 4 + 3];
+        if (nextValue == 0 && zeros != 0) {
+            const uint64_t run = transparentRun(frame, i, pixelCount);
+            i += run;
+            zeros += run;
+            while (zeros > dictionary.longestZeros()) {
+                const uint32_t longest = dictionary.longestZeros();
+                writeCode(dictionary.zerosCode(longest), codeSize);
+                zeros -= longest;
+                dictionary.addLongerZeros(++maxCode);
+                assigned();
+            }
+            currentCode = dictionary.zerosCode(uint32_t(zeros));
+            continue;
+        }
+        ++i;
+        uint32_t slot = 0;
+        if (uint32_t child = dictionary.child(currentCode, nextValue, slot)) {
+            currentCode = child;
+            zeros = 0;
+            continue;
+        }
+        writeCode(currentCode, codeSize);
+        dictionary.add(slot, currentCode, nextValue, ++maxCode);
+        assigned();
         currentCode = nextValue;
+        zeros = nextValue == 0 ? 1 : 0;
     }
 
     writeCode(currentCode, codeSize);
