@@ -169,46 +169,184 @@ uint64_t gatherChangedPixels(uint8_t* frame, const uint8_t* image, uint64_t pixe
     return kept;
 }
 
-// When the pixels hold no more distinct colours than the table has entries, packs each
-// colour once to the front and gives their number; otherwise gives 0 and leaves the order
-// alone. Splitting the distinct colours gives every one of them an entry of its own, where a
-// split by pixel counts would blend a rare colour into a frequent neighbour.
-uint64_t packDistinctColours(uint32_t* pixels, uint64_t count, uint64_t limit) {
-    constexpr uint64_t slots = 1024; // over twice the largest limit
-    uint32_t seen[slots] = {};       // colour + 1; 0 is empty
-    uint32_t distinct[256];
-    uint64_t found = 0;
-    uint32_t lastColour = 0xFFFFFFFFu;
-    for (uint64_t i = 0; i < count; ++i) {
-        uint32_t colour = pixels[i];
-        if (colour == lastColour) continue;
-        lastColour = colour;
-        uint64_t h = (uint64_t(colour) * 0x9E3779B1u >> 7) & (slots - 1);
-        while (seen[h] != 0 && seen[h] != colour + 1) h = (h + 1) & (slots - 1);
-        if (seen[h] != 0) continue;
-        if (found == limit) return 0;
-        seen[h] = colour + 1;
-        distinct[found++] = colour;
+// The distinct colours of a frame's changed pixels and how many pixels hold each, when there
+// are not too many; then each colour's entry, once it is known.
+class ColourCounts {
+public:
+    static constexpr uint32_t most = 32768;
+
+    ColourCounts() { std::memset(keys_, 0, sizeof keys_); }
+
+    // False, keeping nothing, when the pixels hold more than `limit` (at most `most`) colours.
+    bool collect(const uint32_t* pixels, uint64_t count, uint32_t limit) {
+        clear();
+        uint32_t lastColour = 0xffffffffu, lastIndex = 0;
+        for (uint64_t i = 0; i < count; ++i) {
+            const uint32_t colour = pixels[i];
+            if (colour != lastColour) {
+                lastColour = colour;
+                uint32_t h = slotOf(colour);
+                while (keys_[h] != 0 && keys_[h] != colour + 1) h = (h + 1) & (slots - 1);
+                if (keys_[h] == 0) {
+                    // Colours that hardly repeat (noise) are given up on early.
+                    if (size_ == limit || (size_ >= 4096 && size_ > i / 2)) {
+                        clear();
+                        return false;
+                    }
+                    keys_[h] = colour + 1;
+                    index_[h] = uint16_t(size_);
+                    slot_[size_] = h;
+                    colours_[size_] = colour;
+                    counts_[size_] = 0;
+                    ++size_;
+                }
+                lastIndex = index_[h];
+            }
+            ++counts_[lastIndex];
+        }
+        return true;
     }
-    std::copy(distinct, distinct + found, pixels);
-    return found;
+
+    uint32_t size() const { return size_; }
+    uint32_t colour(uint32_t i) const { return colours_[i]; }
+    uint32_t count(uint32_t i) const { return counts_[i]; }
+    void setEntry(uint32_t i, int entry) { entries_[i] = uint8_t(entry); }
+
+    // The entry of a collected colour.
+    int entryOf(uint32_t colour) const {
+        uint32_t h = slotOf(colour);
+        while (keys_[h] != colour + 1) h = (h + 1) & (slots - 1);
+        return entries_[index_[h]];
+    }
+
+private:
+    static constexpr uint32_t bits = 16; // twice the most colours: short probes
+    static constexpr uint32_t slots = 1u << bits;
+    static uint32_t slotOf(uint32_t colour) { return (colour * 0x9E3779B1u) >> (32 - bits); }
+
+    void clear() {
+        for (uint32_t i = 0; i < size_; ++i) keys_[slot_[i]] = 0;
+        size_ = 0;
+    }
+
+    uint32_t keys_[slots]; // colour + 1; 0 is empty
+    uint16_t index_[slots];
+    uint32_t slot_[most];
+    uint32_t colours_[most];
+    uint32_t counts_[most];
+    uint8_t entries_[most];
+    uint32_t size_ = 0;
+};
+
+struct WeightedColour {
+    uint32_t colour; // packed as the pixels are
+    uint32_t weight; // how many pixels hold it
+};
+
+// The median split of splitColourRange over distinct colours, each standing for its pixels:
+// the split position counts pixels, and a colour whose pixels straddle it goes to both sides
+// with the share each needs. `items` and `spare` hold count + (last - first) - 1, the room
+// those divided colours need below this node.
+void splitWeightedRange(WeightedColour* items, WeightedColour* spare, uint64_t count, uint64_t weight, int first,
+                        int last, int split, int step, int node, bool dither, GifColourTable& table) {
+    if (last <= first || weight == 0) return;
+    uint32_t lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
+    for (uint64_t i = 0; i < count; ++i) {
+        for (int c = 0; c < 3; ++c) {
+            lo[c] = std::min(lo[c], channelOf(items[i].colour, c));
+            hi[c] = std::max(hi[c], channelOf(items[i].colour, c));
+        }
+    }
+    if (last == first + 1) {
+        if (dither && (first == 1 || first == (1 << table.bitDepth) - 1)) {
+            setEntry(table, first, first == 1 ? lo : hi);
+            return;
+        }
+        uint64_t sum[3] = {0, 0, 0};
+        for (uint64_t i = 0; i < count; ++i) {
+            for (int c = 0; c < 3; ++c) sum[c] += uint64_t(channelOf(items[i].colour, c)) * items[i].weight;
+        }
+        uint32_t mean[3];
+        for (int c = 0; c < 3; ++c) mean[c] = uint32_t((sum[c] + weight / 2) / weight);
+        setEntry(table, first, mean);
+        return;
+    }
+
+    uint32_t rangeR = hi[0] - lo[0], rangeG = hi[1] - lo[1], rangeB = hi[2] - lo[2];
+    int channel = 1;
+    if (rangeB > rangeG) channel = 2;
+    if (rangeR > rangeB && rangeR > rangeG) channel = 0;
+
+    const uint64_t leftWeight = weight * uint64_t(split - first) / uint64_t(last - first);
+    uint64_t histogram[256] = {};
+    for (uint64_t i = 0; i < count; ++i) histogram[channelOf(items[i].colour, channel)] += items[i].weight;
+    uint32_t value = lo[channel];
+    uint64_t below = 0;
+    while (below + histogram[value] <= leftWeight) below += histogram[value++];
+    table.treeSplitChannel[node] = uint8_t(channel);
+    table.treeSplit[node] = uint8_t(value);
+
+    // Colours below the split value go left, those above right; of those at it, the first go
+    // left until the left holds its pixels, the last of them perhaps only in part.
+    uint64_t leftItems = 0;
+    for (uint64_t i = 0, wanted = leftWeight - below; i < count; ++i) {
+        const uint32_t v = channelOf(items[i].colour, channel);
+        if (v < value || (v == value && wanted != 0)) ++leftItems;
+        if (v == value) wanted -= std::min<uint64_t>(wanted, items[i].weight);
+    }
+    const uint64_t rightStart = leftItems + uint64_t(split - first) - 1;
+    uint64_t l = 0, r = rightStart;
+    for (uint64_t i = 0, wanted = leftWeight - below; i < count; ++i) {
+        const WeightedColour item = items[i];
+        const uint32_t v = channelOf(item.colour, channel);
+        if (v < value) {
+            spare[l++] = item;
+        } else if (v > value || wanted == 0) {
+            spare[r++] = item;
+        } else if (item.weight <= wanted) {
+            spare[l++] = item;
+            wanted -= item.weight;
+        } else {
+            spare[l++] = {item.colour, uint32_t(wanted)};
+            spare[r++] = {item.colour, uint32_t(item.weight - wanted)};
+            wanted = 0;
+        }
+    }
+
+    splitWeightedRange(spare, items, l, leftWeight, first, split, split - step, step / 2, node * 2, dither, table);
+    splitWeightedRange(spare + rightStart, items + rightStart, r - rightStart, weight - leftWeight, split, last,
+                       split + step, step / 2, node * 2 + 1, dither, table);
 }
 
-// Builds the table from `count` packed colours, which it reorders; `spare` holds as many.
-void buildColourTable(uint32_t* pixels, uint32_t* spare, uint64_t count, int bitDepth, bool dither,
-                      GifColourTable& table) {
+// Builds the table from the `count` packed colours of `pixels` (reordered; `spare` holds as
+// many). When they hold no more distinct colours than the table has entries, each gets an
+// entry of its own, where a split by pixel counts would blend a rare colour into a frequent
+// neighbour. When they hold a few thousand, the split runs over those, weighted (`items` and
+// `itemSpare` hold ColourCounts::most + 256). Gives whether `counts` holds every colour.
+bool buildColourTable(uint32_t* pixels, uint32_t* spare, uint64_t count, int bitDepth, bool dither,
+                      GifColourTable& table, ColourCounts& counts, WeightedColour* items, WeightedColour* itemSpare) {
     table.bitDepth = bitDepth;
-    int entries = 1 << bitDepth;
-    if (uint64_t distinct = packDistinctColours(pixels, count, uint64_t(entries - 1))) {
-        count = distinct;
+    const int entries = 1 << bitDepth;
+    // Counting pays when each colour stands for a few pixels.
+    const uint32_t limit = uint32_t(std::clamp<uint64_t>(count / 4, uint64_t(entries - 1), ColourCounts::most));
+    const bool counted = counts.collect(pixels, count, limit);
+    if (counted && counts.size() <= uint32_t(entries - 1)) {
+        for (uint32_t i = 0; i < counts.size(); ++i) pixels[i] = counts.colour(i);
+        splitColourRange(pixels, spare, counts.size(), 1, entries, entries / 2, entries / 4, 1, dither, table);
         table.exact = true;
+    } else if (counted) {
+        for (uint32_t i = 0; i < counts.size(); ++i) items[i] = {counts.colour(i), counts.count(i)};
+        splitWeightedRange(items, itemSpare, counts.size(), count, 1, entries, entries / 2, entries / 4, 1, dither,
+                           table);
+    } else {
+        splitColourRange(pixels, spare, count, 1, entries, entries / 2, entries / 4, 1, dither, table);
     }
-    splitColourRange(pixels, spare, count, 1, entries, entries / 2, entries / 4, 1, dither, table);
     table.complete = std::all_of(table.entrySet + 1, table.entrySet + entries, [](bool set) { return set; });
 
     table.treeSplitChannel[entries / 2] = 0;
     table.treeSplit[entries / 2] = 0;
     table.r[0] = table.g[0] = table.b[0] = 0;
+    return counted;
 }
 
 // The k-d search: the near child first, the far one only while it could hold something
@@ -310,6 +448,10 @@ public:
             inline_.resize(cells);
         }
         std::fill(state_.begin(), state_.begin() + std::ptrdiff_t(cells), uint8_t(0));
+        if (rememberedUsed_) {
+            std::memset(remembered_, 0, sizeof remembered_);
+            rememberedUsed_ = false;
+        }
         candidates_.clear();
         for (int e = 1; e < entries_; ++e) candidates_.push_back({0, uint8_t(e), table.r[e], table.g[e], table.b[e]});
         levels_[0].stamp[0] = stamp_;
@@ -317,7 +459,10 @@ public:
         levels_[0].count[0] = uint16_t(entries_ - 1);
     }
 
-    // Builds every cell at once, in an order that keeps each cell's source list at hand.
+    // Builds every cell at once, in an order that keeps each cell's source list at hand. That
+    // costs far less a cell than building cells when first met, but only pays where searches
+    // fall everywhere: entries crowded in one corner leave the rest of colour space with long
+    // lists that nothing may ever need.
     void buildAll() {
         const uint32_t perAxis = 1u << level_;
         for (uint32_t cr = 0; cr < perAxis; ++cr) {
@@ -330,16 +475,43 @@ public:
         }
     }
 
+    // Whether the entries fill colour space rather than crowd part of it: they lie in at
+    // least a quarter of the cells 32 wide.
+    static bool spread(const GifColourTable& table) {
+        bool occupied[512] = {};
+        int count = 0;
+        for (int e = 1; e < (1 << table.bitDepth); ++e) {
+            int cell = (table.r[e] >> 5) << 6 | (table.g[e] >> 5) << 3 | (table.b[e] >> 5);
+            count += !occupied[cell];
+            occupied[cell] = true;
+        }
+        return count >= 128;
+    }
+
     int find(int r, int g, int b) {
         const int k = level_, shift = 8 - k;
         const uint32_t cr = uint32_t(r >> shift), cg = uint32_t(g >> shift), cb = uint32_t(b >> shift);
         const size_t cell = size_t(cr) << (2 * k) | size_t(cg) << k | size_t(cb);
         uint8_t state = state_[cell];
-        if (state == unbuilt) state = buildSearched(cr, cg, cb, cell);
+        if (state == unbuilt) {
+            buildSiblings(cr, cg, cb);
+            state = state_[cell];
+        }
         if (state == held) return nearestHeld(inline_[cell], r, g, b);
-        const Level& level = levels_[size_t(k)];
+        return nearestListed(cell, r, g, b);
+    }
+
+private:
+    int nearestListed(size_t cell, int r, int g, int b) {
+        const Level& level = levels_[size_t(level_)];
+        const uint32_t count = level.count[cell];
+        // Long lists lie where entries crowd, which only a small part of colour space can
+        // hold, or far from all of them: the answers found there are kept by colour.
+        const uint32_t colour = uint32_t(r) | uint32_t(g) << 8 | uint32_t(b) << 16;
+        uint32_t* remembered = count > 16 ? &remembered_[(colour * 0x9E3779B1u) >> (32 - rememberedBits)] : nullptr;
+        if (remembered && (*remembered >> 8) == colour && (*remembered & 0xffu) != 0) return int(*remembered & 0xffu);
         const Candidate* candidate = &candidates_[level.start[cell]];
-        const Candidate* end = candidate + level.count[cell];
+        const Candidate* end = candidate + count;
         int best = candidate->entry;
         int bestDistance = std::abs(r - candidate->r) + std::abs(g - candidate->g) + std::abs(b - candidate->b);
         // Sorted by how near they can come: once that exceeds the best, nothing can tie it.
@@ -350,10 +522,13 @@ public:
                 bestDistance = d;
             }
         }
+        if (remembered) {
+            *remembered = colour << 8 | uint32_t(best);
+            rememberedUsed_ = true;
+        }
         return best;
     }
 
-private:
     struct Candidate {
         uint16_t bound; // the least distance from the cell
         uint8_t entry;
@@ -487,7 +662,19 @@ private:
         level.count[cell] = uint16_t(count);
     }
 
-    uint8_t buildSearched(uint32_t cr, uint32_t cg, uint32_t cb, size_t cell) {
+    // Builds a searched cell with the seven that share its source list, while that is at
+    // hand: searches that meet one cell mostly meet its neighbours too. Cells far from every
+    // entry, which have long lists, are built only when something is searched there.
+    void buildSiblings(uint32_t cr, uint32_t cg, uint32_t cb) {
+        const int k = level_;
+        for (uint32_t i = 0; i < 8; ++i) {
+            const uint32_t r = (cr & ~1u) | (i >> 2), g = (cg & ~1u) | ((i >> 1) & 1u), b = (cb & ~1u) | (i & 1u);
+            const size_t cell = size_t(r) << (2 * k) | size_t(g) << k | size_t(b);
+            if (state_[cell] == unbuilt) buildSearched(r, g, b, cell);
+        }
+    }
+
+    void buildSearched(uint32_t cr, uint32_t cg, uint32_t cb, size_t cell) {
         Candidate kept[256];
         kept[0] = {}; // a cell always keeps the entry that bounds it; this only quiets the compiler
         uint32_t count = gather(level_, cr, cg, cb, kept);
@@ -500,14 +687,20 @@ private:
                 c.b[j] = from.b;
                 c.entry[j] = from.entry;
             }
-            return state_[cell] = held;
+            state_[cell] = held;
+            return;
         }
         sortByBound(kept, count);
         Level& level = levels_[size_t(level_)];
         level.start[cell] = append(kept, count);
         level.count[cell] = uint16_t(count);
-        return state_[cell] = listed;
+        state_[cell] = listed;
     }
+
+    // Answers by colour: the colour above its entry (0 is empty, as no answer is entry 0).
+    static constexpr uint32_t rememberedBits = 15;
+    uint32_t remembered_[1u << rememberedBits] = {};
+    bool rememberedUsed_ = false;
 
     const GifColourTable* table_ = nullptr;
     int entries_ = 256;
@@ -563,12 +756,10 @@ public:
             exact.reset(table);
             exact_ = &exact;
         } else if (table.complete) {
-            // Finer cells have shorter lists but pay for their building only over many
-            // searches. Built in order, all at once, a cell costs far less than built when
-            // first met; that pays once there are a few searches a cell.
-            int shift = searches >= 4 * 32768 ? 3 : searches >= 4 * 4096 ? 4 : 5;
+            // Finer cells have shorter lists but pay for their building only over many searches.
+            const int shift = searches >= 4 * 32768 ? 3 : searches >= 4 * 4096 ? 4 : 5;
             grid.reset(table, shift);
-            if (searches >= 4 * (uint64_t(1) << (3 * (8 - shift)))) grid.buildAll();
+            if (searches >= 4 * (uint64_t(1) << (3 * (8 - shift))) && NearestColourGrid::spread(table)) grid.buildAll();
             grid_ = &grid;
         }
     }
@@ -603,6 +794,26 @@ void thresholdFrame(const uint8_t* image, uint8_t* out, const uint32_t* places, 
             lastR = p[0], lastG = p[1], lastB = p[2];
             lastEntry = mapper.find(lastR, lastG, lastB);
         }
+        o[0] = table.r[lastEntry];
+        o[1] = table.g[lastEntry];
+        o[2] = table.b[lastEntry];
+        o[3] = uint8_t(lastEntry);
+    }
+}
+
+// thresholdFrame with every colour's entry found beforehand.
+void thresholdByColour(const uint8_t* image, uint8_t* out, const uint32_t* places, uint64_t count,
+                       const GifColourTable& table, const ColourCounts& counts) {
+    uint32_t lastColour = 0xffffffffu;
+    int lastEntry = 1;
+    for (uint64_t k = 0; k < count; ++k) {
+        const uint64_t i = places ? places[k] : k;
+        const uint32_t colour = packPixel(image + i * 4);
+        if (colour != lastColour) {
+            lastColour = colour;
+            lastEntry = counts.entryOf(colour);
+        }
+        uint8_t* o = out + i * 4;
         o[0] = table.r[lastEntry];
         o[1] = table.g[lastEntry];
         o[2] = table.b[lastEntry];
@@ -878,6 +1089,9 @@ struct GifWriter::Workspace {
     std::vector<uint32_t> pixels; // the colours that enter the split
     std::vector<uint32_t> spare;  // the split moves them back and forth between the two
     std::vector<uint32_t> places; // where the changed pixels are
+    ColourCounts counts;
+    std::vector<WeightedColour> items; // the weighted split's colours, back and forth
+    std::vector<WeightedColour> itemSpare;
     ExactColours exact;
     NearestColourGrid grid;
     LzwDictionary dictionary;
@@ -914,6 +1128,8 @@ bool GifWriter::begin(const std::string& fileName, uint32_t width, uint32_t heig
     work_->pixels.resize(uint64_t(width) * height);
     work_->spare.resize(uint64_t(width) * height);
     work_->places.resize(uint64_t(width) * height);
+    work_->items.resize(ColourCounts::most + 256);
+    work_->itemSpare.resize(ColourCounts::most + 256);
 
     std::fputs("GIF89a", file_);
     writeLittle16(file_, width);
@@ -964,11 +1180,22 @@ bool GifWriter::writeFrame(const uint8_t* image, uint32_t width, uint32_t height
         for (uint64_t i = 0; i < pixelCount; ++i) work.pixels[i] = packPixel(image + i * 4);
     }
     GifColourTable table;
-    buildColourTable(work.pixels.data(), work.spare.data(), count, bitDepth, dither, table);
-    ColourMapper mapper(table, work.exact, work.grid, count);
+    const bool counted = buildColourTable(work.pixels.data(), work.spare.data(), count, bitDepth, dither, table,
+                                          work.counts, work.items.data(), work.itemSpare.data());
     if (dither) {
+        ColourMapper mapper(table, work.exact, work.grid, pixelCount);
         ditherFrame(hasPrevious ? frame : nullptr, image, frame, width, height, table, mapper, work.ditherWork);
+    } else if (counted) {
+        // Each colour is searched for once.
+        ColourMapper mapper(table, work.exact, work.grid, work.counts.size());
+        for (uint32_t i = 0; i < work.counts.size(); ++i) {
+            const uint32_t colour = work.counts.colour(i);
+            work.counts.setEntry(i, mapper.find(int(channelOf(colour, 0)), int(channelOf(colour, 1)),
+                                                int(channelOf(colour, 2))));
+        }
+        thresholdByColour(image, frame, hasPrevious ? work.places.data() : nullptr, count, table, work.counts);
     } else {
+        ColourMapper mapper(table, work.exact, work.grid, count);
         thresholdFrame(image, frame, hasPrevious ? work.places.data() : nullptr, count, table, mapper);
     }
     work.output.clear();
