@@ -321,8 +321,9 @@ void splitWeightedRange(WeightedColour* items, WeightedColour* spare, uint64_t c
 // Builds the table from the `count` packed colours of `pixels` (reordered; `spare` holds as
 // many). When they hold no more distinct colours than the table has entries, each gets an
 // entry of its own, where a split by pixel counts would blend a rare colour into a frequent
-// neighbour. When they hold a few thousand, the split runs over those, weighted (`items` and
-// `itemSpare` hold ColourCounts::most + 256). Gives whether `counts` holds every colour.
+// neighbour. When each colour stands for a few pixels on average (and there are at most
+// ColourCounts::most), the split runs over the colours, weighted; `items` and `itemSpare`
+// hold ColourCounts::most + 256. Gives whether `counts` holds every colour.
 bool buildColourTable(uint32_t* pixels, uint32_t* spare, uint64_t count, int bitDepth, bool dither,
                       GifColourTable& table, ColourCounts& counts, WeightedColour* items, WeightedColour* itemSpare) {
     table.bitDepth = bitDepth;
