@@ -465,13 +465,10 @@ public:
     // fall everywhere: entries crowded in one corner leave the rest of colour space with long
     // lists that nothing may ever need.
     void buildAll() {
-        const uint32_t perAxis = 1u << level_;
-        for (uint32_t cr = 0; cr < perAxis; ++cr) {
-            for (uint32_t cg = 0; cg < perAxis; ++cg) {
-                for (uint32_t cb = 0; cb < perAxis; ++cb) {
-                    const size_t cell = size_t(cr) << (2 * level_) | size_t(cg) << level_ | size_t(cb);
-                    if (state_[cell] == unbuilt) buildSearched(cr, cg, cb, cell);
-                }
+        const uint32_t perAxis = 1u << (level_ - 1);
+        for (uint32_t pr = 0; pr < perAxis; ++pr) {
+            for (uint32_t pg = 0; pg < perAxis; ++pg) {
+                for (uint32_t pb = 0; pb < perAxis; ++pb) buildFamily(pr, pg, pb);
             }
         }
     }
@@ -495,7 +492,10 @@ public:
         const size_t cell = size_t(cr) << (2 * k) | size_t(cg) << k | size_t(cb);
         uint8_t state = state_[cell];
         if (state == unbuilt) {
-            buildSiblings(cr, cg, cb);
+            // With the seven that share its source list, while that is at hand: searches that
+            // meet one cell mostly meet its neighbours too. Cells far from every entry, which
+            // have long lists, are built only when something is searched there.
+            buildFamily(cr >> 1, cg >> 1, cb >> 1);
             state = state_[cell];
         }
         if (state == held) return nearestHeld(inline_[cell], r, g, b);
@@ -663,22 +663,55 @@ private:
         level.count[cell] = uint16_t(count);
     }
 
-    // Builds a searched cell with the seven that share its source list, while that is at
-    // hand: searches that meet one cell mostly meet its neighbours too. Cells far from every
-    // entry, which have long lists, are built only when something is searched there.
-    void buildSiblings(uint32_t cr, uint32_t cg, uint32_t cb) {
+    // Builds the eight searched cells inside cell (pr, pg, pb) of the level above from its
+    // list. Per channel an entry's distances to the two halves are taken once and summed for
+    // each of the eight.
+    void buildFamily(uint32_t pr, uint32_t pg, uint32_t pb) {
         const int k = level_;
-        for (uint32_t i = 0; i < 8; ++i) {
-            const uint32_t r = (cr & ~1u) | (i >> 2), g = (cg & ~1u) | ((i >> 1) & 1u), b = (cb & ~1u) | (i & 1u);
-            const size_t cell = size_t(r) << (2 * k) | size_t(g) << k | size_t(b);
-            if (state_[cell] == unbuilt) buildSearched(r, g, b, cell);
+        buildListed(k - 1, pr, pg, pb);
+        const size_t parent = size_t(pr) << (2 * (k - 1)) | size_t(pg) << (k - 1) | size_t(pb);
+        const uint32_t count = levels_[size_t(k - 1)].count[parent];
+        Candidate from[256];
+        std::copy_n(&candidates_[levels_[size_t(k - 1)].start[parent]], count, from);
+
+        const int size = 1 << (8 - k);
+        const int lo[3] = {int(pr) * 2 * size, int(pg) * 2 * size, int(pb) * 2 * size};
+        // [entry][channel][half]
+        int16_t nearest[256][3][2], farthest[256][3][2];
+        int bound[8];
+        std::fill(bound, bound + 8, 1 << 30);
+        for (uint32_t i = 0; i < count; ++i) {
+            const int colour[3] = {from[i].r, from[i].g, from[i].b};
+            for (int c = 0; c < 3; ++c) {
+                const int v = colour[c], low = lo[c], middle = low + size, high = middle + size - 1;
+                nearest[i][c][0] = int16_t(std::max({0, low - v, v - (middle - 1)}));
+                farthest[i][c][0] = int16_t(std::max(v - low, middle - 1 - v));
+                nearest[i][c][1] = int16_t(std::max({0, middle - v, v - high}));
+                farthest[i][c][1] = int16_t(std::max(v - middle, high - v));
+            }
+            for (int j = 0; j < 8; ++j) {
+                const int far = farthest[i][0][j >> 2] + farthest[i][1][(j >> 1) & 1] + farthest[i][2][j & 1];
+                bound[j] = std::min(bound[j], far);
+            }
+        }
+        for (int j = 0; j < 8; ++j) {
+            const uint32_t cr = pr * 2 + uint32_t(j >> 2), cg = pg * 2 + uint32_t((j >> 1) & 1), cb = pb * 2 + uint32_t(j & 1);
+            const size_t cell = size_t(cr) << (2 * k) | size_t(cg) << k | size_t(cb);
+            if (state_[cell] != unbuilt) continue;
+            Candidate kept[256];
+            uint32_t keptCount = 0;
+            for (uint32_t i = 0; i < count; ++i) {
+                const int near = nearest[i][0][j >> 2] + nearest[i][1][(j >> 1) & 1] + nearest[i][2][j & 1];
+                kept[keptCount] = from[i];
+                kept[keptCount].bound = uint16_t(near);
+                keptCount += near <= bound[j];
+            }
+            store(cell, kept, keptCount);
         }
     }
 
-    void buildSearched(uint32_t cr, uint32_t cg, uint32_t cb, size_t cell) {
-        Candidate kept[256];
-        kept[0] = {}; // a cell always keeps the entry that bounds it; this only quiets the compiler
-        uint32_t count = gather(level_, cr, cg, cb, kept);
+    // A cell always keeps the entry that bounds it, so `count` is at least 1.
+    void store(size_t cell, Candidate* kept, uint32_t count) {
         if (count <= 4) {
             Inline& c = inline_[cell];
             for (uint32_t j = 0; j < 4; ++j) {
