@@ -449,6 +449,7 @@ public:
             inline_.resize(cells);
         }
         std::fill(state_.begin(), state_.begin() + std::ptrdiff_t(cells), uint8_t(0));
+        std::fill(inline_.begin(), inline_.begin() + std::ptrdiff_t(cells), Inline{});
         if (rememberedUsed_) {
             std::memset(remembered_, 0, sizeof remembered_);
             rememberedUsed_ = false;
@@ -490,6 +491,8 @@ public:
         const int k = level_, shift = 8 - k;
         const uint32_t cr = uint32_t(r >> shift), cg = uint32_t(g >> shift), cb = uint32_t(b >> shift);
         const size_t cell = size_t(cr) << (2 * k) | size_t(cg) << k | size_t(cb);
+        // A held cell's first entry is never 0; the others' is.
+        if (inline_[cell].entry[0] != 0) return nearestHeld(inline_[cell], r, g, b);
         uint8_t state = state_[cell];
         if (state == unbuilt) {
             // With the seven that share its source list, while that is at hand: searches that
@@ -542,7 +545,7 @@ private:
     };
     // Up to four entries of a searched cell, the first repeated where there are fewer.
     struct Inline {
-        uint8_t r[4], g[4], b[4], entry[4];
+        uint8_t r[4] = {}, g[4] = {}, b[4] = {}, entry[4] = {};
     };
     // States of a searched cell.
     static constexpr uint8_t unbuilt = 0, held = 1, listed = 2;
