@@ -175,18 +175,26 @@ class ColourCounts {
 public:
     static constexpr uint32_t most = 32768;
 
-    ColourCounts() { std::memset(keys_, 0, sizeof keys_); }
+    // Room for up to `capacity` colours (at most `most`).
+    explicit ColourCounts(uint32_t capacity)
+        : capacity_(capacity), bits_(uint32_t(std::bit_width(std::max(capacity, 2u) * 2 - 1))),
+          keys_(size_t(1) << bits_, 0), index_(size_t(1) << bits_), slot_(capacity), colours_(capacity),
+          counts_(capacity), entries_(capacity) {}
 
-    // False, keeping nothing, when the pixels hold more than `limit` (at most `most`) colours.
+    uint32_t capacity() const { return capacity_; }
+
+    // False, keeping nothing, when the pixels hold more than `limit` (at most the capacity)
+    // colours.
     bool collect(const uint32_t* pixels, uint64_t count, uint32_t limit) {
         clear();
+        const uint32_t mask = (1u << bits_) - 1;
         uint32_t lastColour = 0xffffffffu, lastIndex = 0;
         for (uint64_t i = 0; i < count; ++i) {
             const uint32_t colour = pixels[i];
             if (colour != lastColour) {
                 lastColour = colour;
                 uint32_t h = slotOf(colour);
-                while (keys_[h] != 0 && keys_[h] != colour + 1) h = (h + 1) & (slots - 1);
+                while (keys_[h] != 0 && keys_[h] != colour + 1) h = (h + 1) & mask;
                 if (keys_[h] == 0) {
                     // Colours that hardly repeat (noise) are given up on early.
                     if (size_ == limit || (size_ >= 4096 && size_ > i / 2)) {
@@ -214,27 +222,29 @@ public:
 
     // The entry of a collected colour.
     int entryOf(uint32_t colour) const {
+        const uint32_t mask = (1u << bits_) - 1;
         uint32_t h = slotOf(colour);
-        while (keys_[h] != colour + 1) h = (h + 1) & (slots - 1);
+        while (keys_[h] != colour + 1) h = (h + 1) & mask;
         return entries_[index_[h]];
     }
 
 private:
-    static constexpr uint32_t bits = 16; // twice the most colours: short probes
-    static constexpr uint32_t slots = 1u << bits;
-    static uint32_t slotOf(uint32_t colour) { return (colour * 0x9E3779B1u) >> (32 - bits); }
+    // At least twice as many slots as colours: short probes.
+    uint32_t slotOf(uint32_t colour) const { return (colour * 0x9E3779B1u) >> (32 - bits_); }
 
     void clear() {
         for (uint32_t i = 0; i < size_; ++i) keys_[slot_[i]] = 0;
         size_ = 0;
     }
 
-    uint32_t keys_[slots]; // colour + 1; 0 is empty
-    uint16_t index_[slots];
-    uint32_t slot_[most];
-    uint32_t colours_[most];
-    uint32_t counts_[most];
-    uint8_t entries_[most];
+    uint32_t capacity_;
+    uint32_t bits_;
+    std::vector<uint32_t> keys_; // colour + 1; 0 is empty
+    std::vector<uint16_t> index_;
+    std::vector<uint32_t> slot_;
+    std::vector<uint32_t> colours_;
+    std::vector<uint32_t> counts_;
+    std::vector<uint8_t> entries_;
     uint32_t size_ = 0;
 };
 
@@ -322,14 +332,14 @@ void splitWeightedRange(WeightedColour* items, WeightedColour* spare, uint64_t c
 // many). When they hold no more distinct colours than the table has entries, each gets an
 // entry of its own, where a split by pixel counts would blend a rare colour into a frequent
 // neighbour. When each colour stands for a few pixels on average (and there are at most
-// ColourCounts::most), the split runs over the colours, weighted; `items` and `itemSpare`
-// hold ColourCounts::most + 256. Gives whether `counts` holds every colour.
+// as many as `counts` has room for), the split runs over the colours, weighted; `items` and
+// `itemSpare` hold that room + 256. Gives whether `counts` holds every colour.
 bool buildColourTable(uint32_t* pixels, uint32_t* spare, uint64_t count, int bitDepth, bool dither,
                       GifColourTable& table, ColourCounts& counts, WeightedColour* items, WeightedColour* itemSpare) {
     table.bitDepth = bitDepth;
     const int entries = 1 << bitDepth;
     // Counting pays when each colour stands for a few pixels.
-    const uint32_t limit = uint32_t(std::clamp<uint64_t>(count / 4, uint64_t(entries - 1), ColourCounts::most));
+    const uint32_t limit = uint32_t(std::clamp<uint64_t>(count / 4, uint64_t(entries - 1), counts.capacity()));
     const bool counted = counts.collect(pixels, count, limit);
     if (counted && counts.size() <= uint32_t(entries - 1)) {
         for (uint32_t i = 0; i < counts.size(); ++i) pixels[i] = counts.colour(i);
@@ -451,7 +461,7 @@ public:
         std::fill(state_.begin(), state_.begin() + std::ptrdiff_t(cells), uint8_t(0));
         std::fill(inline_.begin(), inline_.begin() + std::ptrdiff_t(cells), Inline{});
         if (rememberedUsed_) {
-            std::memset(remembered_, 0, sizeof remembered_);
+            std::fill(remembered_.begin(), remembered_.end(), 0);
             rememberedUsed_ = false;
         }
         candidates_.clear();
@@ -512,7 +522,11 @@ private:
         // Long lists lie where entries crowd, which only a small part of colour space can
         // hold, or far from all of them: the answers found there are kept by colour.
         const uint32_t colour = uint32_t(r) | uint32_t(g) << 8 | uint32_t(b) << 16;
-        uint32_t* remembered = count > 16 ? &remembered_[(colour * 0x9E3779B1u) >> (32 - rememberedBits)] : nullptr;
+        uint32_t* remembered = nullptr;
+        if (count > 16) {
+            if (remembered_.empty()) remembered_.assign(size_t(1) << rememberedBits, 0);
+            remembered = &remembered_[(colour * 0x9E3779B1u) >> (32 - rememberedBits)];
+        }
         if (remembered && (*remembered >> 8) == colour && (*remembered & 0xffu) != 0) return int(*remembered & 0xffu);
         const Candidate* candidate = &candidates_[level.start[cell]];
         const Candidate* end = candidate + count;
@@ -735,8 +749,9 @@ private:
     }
 
     // Answers by colour: the colour above its entry (0 is empty, as no answer is entry 0).
+    // Made when first needed.
     static constexpr uint32_t rememberedBits = 15;
-    uint32_t remembered_[1u << rememberedBits] = {};
+    std::vector<uint32_t> remembered_;
     bool rememberedUsed_ = false;
 
     const GifColourTable* table_ = nullptr;
@@ -1123,6 +1138,12 @@ void writeLittle16(FILE* f, uint32_t value) {
 } // namespace
 
 struct GifWriter::Workspace {
+    // Counting colours pays for frames that hold a quarter as many colours as pixels or fewer.
+    explicit Workspace(uint64_t pixelCount)
+        : pixels(pixelCount), spare(pixelCount), places(pixelCount),
+          counts(uint32_t(std::clamp<uint64_t>(pixelCount / 4, 255, ColourCounts::most))),
+          items(counts.capacity() + 256), itemSpare(counts.capacity() + 256) {}
+
     std::vector<uint32_t> pixels; // the colours that enter the split
     std::vector<uint32_t> spare;  // the split moves them back and forth between the two
     std::vector<uint32_t> places; // where the changed pixels are
@@ -1161,12 +1182,7 @@ bool GifWriter::begin(const std::string& fileName, uint32_t width, uint32_t heig
     width_ = width;
     height_ = height;
     previousFrame_.assign(uint64_t(width) * height * 4, 0);
-    work_ = std::make_unique<Workspace>();
-    work_->pixels.resize(uint64_t(width) * height);
-    work_->spare.resize(uint64_t(width) * height);
-    work_->places.resize(uint64_t(width) * height);
-    work_->items.resize(ColourCounts::most + 256);
-    work_->itemSpare.resize(ColourCounts::most + 256);
+    work_ = std::make_unique<Workspace>(uint64_t(width) * height);
 
     std::fputs("GIF89a", file_);
     writeLittle16(file_, width);
