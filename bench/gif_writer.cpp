@@ -1,8 +1,12 @@
-// Frames of an 800 x 600 recording: one with a tenth of its pixels changed, one of full noise.
+// Frames of an 800 x 600 recording: one with a tenth of its pixels changed, one of full noise,
+// and a page on grained paper scrolled by a few rows (every paper pixel changes, in a few
+// thousand colours).
 #include "render/GifWriter.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -43,6 +47,41 @@ std::pair<std::vector<uint8_t>, std::vector<uint8_t>> pageAndChange() {
     return {page, changed};
 }
 
+// A window of a taller page at a vertical offset: grained paper under flat discs with
+// smoothed edges.
+std::vector<uint8_t> scrolledPage(uint32_t offset) {
+    std::vector<uint8_t> image(size_t(width) * height * 4, 255);
+    std::mt19937 random{11};
+    struct Disc {
+        double x, y, radius;
+        uint8_t r, g, b;
+    };
+    std::vector<Disc> discs;
+    for (int i = 0; i < 40; ++i) {
+        discs.push_back({double(random() % width), double(random() % (height + 100)), 20.0 + random() % 60,
+                         uint8_t(random()), uint8_t(random()), uint8_t(random())});
+    }
+    for (uint32_t y = 0; y < height; ++y) {
+        const double py = double(y + offset);
+        for (uint32_t x = 0; x < width; ++x) {
+            const double px = double(x);
+            const double grain = 0.5 + 0.25 * std::sin(px * 0.37 + py * 0.11) + 0.25 * std::sin(py * 0.53 - px * 0.07);
+            double r = 240 * (0.92 + 0.08 * grain), g = 236 * (0.92 + 0.08 * grain), b = 220 * (0.92 + 0.08 * grain);
+            for (const Disc& d : discs) {
+                const double coverage = std::clamp(d.radius - std::hypot(px - d.x, py - d.y) + 0.5, 0.0, 1.0);
+                r += (d.r - r) * coverage;
+                g += (d.g - g) * coverage;
+                b += (d.b - b) * coverage;
+            }
+            uint8_t* p = &image[(size_t(y) * width + x) * 4];
+            p[0] = uint8_t(std::lround(r));
+            p[1] = uint8_t(std::lround(g));
+            p[2] = uint8_t(std::lround(b));
+        }
+    }
+    return image;
+}
+
 void writeAlternating(benchmark::State& state, const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
     hv::GifWriter writer;
     if (!writer.begin("/dev/null", width, height, 2)) {
@@ -65,7 +104,10 @@ void BM_GifFrameTenthChanged(benchmark::State& state) {
 
 void BM_GifFrameNoise(benchmark::State& state) { writeAlternating(state, noise(1), noise(2)); }
 
+void BM_GifFrameScrolledPage(benchmark::State& state) { writeAlternating(state, scrolledPage(0), scrolledPage(3)); }
+
 BENCHMARK(BM_GifFrameTenthChanged)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GifFrameNoise)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GifFrameScrolledPage)->Unit(benchmark::kMillisecond);
 
 } // namespace

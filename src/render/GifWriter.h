@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,7 @@ namespace hv {
 // unchanged pixels are transparent so that the previous frame shows through.
 class GifWriter {
 public:
-    GifWriter() = default;
+    GifWriter();
     GifWriter(const GifWriter&) = delete;
     GifWriter& operator=(const GifWriter&) = delete;
     // Closes a file left open without its trailer.
@@ -22,7 +23,8 @@ public:
     // sizes of 0 or beyond the format's 16 bits. The bit depth is taken per frame.
     bool begin(const std::string& fileName, uint32_t width, uint32_t height, uint32_t delay, int32_t bitDepth = 8);
     // `image` is width x height pixels of red, green, blue and an ignored alpha, rows top to
-    // bottom, of the size given to begin. Bit depths 2 to 8.
+    // bottom, of the size given to begin. Bit depths 2 to 8. A delay beyond the format's 16 bits
+    // is written as the longest it can hold.
     bool writeFrame(const uint8_t* image, uint32_t width, uint32_t height, uint32_t delay, int32_t bitDepth = 8,
                     bool dither = false);
     // Writes the trailer and closes the file; false when anything could not be written.
@@ -31,7 +33,11 @@ public:
     bool isOpen() const { return file_ != nullptr; }
 
 private:
+    // Buffers kept from frame to frame, so that a recording allocates once.
+    struct Workspace;
+
     FILE* file_ = nullptr;
+    std::unique_ptr<Workspace> work_;
     // The frame as written: table colours, and the table index in the fourth byte.
     std::vector<uint8_t> previousFrame_;
     bool firstFrame_ = true;

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <set>
@@ -106,12 +108,13 @@ StrictResult strictDecode(const std::string& file, size_t imageIndex) {
         if (packed & 0x80) pos += 3u << ((packed & 7) + 1);
         uint32_t minCodeSize = bytes[pos++];
         std::vector<uint8_t> data;
+        const bool wanted = image++ == imageIndex;
         while (pos < file.size() && bytes[pos]) {
-            data.insert(data.end(), bytes + pos + 1, bytes + pos + 1 + bytes[pos]);
+            if (wanted) data.insert(data.end(), bytes + pos + 1, bytes + pos + 1 + bytes[pos]);
             pos += bytes[pos] + 1u;
         }
         ++pos;
-        if (image++ != imageIndex) continue;
+        if (!wanted) continue;
 
         uint64_t bit = 0;
         auto readCode = [&](uint32_t width_, uint32_t& code) {
@@ -126,10 +129,11 @@ StrictResult strictDecode(const std::string& file, size_t imageIndex) {
         std::vector<int32_t> prefix(4096, -1);
         std::vector<uint8_t> suffix(4096, 0);
         for (uint32_t i = 0; i < clear; ++i) suffix[i] = uint8_t(i);
+        std::vector<uint8_t> out; // one code's string, reused
         auto expand = [&](uint32_t code) {
-            std::vector<uint8_t> s;
-            for (int32_t c = int32_t(code); c >= 0; c = prefix[size_t(c)]) s.push_back(suffix[size_t(c)]);
-            return std::vector<uint8_t>(s.rbegin(), s.rend());
+            out.clear();
+            for (int32_t c = int32_t(code); c >= 0; c = prefix[size_t(c)]) out.push_back(suffix[size_t(c)]);
+            std::reverse(out.begin(), out.end());
         };
         bool widenedByLast = false;
         while (true) {
@@ -148,18 +152,17 @@ StrictResult strictDecode(const std::string& file, size_t imageIndex) {
             }
             if (code == end) break;
             widenedByLast = false;
-            std::vector<uint8_t> out;
             if (previous < 0) {
                 if (code >= clear) {
                     result.error = "bad first code " + std::to_string(code);
                     return result;
                 }
-                out = expand(code);
+                expand(code);
             } else {
                 if (code < next && code != clear && code != end) {
-                    out = expand(code);
+                    expand(code);
                 } else if (code == next) {
-                    out = expand(uint32_t(previous));
+                    expand(uint32_t(previous));
                     out.push_back(out[0]);
                 } else {
                     result.error = "bad code " + std::to_string(code) + " with next " + std::to_string(next);
@@ -293,6 +296,21 @@ TEST_F(GifFixture, FewColoursAreReproducedExactly) {
             }
         }
     }
+
+    // A tenth of a large frame changed to 255 other colours, scattered.
+    const uint32_t bw = 400, bh = 300;
+    std::mt19937 random{4};
+    Image bigPage = fromPalette(bw, bh, 200, 5), palette = fromPalette(bw, bh, 255, 3);
+    Image scattered = bigPage;
+    for (size_t i = 0; i < size_t(bw) * bh; i += 1 + random() % 19) std::copy_n(&palette[i * 4], 4, &scattered[i * 4]);
+    GifWriter big;
+    ASSERT_TRUE(big.begin(path, bw, bh, 2));
+    ASSERT_TRUE(big.writeFrame(bigPage.data(), bw, bh, 2));
+    ASSERT_TRUE(big.writeFrame(scattered.data(), bw, bh, 2));
+    ASSERT_TRUE(big.end());
+    test::DecodedGif bigGif = test::readGif(path);
+    ASSERT_TRUE(bigGif.ok) << bigGif.error;
+    EXPECT_EQ(largestDifference(scattered, bigGif.frames[1].composited), 0);
 }
 
 TEST_F(GifFixture, ManyColoursComeClose) {
@@ -391,6 +409,154 @@ TEST_F(GifFixture, StrictDecoderReadsEveryStreamToItsEndCode) {
     ASSERT_TRUE(gif.ok) << gif.error;
     EXPECT_EQ(result.indices, gif.frames[0].indices);
     EXPECT_EQ(largestDifference(big, gif.frames[0].composited), 0);
+
+    // Mostly unchanged frames: long runs of the transparent index, through several fillings
+    // of the dictionary, then one that changes everywhere.
+    for (uint32_t every : {97u, 5u, 1000000u}) {
+        SCOPED_TRACE(every);
+        const uint32_t w = 800, h = 240;
+        GifWriter sparse;
+        Image base = fromPalette(w, h, 250, 8), changed = base;
+        std::mt19937 random{every};
+        for (size_t i = 0; i < size_t(w) * h; i += every + random() % 3) {
+            setPixel(changed, w, uint32_t(i % w), uint32_t(i / w), uint8_t(random()), 3, 9);
+        }
+        ASSERT_TRUE(sparse.begin(file, w, h, 0));
+        for (const Image* frame : {&base, &changed, &changed, &base}) ASSERT_TRUE(sparse.writeFrame(frame->data(), w, h, 0));
+        ASSERT_TRUE(sparse.end());
+        std::string bytes = readFile(file);
+        test::DecodedGif runs = test::readGif(file);
+        ASSERT_TRUE(runs.ok) << runs.error;
+        for (size_t f = 1; f < 4; ++f) {
+            StrictResult strict = strictDecode(bytes, f);
+            ASSERT_TRUE(strict.ok) << "frame " << f << ": " << strict.error;
+            EXPECT_EQ(strict.indices, runs.frames[f].indices) << "frame " << f;
+            if (f != 2 && every < 100) {
+                EXPECT_GE(strict.clears, 2) << "frame " << f << " started over";
+            }
+        }
+        EXPECT_EQ(largestDifference(changed, runs.frames[2].composited), 0);
+        EXPECT_EQ(largestDifference(base, runs.frames[3].composited), 0);
+    }
+
+    // A busy start and then nothing changed: with the busy parts of growing length, the
+    // dictionary fills up at every point of the transparent run that follows.
+    const uint32_t pw = 1000, ph = 12;
+    GifWriter prefixes;
+    Image base = solid(pw, ph, 10, 20, 30), busy = fromPalette(pw, ph, 250, 9);
+    ASSERT_TRUE(prefixes.begin(file, pw, ph, 0));
+    std::vector<Image> written;
+    for (uint32_t length = 3000; length < 4400; length += 20) {
+        Image changed = base;
+        std::copy_n(busy.begin(), size_t(length) * 4, changed.begin());
+        for (const Image* frame : {&changed, &base}) {
+            ASSERT_TRUE(prefixes.writeFrame(frame->data(), pw, ph, 0));
+            written.push_back(*frame);
+        }
+    }
+    ASSERT_TRUE(prefixes.end());
+    std::string bytes = readFile(file);
+    test::DecodedGif decoded = test::readGif(file);
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    ASSERT_EQ(decoded.frames.size(), written.size());
+    for (size_t f = 0; f < written.size(); ++f) {
+        StrictResult strict = strictDecode(bytes, f);
+        ASSERT_TRUE(strict.ok) << "frame " << f << ": " << strict.error;
+        ASSERT_EQ(largestDifference(written[f], decoded.frames[f].composited), 0) << "frame " << f;
+    }
+}
+
+// The L1 distance from a source pixel to the colour it was drawn in must be the least over
+// the frame's table (entry 0 is the transparent one). Frames of noise, of crowded colours and
+// of a few thousand colours take the writer's different ways of finding entries.
+TEST_F(GifFixture, EveryChangedPixelTakesANearestTableColour) {
+    struct Case {
+        const char* name;
+        uint32_t w, h;
+        int bitDepth;
+        std::function<void(Image&, std::mt19937&)> fill;
+    };
+    auto noise = [](Image& image, std::mt19937& random) {
+        for (size_t i = 0; i < image.size(); ++i) image[i] = uint8_t(random());
+    };
+    // Most pixels within a small box of colour space, a few anywhere.
+    auto crowded = [](Image& image, std::mt19937& random) {
+        for (size_t i = 0; i < image.size() / 4; ++i) {
+            bool far = random() % 50 == 0;
+            for (int k = 0; k < 3; ++k) image[i * 4 + size_t(k)] = uint8_t(far ? random() : 180 + random() % 30);
+        }
+    };
+    // Grained paper: 2,000 colours, each on a few dozen pixels.
+    auto grained = [](Image& image, std::mt19937& random) {
+        for (size_t i = 0; i < image.size() / 4; ++i) {
+            uint32_t v = random() % 2000;
+            image[i * 4] = uint8_t(200 + v % 20);
+            image[i * 4 + 1] = uint8_t(190 + v / 20 % 10);
+            image[i * 4 + 2] = uint8_t(40 + v / 200 * 9);
+        }
+    };
+    const Case cases[] = {
+        {"small noise", 30, 30, 8, noise},
+        {"noise", 200, 100, 8, noise},
+        {"large noise", 420, 320, 8, noise},
+        {"noise at depth 5", 100, 60, 5, noise},
+        {"crowded", 300, 200, 8, crowded},
+        {"large crowded", 420, 320, 8, crowded},
+        {"grained", 200, 150, 8, grained},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::mt19937 random{c.w * 31 + c.h};
+        Image first(size_t(c.w) * c.h * 4, 255), second;
+        c.fill(first, random);
+        second = first;
+        c.fill(second, random);
+        ASSERT_TRUE(writer.begin(path, c.w, c.h, 2));
+        ASSERT_TRUE(writer.writeFrame(first.data(), c.w, c.h, 2, c.bitDepth));
+        ASSERT_TRUE(writer.writeFrame(second.data(), c.w, c.h, 2, c.bitDepth));
+        ASSERT_TRUE(writer.end());
+        test::DecodedGif gif = test::readGif(path);
+        ASSERT_TRUE(gif.ok) << gif.error;
+        ASSERT_EQ(gif.frames.size(), 2u);
+        for (size_t f = 0; f < 2; ++f) {
+            const Image& source = f == 0 ? first : second;
+            const test::DecodedFrame& frame = gif.frames[f];
+            int wrong = 0;
+            // A sample of the large frames keeps the check quick.
+            const size_t stride = std::max<size_t>(1, frame.indices.size() / 20000) | 1;
+            for (size_t i = 0; i < frame.indices.size(); i += stride) {
+                auto distance = [&](const uint8_t* colour) {
+                    return std::abs(source[i * 4] - colour[0]) + std::abs(source[i * 4 + 1] - colour[1]) +
+                           std::abs(source[i * 4 + 2] - colour[2]);
+                };
+                if (frame.indices[i] == 0) {
+                    ASSERT_EQ(distance(&frame.composited[i * 3]), 0) << "transparent where the colour changed";
+                    continue;
+                }
+                int least = 1 << 20;
+                for (size_t e = 1; e < frame.palette.size() / 3; ++e) least = std::min(least, distance(&frame.palette[e * 3]));
+                wrong += distance(&frame.palette[size_t(frame.indices[i]) * 3]) != least;
+            }
+            EXPECT_EQ(wrong, 0) << "frame " << f;
+        }
+    }
+}
+
+TEST_F(GifFixture, DelaysBeyondSixteenBitsAreClamped) {
+    const struct {
+        uint32_t given;
+        int written;
+    } delays[] = {{0, 0}, {1, 1}, {65535, 65535}, {65536, 65535}, {70000, 65535}, {0xffffffffu, 65535}};
+    ASSERT_TRUE(writer.begin(path, 4, 4, 5));
+    for (size_t i = 0; i < std::size(delays); ++i) {
+        Image image = solid(4, 4, uint8_t(i * 40), 0, 0);
+        ASSERT_TRUE(writer.writeFrame(image.data(), 4, 4, delays[i].given));
+    }
+    ASSERT_TRUE(writer.end());
+    test::DecodedGif gif = test::readGif(path);
+    ASSERT_TRUE(gif.ok) << gif.error;
+    ASSERT_EQ(gif.frames.size(), std::size(delays));
+    for (size_t i = 0; i < std::size(delays); ++i) EXPECT_EQ(gif.frames[i].delay, delays[i].written) << delays[i].given;
 }
 
 TEST_F(GifFixture, RefusesWhatItCannotWrite) {
