@@ -56,7 +56,16 @@ void ChapterController::synthesizeMouseMove(const std::string& label, const Vec2
 void ChapterController::synthesizeMouseButton(bool pressed) {
     Event event;
     event.kind = pressed ? Event::PointerDown : Event::PointerUp;
+    // Where the pointer will be when the button event is handled: a move the script queued
+    // just before (a move without animation, or a glide's last step) is handled first, and a
+    // press right after it belongs at its end, not where the pointer was before it.
     event.point = lastMouseEvent.point;
+    for (auto queued = pendingEvents.rbegin(); queued != pendingEvents.rend(); ++queued) {
+        if (queued->kind == Event::PointerDown || queued->kind == Event::PointerMove || queued->kind == Event::PointerUp) {
+            event.point = queued->point;
+            break;
+        }
+    }
     pendingEvents.push_back(event);
 }
 

@@ -355,6 +355,91 @@ TEST(InputTest, SyntheticPressAndReleaseAreHandledWithinTheTick) {
     EXPECT_TRUE(book.chapter().pendingEvents.empty());
 }
 
+TEST(InputTest, TheSyntheticPointerGlidesToALabelClicksAndDrags) {
+    BookHarness book(bookOf(R"(
+        door = hvkNewCanvas(0, 6, 1.5, 1, 0)
+        hvkSetCanvasLabel(door, 'door')
+        hvkNewRow(false)
+        hvkSetCanvasLabel(hvkNewCanvas(0, 6, 1.5, 1, 0), 'door 2') -- below the view
+        local r = hvkCreateActiveRect(door, 0, 0.5, 0.5, 1, 1)
+        local d = hvkCreateActiveRect(door, 0, 2.5, 1.5, 1, 1)
+        spawn(function() waitOn(hvkActivateRectClick, r) note('clicked') end)
+        spawn(function()
+          waitOn(hvkActivateRectDrag, d)
+          dx, dy = 0, 0
+          while true do
+            waitOn(hvkActivateRectDrag, d)
+            local x, y = hvkDragState(d)
+            dx, dy = dx + x, dy + y
+          end
+        end)
+        spawn(function()
+          hvkSetAnimationEnabled(false) -- one move, at once
+          hvkMoveMouse('door', 1 / 6, 1 / 4, false)
+          hvkSynthesizeMouse(true) hvkSynthesizeMouse(false) -- where the move goes, not where it was
+          while #log == 0 do nextEvent() end
+          note('at', hvkGetMouseEvent())
+          hvkSetAnimationEnabled(true)
+          hvkSetAnimationDuration(0.25)
+          waitOn(hvkMoveMouse, 'door', 0.5, 0.5, false)
+          hvkSynthesizeMouse(true)
+          waitOn(hvkMoveMouse, 'door', 0.75, 0.5, false)
+          hvkSynthesizeMouse(false)
+          nextEvent() nextEvent()
+          note(string.format('dragged %.3f %.3f', dx, dy))
+          hvkSetAnimationEnabled(false)
+          hvkMoveMouse('door 2', 0.5, 0.5, true) -- it cannot be reached, so this passes
+          nextEvent()
+          note('at', hvkGetMouseEvent())
+        end)
+    )"));
+    book.start();
+    for (int i = 0; i < 40; ++i) book.tick();
+    // The canvas labelled "door 2" matches too, but off the content area it does not displace
+    // the target already found.
+    EXPECT_EQ(logOf(book), "clicked,at 2 1.0 3.0,dragged 1.500 0.000,at 1 3.0 6.0");
+}
+
+TEST(InputTest, AutoScrollGlidesOrFlingsAndHoldsThePageMeanwhile) {
+    BookHarness book(bookOf(R"(
+        for i = 1, 6 do hvkSetRowHeight(4) hvkNewRow(false) end
+        hvkAutoScroll(-3, 0, 0) -- no typeface yet: nothing
+        spawn(function()
+          hvkSetAnimationDuration(0.5)
+          waitOn(hvkAutoScroll, -2, 3, 0)
+          note('scrolled')
+          while not fling do nextEvent() end
+          hvkSetTypeface('', 10)
+          hvkAutoScroll(-3, 0, 0)
+        end)
+    )"));
+    book.start();
+    ChapterController& chapter = book.chapter();
+    EXPECT_EQ(chapter.scrollVelocity, 0);
+    book.tick();
+    book.tick();
+    book.tick();
+    double position = chapter.rows.position;
+    EXPECT_GT(position, 0);
+    book.wheel(-100);
+    book.press(300, 200);
+    book.move(300, 100);
+    book.release(300, 100);
+    EXPECT_EQ(chapter.rows.position, position); // neither the wheel nor a drag moves it
+    book.tick();
+    EXPECT_EQ(chapter.scrollVelocity, 0);
+    for (int i = 0; i < 40; ++i) book.tick();
+    EXPECT_EQ(logOf(book), "scrolled");
+    EXPECT_EQ(chapter.rows.position, 1200 - 200); // row 3 at the viewport's centre
+    book.run("fling = true");
+    book.tick();
+    book.tick();
+    EXPECT_DOUBLE_EQ(chapter.scrollVelocity, -400 * std::sqrt(0.9375) + 6.25);
+    for (int i = 0; i < 100; ++i) book.tick();
+    EXPECT_EQ(chapter.scrollVelocity, 0);
+    EXPECT_NEAR(chapter.rows.position, 1000 + 200, 7); // half a view height further
+}
+
 TEST(InputTest, RectSlotsAreReusedAndUnknownDragStatesReported) {
     BookHarness book(bookOf(R"(
         a = hvkNewCanvas(0, 6, 1.5, 1, 0)
@@ -402,6 +487,8 @@ TEST(InputTest, MisuseEndsWithItsLine) {
         {"hvkNewRow(false) hvkSetCanvasLabel(hvkNewCanvas(0, 6, 1.5, 1, 0), 'far') hvkMoveMouse('far', 0.5, 0.5, false)",
          "err: ChapterController::synthesizeMouseMove: attempting to click on something offscreen: (0.5, 1.5)"},
         {"hvkMoveMouse('', 0.5, 0.5, true)", "err: Must provide a label in the case of an assertMouseMove"},
+        {"hvkSetAnimationScrollLimits(0, 1, 0, 0, 0) hvkAutoScroll(-1, 0, 0)",
+         "err: scrollToTarget cannot be called with position driver"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(fatalLineOf("c = hvkNewCanvas(0, 6, 1.5, 1, 0) " + std::string(c.body)), c.line) << c.body;
