@@ -239,6 +239,9 @@ TEST(InputTest, HoverWaitsEndWhenThePointerComesLeavesOrMoves) {
     EXPECT_EQ(book.global("hoverR") + book.global("notHoveredS") + book.global("hoverS"), "falsefalsetrue");
     book.run("dragging = select(3, hvkDragState(s))");
     EXPECT_EQ(book.global("dragging"), "true"); // a hover wait counts as dragging
+    testing::internal::CaptureStderr();
+    book.run("hvkDragState(-1)"); // an unknown rect is only reported
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ChapterController::currentDragState: no active rect with id -1\n");
     book.move(305, 205);
     EXPECT_EQ(logOf(book), "moved t");
     book.press(50, 350);
@@ -247,13 +250,6 @@ TEST(InputTest, HoverWaitsEndWhenThePointerComesLeavesOrMoves) {
     book.release(52, 352);
     book.move(53, 353);
     EXPECT_EQ(logOf(book), "moved t,left r,in s");
-    // The hand shows over a rect that waits for a click with the hand cursor set.
-    book.run("spawn(function() waitOn(hvkActivateRectClick, r) end)");
-    book.tick();
-    book.move(300, 200);
-    EXPECT_EQ(book.platform->cursor, 1);
-    book.move(450, 200);
-    EXPECT_EQ(book.platform->cursor, 0);
 }
 
 TEST(InputTest, TheWheelScrollsByTheScaleAndNothingWhileScrollingIsOff) {
@@ -440,25 +436,6 @@ TEST(InputTest, AutoScrollGlidesOrFlingsAndHoldsThePageMeanwhile) {
     EXPECT_NEAR(chapter.rows.position, 1000 + 200, 7); // half a view height further
 }
 
-TEST(InputTest, RectSlotsAreReusedAndUnknownDragStatesReported) {
-    BookHarness book(bookOf(R"(
-        a = hvkNewCanvas(0, 6, 1.5, 1, 0)
-        b = hvkNewCanvas(0, 6, 1.5, 1, 0)
-        ids = {hvkCreateActiveRect(a, 0, 0, 0, 1, 1), hvkCreateActiveRect(a, 0, 0, 0, 1, 1), hvkCreateActiveRect(b, 0, 0, 0, 1, 1)}
-        hvkRemoveCanvas(a)
-        for i = 1, 3 do ids[#ids + 1] = hvkCreateActiveRect(b, 0, 0, 0, 1, 1) end
-        idText = table.concat(ids, ',')
-    )"));
-    book.start();
-    EXPECT_EQ(book.global("idText"), "0,1,2,0,1,3");
-    testing::internal::CaptureStderr();
-    book.run("state = table.concat({hvkDragState(-1)}, ' ', 1, 2) .. ' ' .. tostring(select(3, hvkDragState(4)))");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "ChapterController::currentDragState: no active rect with id -1\n"
-              "ChapterController::currentDragState: no active rect with id 4\n");
-    EXPECT_EQ(book.global("state"), "0.0 0.0 false");
-}
-
 TEST(InputTest, MisuseEndsWithItsLine) {
     struct Case {
         const char* body;
@@ -493,18 +470,6 @@ TEST(InputTest, MisuseEndsWithItsLine) {
     for (const Case& c : cases) {
         EXPECT_EQ(fatalLineOf("c = hvkNewCanvas(0, 6, 1.5, 1, 0) " + std::string(c.body)), c.line) << c.body;
     }
-}
-
-TEST(InputTest, CursorPositionsArePrintedWithTheLabelledCanvasesUnderThem) {
-    BookHarness book(bookOf(R"(
-        hvkSetCanvasLabel(hvkNewCanvas(0, 6, 1.5, 1, 0), 'door')
-        hvkNewCanvas(0, 3, 1.5, 1, 0)
-        hvkSetCanvasLabel(hvkNewCanvas(3, 6, 1.5, 1, 0), 'window')
-    )"));
-    book.start();
-    testing::internal::CaptureStdout();
-    book.chapter().printCursorPosition(Vec2(150, 300));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "0.25, 0.75               |'door'(0.25, 0.25), \n");
 }
 
 } // namespace
