@@ -82,6 +82,11 @@ void ChapterController::removeCanvas(int32_t instance) {
                            animation.kind == Animation::ScrollTarget);
         if (onInstance) removeAnimation(i);
     }
+    // A drag of one of its rects ends first, as a release would end it.
+    if (dragging) {
+        std::optional<uint64_t> dragged = findDraggedRect(dragGeneration);
+        if (dragged && activeRects[*dragged].picture == instance) cancelDrag();
+    }
     for (size_t i = activeRects.size(); i-- > 0;) {
         if (activeRects[i].picture == instance) activeRects[i].state = ActivePictureRect::Dead;
     }

@@ -92,6 +92,8 @@ void ChapterController::handleEvent(const Event& event) {
                     dragging = true;
                     clickCandidate = false;
                 } else if (dragCatchersAt(pressPoint).second) {
+                    // The page drag never starts, so its start is not kept.
+                    pageDragStartY.erase(dragGeneration);
                     pointerPhase = 2;
                     dragging = false;
                 } else {
@@ -117,7 +119,7 @@ void ChapterController::handleEvent(const Event& event) {
         }
         bool click = true;
         if (dragging) {
-            endDrag(dragGeneration);
+            // Ends the drag (endDrag) and moves on to the next generation.
             cancelDrag();
             click = clickCandidate;
         }
@@ -213,6 +215,10 @@ std::optional<Event> ChapterController::popPendingEvent() {
 }
 
 void ChapterController::cancelDrag() {
+    // However a drag stops (a release, the script, its owner ending, a removed canvas), it ends
+    // as a release ends it: the rect goes back to Idle and a waiting owner is released, rather
+    // than keeping a state that no later move or release names.
+    if (dragging) endDrag(dragGeneration);
     dragging = false;
     ++dragGeneration;
     if (pointerPhase == 1) pointerPhase = 2;

@@ -223,9 +223,18 @@ private:
     double viewWidth() const;
     double viewHeight() const;
     std::vector<PictureInstance>& instances() const;
-    // The hover step's completion list and the hit list, kept for the whole run.
+    // Pointer matching in two halves: the canvas (where the point lies on it, if it does and
+    // the canvas takes the pointer), then a rect given that canvas point.
+    std::optional<Vec2> pointOnCanvas(int32_t picture, const Vec2& point) const;
+    PointerMatch matchOnCanvas(const ActivePictureRect& rect, const Vec2& canvasPoint, bool allowNear) const;
+    PointerMatch matchInNode(const ActivePictureRect& rect, const Vec2& canvasPoint, const Vec2& nodePoint,
+                             bool allowNear) const;
+    // The hover step's completion list, the hit list and the per-canvas points of one hit
+    // list, kept for the whole run.
     std::vector<uint64_t> completions_;
     std::vector<ActiveRectMatch> hits_;
+    std::vector<std::optional<Vec2>> canvasPoints_;
+    std::vector<bool> canvasChecked_;
 };
 
 } // namespace hv

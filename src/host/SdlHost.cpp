@@ -1,5 +1,6 @@
 #include "host/SdlHost.h"
 
+#include "chapter/ChapterController.h"
 #include "core/Failure.h"
 #include "core/ResourcePaths.h"
 #include "core/Variant.h"
@@ -457,6 +458,12 @@ void SdlHost::sendPress(int32_t source, Vec2 point) {
 }
 
 void SdlHost::sendMove(int32_t source, Vec2 point) {
+    // Logged before the event is made, and also when the pointer is otherwise ignored.
+    if (configuration.logMouse && controller) {
+        if (std::shared_ptr<ChapterController> chapter = controller->chapterController()) {
+            chapter->printCursorPosition(point);
+        }
+    }
     if (configuration.ignoreMouse) return;
     Event event;
     event.source = source;

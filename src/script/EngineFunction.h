@@ -57,6 +57,28 @@ int hvkListChapterNames(lua_State*);
 int hvkChooseChapter(lua_State*);
 int hvkLayoutLandscape(lua_State*);
 
+// Pointer input, keys and scrolling.
+int hvkCreateActiveRect(lua_State*);
+int hvkActivateRectHover(lua_State*);
+int hvkActivateRectNotHovered(lua_State*);
+int hvkActivateRectClick(lua_State*);
+int hvkActivateRectDrag(lua_State*);
+int hvkQueryActiveRect(lua_State*);
+int hvkDragState(lua_State*);
+int hvkCancelDrag(lua_State*);
+int hvkCreateDragCatcher(lua_State*);
+int hvkSetDragCatcherEnabled(lua_State*);
+int hvkWaitKey(lua_State*);
+int hvkWaitMouseEvent(lua_State*);
+int hvkGetMouseEvent(lua_State*);
+int hvkSynthesizeMouse(lua_State*);
+int hvkMoveMouse(lua_State*);
+int hvkSetScrollEnabled(lua_State*);
+int hvkAutoScroll(lua_State*);
+int hvkActivateScrollRow(lua_State*);
+int hvkRevealIndicatorIsShowing(lua_State*);
+int hvkSetScrollScale(lua_State*);
+
 // Rows.
 int hvkViewportHeight(lua_State*);
 int hvkNewRow(lua_State*);

@@ -188,6 +188,18 @@ int32_t ScriptArgs::shape(int i, bool truncate) const {
     return index(i, currentBookController->svgManager()->shapeHandles.size(), "shape", truncate);
 }
 
+int32_t ScriptArgs::activeRect(int i) const {
+    int64_t value = integer(i);
+    if (value < 0 || uint64_t(value) >= currentChapterController->activeRects.size()) {
+        fatalError("Could not find active rect with id " + std::to_string(value));
+    }
+    return int32_t(value);
+}
+
+int32_t ScriptArgs::dragCatcher(int i) const {
+    return index(i, currentChapterController->dragCatchers.size(), "drag catcher");
+}
+
 uint64_t ScriptArgs::runningContext() const {
     if (!currentBookController->contextRunning()) {
         misuse("no context is running (call it from a chapter or a context)");

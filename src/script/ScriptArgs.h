@@ -67,6 +67,10 @@ public:
     int32_t paragraph(int i) const;
     int32_t svgFile(int i, bool truncate = false) const;
     int32_t shape(int i, bool truncate = false) const;
+    // An active rect of the chapter: an id outside the rects (negative included) ends the
+    // process with the rects' own line, "Could not find active rect with id <value>".
+    int32_t activeRect(int i) const;
+    int32_t dragCatcher(int i) const;
     // The context the scheduler is running; misuse when none runs (the book's start-up scripts).
     uint64_t runningContext() const;
 

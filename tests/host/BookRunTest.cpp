@@ -41,6 +41,41 @@ test::ChildResult runBook(const test::TempDir& dir) {
         watch);
 }
 
+// The synthetic pointer clicks one rect and drags another, then the book ends itself; a click or
+// drag that never lands ends the run with "err: " instead.
+const char* handBook = R"(
+local function within(done, what)
+  for pass = 1, 600 do
+    if done() then return end
+    nextEvent()
+  end
+  hvkError(what .. ' never happened')
+end
+hvkRegisterChapter('hand', function()
+  local board = hvkNewCanvas(0, 6, 3, 1, 0)
+  hvkSetCanvasLabel(board, 'board')
+  local button = hvkCreateActiveRect(board, 0, 0.5, 0.5, 1, 1)
+  local knob = hvkCreateActiveRect(board, 0, 2.5, 0.5, 1, 1)
+  local clicked, dragged = false, false
+  spawn(function() hvkActivateRectClick(button) coroutine.yield() clicked = true end)
+  spawn(function()
+    hvkActivateRectDrag(knob) coroutine.yield()
+    hvkActivateRectDrag(knob) coroutine.yield()
+    dragged = select(1, hvkDragState(knob)) > 0
+  end)
+  hvkSetAnimationDuration(0.1)
+  hvkMoveMouse('board', 1 / 6, 0.5, false) coroutine.yield()
+  hvkSynthesizeMouse(true) hvkSynthesizeMouse(false)
+  within(function() return clicked end, 'the click')
+  hvkMoveMouse('board', 0.5, 0.5, false) coroutine.yield()
+  hvkSynthesizeMouse(true)
+  hvkMoveMouse('board', 0.75, 0.5, false) coroutine.yield()
+  hvkSynthesizeMouse(false)
+  within(function() return dragged end, 'the drag')
+  hvkExit()
+end)
+)";
+
 TEST(BookRunTest, TheBookEndsTheRunWithItsStatus) {
     struct Case {
         const char* book;
@@ -53,6 +88,7 @@ TEST(BookRunTest, TheBookEndsTheRunWithItsStatus) {
         {"hvkRegisterChapter('a', function()\n  nextEvent()\n  missing()\nend)\n", 1,
          "err: tickLuaScheduler: error: book.lua:3: attempt to call a nil value (global 'missing')\n"},
         {"x = 1\n", 1, "Failed to init book controller\n"},
+        {handBook, 0, nullptr},
     };
     for (const Case& c : cases) {
         test::TempDir dir;

@@ -5,6 +5,8 @@
 #include "render/PaperTexture.h"
 #include "render/gl/GLEntryPoints.h"
 #include "render/gl/GLRendererBackend.h"
+#include "chapter/ChapterController.h"
+#include "support/BookHarness.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
@@ -549,6 +551,29 @@ TEST(IconTest, SizesAreCheckedFromTheHeaderBeforeAnyPixelIsRead) {
             << &c - cases;
         EXPECT_EQ(err, c.side ? "" : "Unable to find icon at " + path + "\n") << &c - cases;
         SDL_FreeSurface(icon);
+    }
+}
+
+TEST(SdlHostTest, PointerMovesAreLoggedBeforeTheirEventAndEvenWhenIgnored) {
+    // The book prints "moved" when the move reaches it, so the order shows on the stream.
+    const std::string logged = "0.25, 0.75               |'door'(0.25, 0.25), \n";
+    for (auto [logMouse, ignoreMouse] : {std::pair{true, false}, {true, true}, {false, false}}) {
+        test::BookHarness book("hvkRegisterChapter('a', function()\n"
+                               "  hvkSetCanvasLabel(hvkNewCanvas(0, 6, 1.5, 1, 0), 'door')\n"
+                               "  while true do hvkWaitMouseEvent() coroutine.yield() print('moved') end\n"
+                               "end)");
+        book.start();
+        book.tick();
+        SdlHost host;
+        host.configuration = book.configuration;
+        host.configuration.logMouse = logMouse;
+        host.configuration.ignoreMouse = ignoreMouse;
+        host.controller = book.controller;
+        testing::internal::CaptureStdout();
+        host.sendMove(Event::Mouse, Vec2(150, 300));
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  (logMouse ? logged : "") + (ignoreMouse ? "" : "moved\n"))
+            << logMouse << ignoreMouse;
     }
 }
 

@@ -54,11 +54,19 @@ const Signature signatures[] = {
     {"hvkSetAnimationFrame", 3},  {"hvkPathTransition", 7},     {"hvkSetParagraphColour", 5},
     {"hvkLoadSound", 1},          {"hvkPlaySound", 2},          {"hvkSetSoundVolume", 2},
     {"hvkSetVolume", 1},
+    {"hvkCreateActiveRect", 7},   {"hvkActivateRectHover", 1},  {"hvkActivateRectNotHovered", 2},
+    {"hvkActivateRectClick", 1},  {"hvkActivateRectDrag", 1},   {"hvkQueryActiveRect", 1},
+    {"hvkDragState", 1},          {"hvkCancelDrag", 0},         {"hvkCreateDragCatcher", 6},
+    {"hvkSetDragCatcherEnabled", 3}, {"hvkWaitKey", 1},         {"hvkWaitMouseEvent", 0},
+    {"hvkGetMouseEvent", 0},      {"hvkSynthesizeMouse", 1},    {"hvkMoveMouse", 4},
+    {"hvkSetScrollEnabled", 1},   {"hvkAutoScroll", 3},         {"hvkActivateScrollRow", 1},
+    {"hvkRevealIndicatorIsShowing", 0}, {"hvkSetScrollScale", 1},
 };
 
 // The book: a chapter whose context runs whatever call the test leaves in `misuseCall`, a second
 // context so that context 1 exists too, and one of everything else a call can name (canvas,
-// node, path, command, paragraph, SVG file, shape and sound 0, and paragraph 1).
+// node, path, command, paragraph, SVG file, shape, sound, active rect and drag catcher 0, and
+// paragraph 1).
 const char* misuseBook = R"(
 hvkRegisterChapter("misuse", function()
   spawn(function() while true do nextEvent() end end)
@@ -67,6 +75,8 @@ hvkRegisterChapter("misuse", function()
   hvkCreateParagraph("text", 1, "left")
   hvkPrepareSvgShape(hvkPrepareSvg("square.svg"), "square")
   hvkLoadSound("tone.wav")
+  hvkCreateActiveRect(canvas, 0, 0, 0, 1, 1, true)
+  hvkCreateDragCatcher(canvas, 0, 0, 0, 1, 1)
   while true do
     if misuseCall then
       local call = misuseCall
