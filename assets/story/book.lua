@@ -8,6 +8,8 @@ hvkSetGameTitle("The Harbour")
 
 local walkthrough = hvkGetEnv("walkthrough") == "1"
 local recordPath = hvkGetEnv("record")
+-- "-env quit first-frame" ends the book once its first page is drawn (for timing start-up).
+local quitAfterFirstFrame = hvkGetEnv("quit") == "first-frame"
 
 ------------------------------------------------------------------------------------------------
 -- Colours. The drawings' colours are translated into palette entries as they are prepared, so
@@ -257,6 +259,10 @@ local function firstLight()
   local bellRow = hvkCurrentRowIndex()
   hvkNewRow(false)
   gap(0.3)
+  if quitAfterFirstFrame then
+    hvkExit()
+    nextEvent()
+  end
   -- The walkthrough watches the boat come in before it reads on.
   if walkthrough then sleep(4.2) end
   bringIntoView(bellRow)

@@ -13,7 +13,7 @@
 
 namespace hv::bench {
 
-BenchBook::BenchBook(const std::string& bookSource, bool useCache) {
+BenchBook::BenchBook(const std::string& bookSource, bool useCache, std::shared_ptr<TypesetterBackend> typesetter) {
     // The build's assets (its baked caches among them) sit beside the bench folder.
     std::string build = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path().string();
     setenv("HalvaneResourceDirectory", build.c_str(), 0);
@@ -29,7 +29,9 @@ BenchBook::BenchBook(const std::string& bookSource, bool useCache) {
     configuration = pageConfiguration(false);
     configuration.precompiledScripts = false;
     configuration.useCache = useCache;
-    platform = std::make_shared<BenchPlatform>(std::make_shared<NullBackend>());
+    auto benchPlatform = std::make_shared<BenchPlatform>(std::make_shared<NullBackend>());
+    benchPlatform->typesetterBackend = std::move(typesetter);
+    platform = benchPlatform;
     view = std::make_shared<BookView>();
     controller = std::make_shared<BookController>();
     if (!view->init(configuration, nullptr, nullptr, platform) ||

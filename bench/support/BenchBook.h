@@ -10,6 +10,7 @@ namespace hv {
 class BookController;
 class BookView;
 class PlatformBackend;
+class TypesetterBackend;
 
 namespace bench {
 
@@ -19,7 +20,8 @@ class BenchBook {
 public:
     // The book is set up (its scripts have run) but no chapter has started. `useCache` reads the
     // SVG files from the build's baked caches.
-    explicit BenchBook(const std::string& bookSource, bool useCache = false);
+    explicit BenchBook(const std::string& bookSource, bool useCache = false,
+                       std::shared_ptr<TypesetterBackend> typesetter = nullptr);
     ~BenchBook();
     // Chapter 0 starts in one tick.
     void start();

@@ -7,7 +7,7 @@
 
 namespace hv::bench {
 
-// A window with nothing but a renderer: no sound, no typesetting, a fixed brightness.
+// A window with nothing but a renderer (and typesetting when given): no sound, a fixed brightness.
 class BenchPlatform : public PlatformBackend {
 public:
     explicit BenchPlatform(std::shared_ptr<RendererBackend> renderer) : backend(std::move(renderer)) {}
@@ -18,9 +18,10 @@ public:
     void setCursor(int32_t) override {}
     std::shared_ptr<SoundManager> soundManager() override { return nullptr; }
     std::shared_ptr<RendererBackend> renderer() override { return backend; }
-    std::shared_ptr<TypesetterBackend> typesetter() override { return nullptr; }
+    std::shared_ptr<TypesetterBackend> typesetter() override { return typesetterBackend; }
 
     std::shared_ptr<RendererBackend> backend;
+    std::shared_ptr<TypesetterBackend> typesetterBackend; // none unless a benchmark sets one
 };
 
 } // namespace hv::bench
