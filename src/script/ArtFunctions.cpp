@@ -156,7 +156,9 @@ ENGINE_FUNCTION(hvkGetLineHeight) {
 
 ENGINE_FUNCTION(hvkSetPalette) {
     lua_State* state = args.state();
+    // The table is the last argument; with none there is nothing to read at all.
     int table = lua_gettop(state);
+    if (table == 0) args.misuse("no table of palette rows given");
     args.requireTable(table);
     std::vector<std::vector<std::string>> rows;
     lua_Integer count = luaL_len(state, table);

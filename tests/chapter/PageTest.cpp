@@ -258,6 +258,7 @@ TEST(PageTest, ParagraphsTypefacesAndPalettes) {
     EXPECT_EQ(fatalLineOf("hvkSetPalette({{'ab'}})"), "err: Error when loading palette, empty colour");
     EXPECT_EQ(fatalLineOf("hvkSetPalette({{'zzzzzz'}})"), "err: Error parsing colour: 'zzzzzz'");
     EXPECT_EQ(fatalLineOf("hvkSetPalette({'row'})"), "err: hvkSetPalette: row 1 is not a table of colour texts");
+    EXPECT_EQ(fatalLineOf("hvkSetPalette()"), "err: hvkSetPalette: no table of palette rows given");
 }
 
 TEST(PageTest, RowsWindBackAndScrollTargetsFindTheirPlace) {
