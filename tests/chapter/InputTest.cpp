@@ -41,16 +41,7 @@ std::string logOf(BookHarness& book) {
 
 uint32_t stateOf(BookHarness& book, size_t rect) { return book.chapter().activeRects[rect].state; }
 
-std::string fatalLineOf(const std::string& body) {
-    test::ChildResult result = test::runInChild([&] {
-        BookHarness book(bookOf(body));
-        book.start();
-        book.tick();
-    });
-    if (result.exitStatus != 1) return "status " + std::to_string(result.exitStatus) + ": " + result.err;
-    std::string text = result.err.substr(0, result.err.find_last_not_of('\n') + 1);
-    return text.substr(text.find_last_of('\n') + 1);
-}
+std::string fatalLineOf(const std::string& body) { return test::fatalLineOfBook(bookOf(body)); }
 
 // Two full-view canvases, `top` on layer 5 over `low` on layer 2.
 const char* twoLayers = "top = hvkNewCanvas(0, 6, 1.5, 1, 5) low = hvkNewCanvas(0, 6, 1.5, 1, 2)\n"

@@ -39,13 +39,7 @@ PictureInstance& instance(BookHarness& book, size_t i) { return book.view->canva
 
 // Runs a chapter body in a child and gives the last line it wrote to the error stream.
 std::string fatalLineOf(const std::string& body) {
-    test::ChildResult result = test::runInChild([&] {
-        BookHarness book(chapterOf(body));
-        built(book);
-    });
-    if (result.exitStatus != 1) return "status " + std::to_string(result.exitStatus) + ": " + result.err;
-    std::string text = result.err.substr(0, result.err.find_last_not_of('\n') + 1);
-    return text.substr(text.find_last_of('\n') + 1);
+    return test::fatalLineOfBook(chapterOf(body), 0, [](BookHarness& book) { book.addStoryFile("shapes.svg", shapesSvg); });
 }
 
 TEST(PageTest, CanvasesTakeTheirPlacesInRows) {

@@ -26,12 +26,7 @@ test::ChildResult runBook(const std::string& source, int ticks = 3,
     });
 }
 
-// The last line a fatal run wrote.
-std::string lastLine(const std::string& text) {
-    std::string trimmed = text.substr(0, text.find_last_not_of('\n') + 1);
-    size_t start = trimmed.find_last_of('\n');
-    return start == std::string::npos ? trimmed : trimmed.substr(start + 1);
-}
+using test::lastLine;
 
 TEST(BookControllerTest, MisusesEndTheRunWithTheirLine) {
     struct Case {

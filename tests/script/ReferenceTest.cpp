@@ -16,18 +16,7 @@ namespace {
 TEST(ReferenceTest, DocumentsEveryRegisteredFunctionAndNoOther) {
     test::BookHarness book("hvkRegisterChapter('a', function() end)");
     ASSERT_TRUE(book.init());
-    std::set<std::string> registered;
-    lua_State* state = book.lua();
-    lua_pushglobaltable(state);
-    lua_pushnil(state);
-    while (lua_next(state, -2) != 0) {
-        if (lua_type(state, -2) == LUA_TSTRING && lua_iscfunction(state, -1)) {
-            std::string key = lua_tostring(state, -2);
-            if (key.rfind("hvk", 0) == 0) registered.insert(key);
-        }
-        lua_pop(state, 1);
-    }
-    lua_pop(state, 1);
+    std::set<std::string> registered = test::registeredEngineFunctions(book.lua());
     EXPECT_EQ(registered.size(), 100u);
 
     std::ifstream file(std::string(HV_SOURCE_DIR) + "/docs/engine-functions.md");

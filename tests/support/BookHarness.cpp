@@ -5,10 +5,14 @@
 #include "core/ResourcePaths.h"
 #include "render/BookView.h"
 #include "script/BookController.h"
+#include "support/ChildProcess.h"
 
 #include <lua.hpp>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <filesystem>
 #include <stdexcept>
 
@@ -125,7 +129,41 @@ void BookHarness::run(const std::string& source) {
     }
 }
 
+std::string lastLine(const std::string& text) {
+    std::string trimmed = text.substr(0, text.find_last_not_of('\n') + 1);
+    size_t start = trimmed.find_last_of('\n');
+    return start == std::string::npos ? trimmed : trimmed.substr(start + 1);
+}
+
+std::string fatalLineOfBook(const std::string& source, int ticks, const std::function<void(BookHarness&)>& prepare) {
+    ChildResult result = runInChild([&] {
+        BookHarness book(source);
+        if (prepare) prepare(book);
+        book.start();
+        for (int i = 0; i < ticks; ++i) book.tick();
+    });
+    if (result.exitStatus != 1) return "status " + std::to_string(result.exitStatus) + ": " + result.err;
+    return lastLine(result.err);
+}
+
+std::set<std::string> registeredEngineFunctions(lua_State* state) {
+    std::set<std::string> names;
+    lua_pushglobaltable(state);
+    lua_pushnil(state);
+    while (lua_next(state, -2) != 0) {
+        if (lua_type(state, -2) == LUA_TSTRING && lua_iscfunction(state, -1)) {
+            std::string key = lua_tostring(state, -2);
+            if (key.rfind("hvk", 0) == 0) names.insert(key);
+        }
+        lua_pop(state, 1);
+    }
+    lua_pop(state, 1);
+    return names;
+}
+
 SaveFileGuard::SaveFileGuard() : path_(dataDirectory() + "save.txt") {
+    lock_ = open((dataDirectory() + ".save-test-lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock_ >= 0) flock(lock_, LOCK_EX);
     auto [text, found] = getStringAtPath(path_);
     previous_ = text;
     existed_ = found;
@@ -137,6 +175,7 @@ SaveFileGuard::~SaveFileGuard() {
     } else {
         std::remove(path_.c_str());
     }
+    if (lock_ >= 0) close(lock_); // lets the lock go
 }
 
 } // namespace hv::test

@@ -6,7 +6,9 @@
 #include "support/RecordingBackend.h"
 #include "support/TempDir.h"
 
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
 struct lua_State;
@@ -64,8 +66,21 @@ public:
     std::shared_ptr<BookController> controller;
 };
 
+// The last line of a text, as a run that ended through the fatal routine wrote it.
+std::string lastLine(const std::string& text);
+
+// Starts `source` as a book in a child process (after `prepare`, which may add story files)
+// and sends `ticks` ticks. The last line of its error stream when it ended with status 1;
+// otherwise its status and all it wrote, so a comparison with a line fails with the reason.
+std::string fatalLineOfBook(const std::string& source, int ticks = 1,
+                            const std::function<void(BookHarness&)>& prepare = nullptr);
+
+// The engine functions that are globals of a book's Lua state.
+std::set<std::string> registeredEngineFunctions(lua_State* state);
+
 // Keeps the engine's save file as it was before the test: scripts save to the user's data
-// directory, which tests cannot move.
+// directory, which tests cannot move. Tests that save hold a lock on it meanwhile, so tests
+// running side by side do not read each other's saves.
 class SaveFileGuard {
 public:
     SaveFileGuard();
@@ -74,6 +89,7 @@ public:
     SaveFileGuard& operator=(const SaveFileGuard&) = delete;
 
 private:
+    int lock_ = -1;
     std::string path_;
     std::string previous_;
     bool existed_ = false;
