@@ -101,7 +101,7 @@ void triangulate(benchmark::State& state, const hv::Path& path) {
 }
 
 void registerAll() {
-    for (const char* name : {"building", "dude", "water3b", "water4", "hilbert", "eberly-6", "rain"}) {
+    for (const char* name : {"building", "dude", "water3b", "water4", "hilbert", "eberly-6", "rain", "issue35", "touching-holes4"}) {
         hv::Path path = pathOf(loadRings(name));
         benchmark::RegisterBenchmark((std::string("fixture/") + name).c_str(),
                                      [path](benchmark::State& s) { triangulate(s, path); })
