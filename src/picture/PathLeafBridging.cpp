@@ -185,6 +185,9 @@ struct BridgeScratch {
     std::vector<Pair> pairs, tied, group;
     std::vector<std::pair<uint32_t, uint32_t>> suspects, carry;
     std::vector<uint32_t> walk;
+    std::vector<uint32_t> recent; // per hole point, recentSize blocking edges
+    std::vector<uint8_t> recentCount;
+    std::vector<uint32_t> byDirection; // per hole point, directionBuckets blocking edges
     std::vector<uint32_t> failed;
 };
 
@@ -222,7 +225,7 @@ private:
     bool testEdge(uint32_t a, uint32_t b, uint32_t edge, uint32_t& blocker);
     template <typename Visit>
     void visitCorridor(Point p, Point q, double t0, double t1, double w, Visit visit) const;
-    bool crosses(uint32_t a, uint32_t b, uint32_t& blocker);
+    bool crosses(uint32_t a, uint32_t b, uint32_t j, uint32_t& blocker);
     bool permanent(uint32_t edge, uint32_t a, uint32_t b) const;
     bool blocked(size_t h, uint32_t e, uint32_t j);
 
@@ -255,8 +258,18 @@ private:
     bool recording_ = false; // keep the pairs whose blocking may change
     bool areaKnown_ = false;
     bool areaNegative_ = false;
-    uint32_t recent_[4] = {};
-    uint32_t recentCount_ = 0;
+    static constexpr uint32_t recentSize = 8;
+    static constexpr uint32_t directionBuckets = 256;
+    // A cheap monotone stand-in for the angle of q - p, in 0 .. directionBuckets - 1.
+    static uint32_t directionBucket(Point p, Point q) {
+        double dx = double(q.x) - p.x, dy = double(q.y) - p.y;
+        double sum = std::fabs(dx) + std::fabs(dy);
+        if (!(sum > 0)) return 0;
+        double r = dx / sum; // -1 .. 1
+        double angle = dy >= 0 ? 1 - r : 3 + r; // 0 .. 4
+        uint32_t bucket = uint32_t(angle * (directionBuckets / 4));
+        return bucket < directionBuckets ? bucket : directionBuckets - 1;
+    }
 };
 
 Bridging::Bridging(const float* v, IndexPolygon& outer, const std::vector<IndexPolygon>& holes)
@@ -615,7 +628,10 @@ void Bridging::visitCorridor(Point p, Point q, double t0, double t1, double w, V
     double side = alongX ? cells_.cellWidth() : cells_.cellHeight();
     uint32_t k0 = alongX ? cells_.column(a0) : cells_.row(a0), k1 = alongX ? cells_.column(a1) : cells_.row(a1);
     double f = cells_.fuzz();
-    for (uint32_t k = k0; k <= k1; ++k) {
+    // From the end nearer p, where a blocking edge is most likely.
+    bool down = (alongX ? dx : dy) * (t1 - t0) < 0;
+    for (uint32_t step = 0; step <= k1 - k0; ++step) {
+        uint32_t k = down ? k1 - step : k0 + step;
         // The stretch of the major axis inside this column (or row), widened for the mapping.
         double s0 = k == k0 ? a0 : std::max(a0, lo + k * side - f);
         double s1 = k == k1 ? a1 : std::min(a1, lo + (k + 1) * side + f);
@@ -640,18 +656,31 @@ void Bridging::visitCorridor(Point p, Point q, double t0, double t1, double w, V
 // along an axis the rounding also keeps such an edge near the segment itself; otherwise an
 // edge almost on the line far beyond the segment can still count, and the band is followed
 // across the whole grid before the segment is taken as free.
-bool Bridging::crosses(uint32_t a, uint32_t b, uint32_t& blocker) {
-    for (uint32_t r = 0; r < recentCount_; ++r) {
-        if (edgeCrosses(a, b, recent_[r])) {
-            blocker = recent_[r];
-            std::rotate(recent_, recent_ + r, recent_ + r + 1);
+bool Bridging::crosses(uint32_t a, uint32_t b, uint32_t j, uint32_t& blocker) {
+    // The edges that stopped the last few bridges from this hole point: they usually stop
+    // the next ones too, whatever outer point those go to.
+    uint32_t* recent = &s_.recent[size_t(j) * recentSize];
+    uint8_t& count = s_.recentCount[j];
+    for (uint32_t r = 0; r < count; ++r) {
+        if (edgeCrosses(a, b, recent[r])) {
+            blocker = recent[r];
+            for (; r > 0; --r) recent[r] = recent[r - 1];
+            recent[0] = blocker;
             return true;
         }
     }
+    // And the edge that stopped the last bridge from it in about the same direction.
+    Point p = polygon::pointAt(v_, a), q = polygon::pointAt(v_, b);
+    uint32_t& inDirection = s_.byDirection[size_t(j) * directionBuckets + directionBucket(p, q)];
+    if (inDirection != none && edgeCrosses(a, b, inDirection)) {
+        blocker = inDirection;
+        return true;
+    }
     auto remember = [&](uint32_t edge) {
-        if (recentCount_ < std::size(recent_)) ++recentCount_;
-        std::move_backward(recent_, recent_ + recentCount_ - 1, recent_ + recentCount_);
-        recent_[0] = edge;
+        if (count < recentSize) ++count;
+        for (uint32_t r = count - 1; r > 0; --r) recent[r] = recent[r - 1];
+        recent[0] = edge;
+        inDirection = edge;
         return true;
     };
     ++stamp_;
@@ -671,7 +700,6 @@ bool Bridging::crosses(uint32_t a, uint32_t b, uint32_t& blocker) {
     for (uint32_t edge : s_.longEdges) {
         if (testEdge(a, b, edge, blocker)) return remember(edge);
     }
-    Point p = polygon::pointAt(v_, a), q = polygon::pointAt(v_, b);
     bool found = false;
     auto inCell = [&](size_t cell) {
         for (uint32_t node = s_.edgeHead[cell]; node != none; node = s_.nodeNext[node]) {
@@ -706,7 +734,7 @@ bool Bridging::permanent(uint32_t edge, uint32_t a, uint32_t b) const {
 bool Bridging::blocked(size_t h, uint32_t e, uint32_t j) {
     uint32_t a = holes_[h][j], b = s_.entryVertex[e];
     uint32_t blocker = none;
-    if (!crosses(a, b, blocker)) return false;
+    if (!crosses(a, b, j, blocker)) return false;
     if (recording_ && !permanent(blocker, a, b)) s_.suspects.emplace_back(e, j);
     return true;
 }
@@ -821,11 +849,6 @@ bool Bridging::searchThroughGrid(size_t h, Pair& chosen) {
     size_t k = hole.size();
     auto holePoint = [&](uint32_t j) { return polygon::pointAt(v_, hole[j]); };
     auto pairOf = [&](float d, uint32_t e, uint32_t j) { return Pair{d, positionOf(e), j, e}; };
-    auto forEachEntry = [&](auto visit) {
-        for (uint32_t id : s_.order) {
-            for (uint32_t e : s_.chunks[id].entries) visit(e);
-        }
-    };
     double reach = 0; // a radius that covers every pair
     {
         double w = cells_.maxX - cells_.minX, hgt = cells_.maxY - cells_.minY;
@@ -884,26 +907,45 @@ bool Bridging::searchThroughGrid(size_t h, Pair& chosen) {
         // A generous margin: the single-precision distance differs from the true one by a few
         // parts in 10^8, so every pair it puts within the radius is gathered.
         double box = radius * (1.0 + 1e-5) + 1e-30;
-        s_.pairs.clear();
-        auto consider = [&](uint32_t e, uint32_t j) {
-            float d = distanceSquared(entryPoint(e), holePoint(j));
-            if (d > lower && d <= upper && d < FLT_MAX) s_.pairs.push_back(pairOf(d, e, j));
-        };
-        for (uint32_t j = 0; j < k; ++j) {
-            Point p = holePoint(j);
-            if (last) {
-                forEachEntry([&](uint32_t e) { consider(e, j); });
-                continue;
-            }
-            uint32_t cx0 = cells_.column(p.x - box), cx1 = cells_.column(p.x + box);
-            uint32_t cy0 = cells_.row(p.y - box), cy1 = cells_.row(p.y + box);
-            for (uint32_t y = cy0; y <= cy1; ++y) {
-                for (uint32_t x = cx0; x <= cx1; ++x) {
-                    for (uint32_t e = s_.pointHead[size_t(y) * cells_.nx + x]; e != none; e = s_.pointNext[e]) consider(e, j);
+        auto gather = [&](auto consider) {
+            for (uint32_t j = 0; j < k; ++j) {
+                Point p = holePoint(j);
+                auto take = [&](uint32_t e) {
+                    float d = distanceSquared(entryPoint(e), p);
+                    if (d > lower && d <= upper && d < FLT_MAX) return consider(d, e, j);
+                    return false;
+                };
+                if (last) {
+                    for (uint32_t id : s_.order) {
+                        for (uint32_t e : s_.chunks[id].entries) {
+                            if (take(e)) return true;
+                        }
+                    }
+                    continue;
+                }
+                uint32_t cx0 = cells_.column(p.x - box), cx1 = cells_.column(p.x + box);
+                uint32_t cy0 = cells_.row(p.y - box), cy1 = cells_.row(p.y + box);
+                for (uint32_t y = cy0; y <= cy1; ++y) {
+                    for (uint32_t x = cx0; x <= cx1; ++x) {
+                        for (uint32_t e = s_.pointHead[size_t(y) * cells_.nx + x]; e != none; e = s_.pointNext[e]) {
+                            if (take(e)) return true;
+                        }
+                    }
                 }
             }
+            return false;
+        };
+        // Often no pair of a round is free (a hole shut in by others); then no order is needed,
+        // so the pairs are first tried as they come, hole point by hole point.
+        bool anyFree = gather([&](float, uint32_t e, uint32_t j) { return !blocked(h, e, j); });
+        if (anyFree) {
+            s_.pairs.clear();
+            gather([&](float d, uint32_t e, uint32_t j) {
+                s_.pairs.push_back(pairOf(d, e, j));
+                return false;
+            });
+            if (tryNearestFirst(h, s_.pairs, chosen)) return true;
         }
-        if (tryNearestFirst(h, s_.pairs, chosen)) return true;
         if (last) return false;
         lower = upper;
         upper *= 4;
@@ -925,26 +967,40 @@ bool Bridging::searchAgain(size_t h, Pair& chosen, std::vector<std::pair<uint32_
     HoleState& state = s_.holes[h];
     const IndexPolygon& hole = holes_[h];
     size_t k = hole.size();
-    s_.pairs.clear();
-    auto consider = [&](uint32_t e, uint32_t j) {
-        float d = distanceSquared(entryPoint(e), polygon::pointAt(v_, hole[j]));
-        if (d < FLT_MAX) s_.pairs.push_back(Pair{d, positionOf(e), j, e});
+    bool retryFragile = state.reversalsSeen != reversals_;
+    if (!retryFragile) carry = state.fragile;
+    auto gather = [&](auto consider) {
+        for (uint32_t j = 0; j < k; ++j) {
+            Point p = polygon::pointAt(v_, hole[j]);
+            for (uint32_t e = state.searchedEntries; e < s_.entryVertex.size(); ++e) {
+                float d = distanceSquared(entryPoint(e), p);
+                if (d < FLT_MAX && consider(d, e, j)) return true;
+            }
+        }
+        if (retryFragile) {
+            for (auto [e, j] : state.fragile) {
+                float d = distanceSquared(entryPoint(e), polygon::pointAt(v_, hole[j]));
+                if (d < FLT_MAX && consider(d, e, j)) return true;
+            }
+        }
+        return false;
     };
-    for (uint32_t e = state.searchedEntries; e < s_.entryVertex.size(); ++e) {
-        for (uint32_t j = 0; j < k; ++j) consider(e, j);
-    }
-    if (state.reversalsSeen != reversals_) {
-        for (auto [e, j] : state.fragile) consider(e, j);
-    } else {
-        carry = state.fragile;
-    }
+    // As for a round of the full search: an order is needed only when some pair is free.
+    if (!gather([&](float, uint32_t e, uint32_t j) { return !blocked(h, e, j); })) return false;
+    s_.pairs.clear();
+    gather([&](float d, uint32_t e, uint32_t j) {
+        s_.pairs.push_back(Pair{d, positionOf(e), j, e});
+        return false;
+    });
     return tryNearestFirst(h, s_.pairs, chosen);
 }
 
 bool Bridging::search(size_t h, Pair& chosen) {
     HoleState& state = s_.holes[h];
     searching_ = h;
-    recentCount_ = 0;
+    s_.recent.resize(holes_[h].size() * recentSize);
+    s_.recentCount.assign(holes_[h].size(), 0);
+    s_.byDirection.assign(holes_[h].size() * directionBuckets, none);
     areaKnown_ = false;
     recording_ = true;
     s_.suspects.clear();
