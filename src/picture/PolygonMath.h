@@ -12,7 +12,6 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <utility>
 #include <vector>
 
 namespace hv::polygon {
@@ -206,30 +205,10 @@ public:
         }
         for (size_t c = 1; c < cellStart_.size(); ++c) cellStart_[c] += cellStart_[c - 1];
         items_.resize(used);
-        itemY_.resize(used);
         fill_.assign(cellStart_.begin(), cellStart_.end() - 1);
         for (uint32_t id = 0; id < count; ++id) {
             Point p = pointOfId(id);
-            if (isTame(p)) {
-                uint32_t at = fill_[cellOf(p)]++;
-                items_[at] = id;
-                itemY_[at] = p.y;
-            }
-        }
-        // Each cell's points by height, so a flat triangle takes only the points at its heights.
-        for (size_t c = 0; c + 1 < cellStart_.size(); ++c) {
-            uint32_t from = cellStart_[c], to = cellStart_[c + 1];
-            if (to - from < 2) continue;
-            bool sorted = true;
-            for (uint32_t k = from + 1; k < to && sorted; ++k) sorted = itemY_[k - 1] <= itemY_[k];
-            if (sorted) continue;
-            order_.resize(to - from);
-            for (uint32_t k = from; k < to; ++k) order_[k - from] = {itemY_[k], items_[k]};
-            std::sort(order_.begin(), order_.end());
-            for (uint32_t k = from; k < to; ++k) {
-                itemY_[k] = order_[k - from].first;
-                items_[k] = order_[k - from].second;
-            }
+            if (isTame(p)) items_[fill_[cellOf(p)]++] = id;
         }
     }
 
@@ -272,8 +251,6 @@ public:
                 // The heights that map to this row, a little widened for the rounding of the
                 // mapping; the first and last rows also take whatever lies beyond the grid.
                 double fuzz = 1e-12 * (std::fabs(bounds_.minY) + std::fabs(bounds_.maxY)) + 1e-300;
-                double fuzzY = fuzz + 1e-12 * (std::fabs(minY) + std::fabs(maxY));
-                double fuzzX = 1e-12 * (std::fabs(bounds_.minX) + std::fabs(bounds_.maxX)) + 1e-300;
                 double lo = r == r0 ? minY : greater(minY, bounds_.minY + r * h - fuzz);
                 double hi = r == r1 ? maxY : lesser(maxY, bounds_.minY + (r + 1) * h + fuzz);
                 double left = INFINITY, right = -INFINITY;
@@ -293,46 +270,8 @@ public:
                     }
                 }
                 if (!(left <= right)) continue;
-                uint32_t c0n = column(left - slack), c1n = column(right + slack);
-                // Within each cell only the points at the triangle's heights.
-                for (uint32_t c = c0n; c <= c1n; ++c) {
-                    uint32_t cf = cellStart_[rowStart + c], ct = cellStart_[rowStart + c + 1];
-                    if (ct - cf > 8) {
-                        // The heights the triangle, widened by the slack, has over this
-                        // cell's column, within this row's.
-                        double x0 = c == 0 ? -INFINITY : bounds_.minX + c * cellWidth() - fuzzX - slack;
-                        double x1 = c + 1 == nx_ ? INFINITY : bounds_.minX + (c + 1) * cellWidth() + fuzzX + slack;
-                        double bottom = INFINITY, top = -INFINITY;
-                        for (int q = 0; q < 3; ++q) {
-                            Point a = corners[q], b = corners[q == 2 ? 0 : q + 1];
-                            if (a.x >= x0 && a.x <= x1) {
-                                bottom = lesser(bottom, a.y);
-                                top = greater(top, a.y);
-                            }
-                            if (a.x == b.x) continue;
-                            double slope = (double(b.y) - a.y) / (double(b.x) - a.x);
-                            for (double x : {x0, x1}) {
-                                if (!std::isfinite(x) || (x - a.x) * (x - b.x) > 0) continue;
-                                double y = a.y + (x - a.x) * slope;
-                                bottom = lesser(bottom, y);
-                                top = greater(top, y);
-                            }
-                        }
-                        bottom = greater(bottom - fuzzY, lo);
-                        top = lesser(top + fuzzY, hi);
-                        if (!(bottom <= top)) continue;
-                        // Rounded outwards to single precision, so no height in range is lost.
-                        float fb = float(bottom), ft = float(top);
-                        if (double(fb) > bottom) fb = std::nextafter(fb, -INFINITY);
-                        if (double(ft) < top) ft = std::nextafter(ft, INFINITY);
-                        cf = uint32_t(std::lower_bound(itemY_.begin() + cf, itemY_.begin() + ct, fb) - itemY_.begin());
-                        ct = uint32_t(std::upper_bound(itemY_.begin() + cf, itemY_.begin() + ct, ft) - itemY_.begin());
-                    }
-                    for (uint32_t k = cf; k < ct; ++k) {
-                        if (visit(items_[k])) return true;
-                    }
-                }
-                continue;
+                from = cellStart_[rowStart + column(left - slack)];
+                to = cellStart_[rowStart + column(right + slack) + 1];
             }
             for (uint32_t k = from; k < to; ++k) {
                 if (visit(items_[k])) return true;
@@ -408,9 +347,7 @@ private:
     double scaleY_ = 0.0;
     std::vector<uint32_t> cellStart_;
     std::vector<uint32_t> items_;
-    std::vector<float> itemY_; // the height of each item, ascending within a cell
     std::vector<uint32_t> fill_;
-    std::vector<std::pair<float, uint32_t>> order_;
 };
 
 } // namespace hv::polygon
