@@ -74,6 +74,7 @@ private:
     bool useGrid_;
     bool allTame_ = true; // no point too far out for the box filters
     uint32_t gridPoints_ = 0; // points in the grid when it was built
+    mutable uint64_t deadMet_ = 0; // clipped points the searches met since then
     void buildGrid(bool all);
 };
 
@@ -95,6 +96,7 @@ void EarClipPolygon::buildGrid(bool all) {
     const Point gone{NAN, NAN}; // left out of the grid, as points too far out are
     s_.grid.build(n_, [&](uint32_t k) { return all || s_.alive[k] ? s_.points[k] : gone; }, 1.0);
     gridPoints_ = all ? n_ : uint32_t(std::count(s_.alive.begin(), s_.alive.begin() + n_, 1));
+    deadMet_ = 0;
 }
 
 void EarClipPolygon::setCandidate(uint32_t pos, bool candidate) {
@@ -161,7 +163,11 @@ uint32_t EarClipPolygon::findBlocker(uint32_t prev, uint32_t pos, uint32_t next)
     if (useGrid_) {
         uint32_t found = none;
         s_.grid.anyNearTriangle(u, v, w, s, [&](uint32_t j) {
-            if (!s_.alive[j] || j == prev || j == pos || j == next || !inside(point(j))) return false;
+            if (!s_.alive[j]) {
+                ++deadMet_;
+                return false;
+            }
+            if (j == prev || j == pos || j == next || !inside(point(j))) return false;
             found = j;
             return true;
         });
@@ -296,7 +302,10 @@ bool EarClipPolygon::run(bool reversed, std::vector<uint32_t>& indices) {
         s_.next[p] = q;
         s_.prev[q] = p;
         --left;
-        if (useGrid_ && 2 * left < gridPoints_ && left >= gridThreshold) buildGrid(false);
+        // Once searches keep meeting clipped points, the grid is rebuilt over the live ones.
+        if (useGrid_ && deadMet_ > 16 * uint64_t(gridPoints_) + 1024 && 2 * left < gridPoints_ && left >= gridThreshold) {
+            buildGrid(false);
+        }
         some = p;
         forget(p);
         forget(q);

@@ -187,7 +187,7 @@ struct BridgeScratch {
     std::vector<uint32_t> walk;
     std::vector<uint32_t> recent; // per hole point, recentSize blocking edges
     std::vector<uint8_t> recentCount;
-    std::vector<uint32_t> byDirection; // per hole point, directionBuckets blocking edges
+    std::vector<uint32_t> byDirection; // per hole point, directionBuckets_ blocking edges
     std::vector<uint32_t> failed;
 };
 
@@ -259,16 +259,18 @@ private:
     bool areaKnown_ = false;
     bool areaNegative_ = false;
     static constexpr uint32_t recentSize = 8;
-    static constexpr uint32_t directionBuckets = 256;
-    // A cheap monotone stand-in for the angle of q - p, in 0 .. directionBuckets - 1.
-    static uint32_t directionBucket(Point p, Point q) {
+    // Directions told apart per hole point: more for a longer outline, whose bridges fan out
+    // over more blocking edges.
+    uint32_t directionBuckets_ = 8;
+    // A cheap monotone stand-in for the angle of q - p, in 0 .. directionBuckets_ - 1.
+    uint32_t directionBucket(Point p, Point q) const {
         double dx = double(q.x) - p.x, dy = double(q.y) - p.y;
         double sum = std::fabs(dx) + std::fabs(dy);
         if (!(sum > 0)) return 0;
         double r = dx / sum; // -1 .. 1
         double angle = dy >= 0 ? 1 - r : 3 + r; // 0 .. 4
-        uint32_t bucket = uint32_t(angle * (directionBuckets / 4));
-        return bucket < directionBuckets ? bucket : directionBuckets - 1;
+        uint32_t bucket = uint32_t(angle * (directionBuckets_ / 4));
+        return bucket < directionBuckets_ ? bucket : directionBuckets_ - 1;
     }
 };
 
@@ -671,7 +673,7 @@ bool Bridging::crosses(uint32_t a, uint32_t b, uint32_t j, uint32_t& blocker) {
     }
     // And the edge that stopped the last bridge from it in about the same direction.
     Point p = polygon::pointAt(v_, a), q = polygon::pointAt(v_, b);
-    uint32_t& inDirection = s_.byDirection[size_t(j) * directionBuckets + directionBucket(p, q)];
+    uint32_t& inDirection = s_.byDirection[size_t(j) * directionBuckets_ + directionBucket(p, q)];
     if (inDirection != none && edgeCrosses(a, b, inDirection)) {
         blocker = inDirection;
         return true;
@@ -1000,7 +1002,8 @@ bool Bridging::search(size_t h, Pair& chosen) {
     searching_ = h;
     s_.recent.resize(holes_[h].size() * recentSize);
     s_.recentCount.assign(holes_[h].size(), 0);
-    s_.byDirection.assign(holes_[h].size() * directionBuckets, none);
+    directionBuckets_ = std::clamp<uint32_t>(outlineSize_ / 64, 8, 256);
+    s_.byDirection.assign(holes_[h].size() * directionBuckets_, none);
     areaKnown_ = false;
     recording_ = true;
     s_.suspects.clear();
