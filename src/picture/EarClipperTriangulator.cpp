@@ -73,6 +73,9 @@ private:
     bool reversed_ = false;
     bool useGrid_;
     bool allTame_ = true; // no point too far out for the box filters
+    uint32_t gridPoints_ = 0; // points in the grid when it was built
+    mutable uint64_t deadMet_ = 0; // clipped points the searches met since then
+    void buildGrid(bool all);
 };
 
 thread_local ClipScratch clipScratch;
@@ -84,7 +87,16 @@ EarClipPolygon::EarClipPolygon(const float* vertices, const IndexPolygon& list)
         s_.points[k] = polygon::pointAt(vertices, list[k]);
         allTame_ = allTame_ && polygon::PointGrid::isTame(s_.points[k]);
     }
-    if (useGrid_) s_.grid.build(n_, [&](uint32_t k) { return s_.points[k]; }, 1.0);
+    if (useGrid_) buildGrid(true);
+}
+
+// Over the points still to be clipped: clipped ones would otherwise be met, and skipped, by
+// every later search.
+void EarClipPolygon::buildGrid(bool all) {
+    const Point gone{NAN, NAN}; // left out of the grid, as points too far out are
+    s_.grid.build(n_, [&](uint32_t k) { return all || s_.alive[k] ? s_.points[k] : gone; }, 1.0);
+    gridPoints_ = all ? n_ : uint32_t(std::count(s_.alive.begin(), s_.alive.begin() + n_, 1));
+    deadMet_ = 0;
 }
 
 void EarClipPolygon::setCandidate(uint32_t pos, bool candidate) {
@@ -114,10 +126,19 @@ uint32_t EarClipPolygon::nextEar() {
     }
 }
 
+// A triangle whose corners share their x (or their y) holds no point: every ray crossing of
+// its edges is then computed exactly at that x, and a point's crossings come in pairs (or,
+// for a shared y, no edge straddles any height). Such slivers come in long fans along
+// straight runs, where every point of the run would otherwise be tested.
+bool flatAlongAnAxis(Point u, Point v, Point w) {
+    return (u.x == v.x && v.x == w.x) || (u.y == v.y && v.y == w.y);
+}
+
 // A point of the polygon other than the triangle's corners that lies inside the triangle,
 // or none.
 uint32_t EarClipPolygon::findBlocker(uint32_t prev, uint32_t pos, uint32_t next) const {
     Point u = point(prev), v = point(pos), w = point(next);
+    if (flatAlongAnAxis(u, v, w)) return none;
     if (!allTame_) {
         polygon::Bounds box;
         box.add(u);
@@ -142,7 +163,11 @@ uint32_t EarClipPolygon::findBlocker(uint32_t prev, uint32_t pos, uint32_t next)
     if (useGrid_) {
         uint32_t found = none;
         s_.grid.anyNearTriangle(u, v, w, s, [&](uint32_t j) {
-            if (!s_.alive[j] || j == prev || j == pos || j == next || !inside(point(j))) return false;
+            if (!s_.alive[j]) {
+                ++deadMet_;
+                return false;
+            }
+            if (j == prev || j == pos || j == next || !inside(point(j))) return false;
             found = j;
             return true;
         });
@@ -173,6 +198,7 @@ bool EarClipPolygon::entersCorner(uint32_t copy, Point corner, Point x, Point y)
 // when one of its own edges runs into the triangle; other points are tested as always.
 bool EarClipPolygon::blockedAllowingCornerCopies(uint32_t prev, uint32_t pos, uint32_t next) const {
     Point u = point(prev), v = point(pos), w = point(next);
+    if (flatAlongAnAxis(u, v, w)) return false;
     auto same = [](Point a, Point b) { return a.x == b.x && a.y == b.y; };
     auto blocks = [&](uint32_t j) {
         if (j == prev || j == pos || j == next) return false;
@@ -245,6 +271,7 @@ bool EarClipPolygon::run(bool reversed, std::vector<uint32_t>& indices) {
         s_.prev[k] = reversed ? after : before;
     }
     s_.alive.assign(n_, 1);
+    if (useGrid_ && gridPoints_ != n_) buildGrid(true);
     s_.state.assign(n_, Unknown);
     s_.blocker.assign(n_, none);
     s_.dependentHead.assign(n_, none);
@@ -275,6 +302,10 @@ bool EarClipPolygon::run(bool reversed, std::vector<uint32_t>& indices) {
         s_.next[p] = q;
         s_.prev[q] = p;
         --left;
+        // Once searches keep meeting clipped points, the grid is rebuilt over the live ones.
+        if (useGrid_ && deadMet_ > 16 * uint64_t(gridPoints_) + 1024 && 2 * left < gridPoints_ && left >= gridThreshold) {
+            buildGrid(false);
+        }
         some = p;
         forget(p);
         forget(q);

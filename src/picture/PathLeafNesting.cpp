@@ -132,7 +132,9 @@ bool ContourNester::add(PathLeaf& root, PathLeaf leaf) {
     PathLeaf* into = &root;
     for (;;) {
         Level level{{}, none};
-        for (size_t i = 0; i < into->children.size(); ++i) {
+        polygon::Bounds bounds = contourOf(leaf.range).bounds;
+        auto boundsOf = [&](const Range& range) { return contourOf(range).bounds; };
+        for (size_t i : siblings_.candidates(*into, bounds, boundsOf)) {
             switch (classify(leaf.range, into->children[i].range)) {
             case 0:
                 break;
@@ -159,6 +161,7 @@ bool ContourNester::add(PathLeaf& root, PathLeaf leaf) {
     into = &root;
     for (Level& level : levels) {
         for (size_t i : level.moved) leaf.children.push_back(std::move(into->children[i]));
+        if (!level.moved.empty()) siblings_.childrenRemoved(*into);
         for (auto i = level.moved.rbegin(); i != level.moved.rend(); ++i) {
             into->children.erase(into->children.begin() + std::ptrdiff_t(*i));
         }

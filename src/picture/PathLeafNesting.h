@@ -1,6 +1,7 @@
 // Contour nesting: which contour of the tree lies inside which, and where a new one goes.
 #pragma once
 
+#include "picture/ContourSiblings.h"
 #include "picture/PathLeaf.h"
 #include "picture/PolygonMath.h"
 
@@ -45,6 +46,7 @@ private:
 
     const float* vertices_;
     std::vector<Contour> contours_; // sorted by start
+    SiblingFilter siblings_;
 };
 
 } // namespace hv

@@ -190,6 +190,86 @@ TEST(TriangulationPropertyTest, LargeMessyPolygonsMatchThePlainScans) {
 
 }
 
+// The same, and also the bridged polygons, for paths too big for the small-case scans: many
+// siblings in one leaf, holes that touch, cross or shut each other in, and straight runs.
+void expectSamePolygonsAsPlainScans(const std::vector<Ring>& rings, const std::string& label) {
+    Path path = pathFromRings(rings);
+    testing::internal::CaptureStderr();
+    test::ReferenceResult expected = test::referenceTriangulate(path, 1.0);
+    auto mesh = std::make_shared<Mesh>();
+    PathLeaf root;
+    root.init(mesh);
+    root.dumpPathIntoLeaf(path, 1.0);
+    std::vector<IndexPolygon> polygons;
+    bool bridged = root.getSubtractedIndices(polygons);
+    testing::internal::GetCapturedStderr();
+    if (bridged) {
+        ASSERT_EQ(polygons, expected.polygons) << label;
+    }
+    expectSameAsPlainScans(rings, label);
+}
+
+Ring box(double x0, double y0, double x1, double y1, bool clockwise) {
+    Ring r{Vec2(x0, y0), Vec2(x1, y0), Vec2(x1, y1), Vec2(x0, y1)};
+    if (clockwise) std::reverse(r.begin(), r.end());
+    return r;
+}
+
+TEST(TriangulationPropertyTest, ManySiblingsTouchingAndShutInHolesMatchThePlainScans) {
+    std::mt19937 rng(23);
+    for (int round = 0; round < 16; ++round) {
+        // A grid of small rings on integer points, close enough that neighbours touch, share
+        // corners or cross; with the outline first, last (so the holes move into it) or absent.
+        int side = 6 + int(rng() % 4), cell = 10 + int(rng() % 5);
+        std::vector<Ring> rings;
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                int n = 3 + int(rng() % 5);
+                Ring ring;
+                for (int k = 0; k < n; ++k) {
+                    double a = 2 * M_PI * k / n;
+                    double r = cell * (rng() % 8 ? 0.2 + 0.05 * int(rng() % 5) : 0.5);
+                    ring.emplace_back(std::round(cell * (x + 1.5) + r * std::cos(a)), std::round(cell * (y + 1.5) + r * std::sin(a)));
+                }
+                if (rng() % 2) std::reverse(ring.begin(), ring.end());
+                rings.push_back(ring);
+            }
+        }
+        Ring outline = box(0, 0, cell * (side + 3), cell * (side + 3), round % 2);
+        if (round % 3 == 0) rings.insert(rings.begin(), outline);
+        if (round % 3 == 1) rings.push_back(outline);
+        expectSamePolygonsAsPlainScans(rings, "grid round " + std::to_string(round));
+    }
+    for (int round = 0; round < 8; ++round) {
+        // Holes shut in by a fence of thin crossing bars, listed before the fence: they find no
+        // bridge until the bars around them are spliced.
+        std::vector<Ring> rings{box(0, 0, 100, 100, false)};
+        double c0 = 30 + round, c1 = 70 - round % 3;
+        for (int k = 0; k < 3; ++k) rings.push_back(box(c0 + 4 + 10 * k, c0 + 4 + 7 * k, c0 + 8 + 10 * k, c0 + 7 + 7 * k, k % 2));
+        rings.push_back(box(c0 - 2, c0, c1 + 2, c0 + 2, true));
+        rings.push_back(box(c0 - 2, c1 - 2, c1 + 2, c1, round % 2));
+        // The left bar has a notch pointing into the fence: the shut-in holes bridge to it
+        // once the bar is spliced.
+        double mid = (c0 + c1) / 2;
+        Ring notched{Vec2(c0, c0 - 2), Vec2(c0 + 2, c0 - 2), Vec2(c0 + 2, mid - 1), Vec2(c0 + 3, mid),
+                     Vec2(c0 + 2, mid + 1), Vec2(c0 + 2, c1 + 2), Vec2(c0, c1 + 2)};
+        if (round % 2) std::reverse(notched.begin(), notched.end());
+        rings.push_back(notched);
+        rings.push_back(box(c1 - 2, c0 - 2, c1, c1 + 2, false));
+        if (round >= 4) std::swap(rings[1], rings[4]);
+        expectSamePolygonsAsPlainScans(rings, "fence round " + std::to_string(round));
+    }
+    // Long straight runs clipped as fans of flat triangles, and a self-crossing zig-zag.
+    for (int n : {300, 2001}) {
+        Ring zigzag;
+        for (int k = 0; k < n; ++k) zigzag.emplace_back(k % 2 ? 1000 : 0, k * 0.25);
+        expectSamePolygonsAsPlainScans({zigzag}, "zig-zag " + std::to_string(n));
+        Ring comb{Vec2(0, 0), Vec2(0, -10)};
+        for (int k = 0; k < n; ++k) comb.emplace_back(k, k % 3 == 0 ? 5 : 0);
+        expectSamePolygonsAsPlainScans({comb}, "comb " + std::to_string(n));
+    }
+}
+
 // Undefined, infinite, enormous and tiny coordinates: the filters step aside for what they
 // cannot bound, and the answers stay those of the plain scans.
 TEST(TriangulationPropertyTest, WildCoordinatesMatchThePlainScans) {
