@@ -62,7 +62,7 @@ void PathLeaf::init(const std::shared_ptr<Mesh>& givenMesh) {
     range = Range(0, 0);
 }
 
-void PathLeaf::dumpPathIntoLeaf(const Path& path, double tolerance) {
+ContourCount PathLeaf::dumpPathIntoLeaf(const Path& path, double tolerance) {
     children.clear();
     std::vector<float>& vertices = mesh->vertices;
     vertices.reserve(vertices.size() + 2 * path.commands.size());
@@ -105,18 +105,22 @@ void PathLeaf::dumpPathIntoLeaf(const Path& path, double tolerance) {
     }
     ranges.back().count = mesh->vertexCount() - ranges.back().start;
 
+    ContourCount contours;
+    for (const Range& range : ranges) contours.total += range.count > 0;
     ContourNester nester(mesh);
-    for (const Range& range : ranges) {
+    for (size_t r = 0; r < ranges.size(); ++r) {
         // No area to fill, and as a hole it would be bridged into a spike.
-        if (fewerThanThreeDistinctPoints(vertices.data(), range)) continue;
+        if (fewerThanThreeDistinctPoints(vertices.data(), ranges[r])) continue;
         PathLeaf leaf;
         leaf.mesh = mesh;
-        leaf.range = range;
+        leaf.range = ranges[r];
         if (!nester.add(*this, std::move(leaf))) {
             std::cerr << "PathLeaf::dumpPathIntoLeaf: Unable to add range" << std::endl;
-            return;
+            for (size_t later = r; later < ranges.size(); ++later) contours.dropped += ranges[later].count > 0;
+            break;
         }
     }
+    return contours;
 }
 
 bool PathLeaf::addRange(PathLeaf leaf) {

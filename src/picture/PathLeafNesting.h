@@ -13,6 +13,12 @@ namespace hv {
 // Nests contours by even-odd tests of their vertices. Every answer is the one the plain scan
 // over all edges gives; the bounds and a band index over each contour's edges only skip edges
 // and points that cannot change it.
+//
+// A vertex that lies exactly on the other contour's boundary says nothing about which side
+// its contour is on (contours that touch at a vertex or along an edge share such points), so
+// only vertices off the boundary decide. A contour with every vertex on the other is probed
+// at the middles of its edges instead; two contours lying wholly on each other's boundaries
+// are duplicates, and the second nests inside the first, as the even-odd fill has it.
 class ContourNester {
 public:
     explicit ContourNester(const std::shared_ptr<Mesh>& mesh) : vertices_(mesh->vertices.data()) {}
@@ -40,7 +46,13 @@ private:
         double b = (y - c.bounds.minY) * c.bandScale; // truncating a positive value is its floor
         return !(b > 0) ? 0 : b >= c.bands - 1 ? c.bands - 1 : uint32_t(b);
     }
+    enum class Place { Outside, Inside, OnBoundary };
+    // Walks one contour's probe points against another contour, giving the place of each
+    // point that is not on that contour's boundary.
+    class Probes;
+
     bool inside(polygon::Point p, Contour& c);
+    Place locate(polygon::Point p, Contour& c);
     int classify(const Range& b, const Range& a);
 
     const float* vertices_;

@@ -25,11 +25,15 @@ const std::set<std::string> simpleFixtures = {"building", "dude",    "earcut",  
 // needs a polygon that, once its holes are bridged in, is simple up to the bridges.
 const std::map<std::string, std::string> untriangulable = {
     {"collinear-diagonal", "the outer ring passes through one of its own vertices a second time"},
+    {"degenerate", "the ring doubles back on itself and encloses nothing; the clipped triangles cover area"},
+    {"issue107", "a ring of spikes doubling back on themselves: the triangles cover twice its area"},
     {"touching-holes3", "holes share vertices with each other, so the bridged outline crosses itself"},
     {"touching-holes5", "holes share vertices with each other, so the bridged outline crosses itself"},
     {"water", "the outer ring crosses and touches itself"},
     {"water-huge", "rings cross themselves and each other"},
     {"water-huge2", "rings cross themselves and each other"},
+    {"water2", "a hole runs along the outer ring's edge, so the bridged outline overlaps itself"},
+    {"water3b", "a hole runs along the outer ring's edge, so the bridged outline overlaps itself"},
 };
 
 struct Outcome {

@@ -1,9 +1,11 @@
 #include "ReferenceTriangulator.h"
 
+#include "picture/AreaCheck.h"
 #include "picture/PolygonMath.h"
 
 #include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <functional>
 
 namespace hv::test {
@@ -33,23 +35,53 @@ bool insideContour(const std::vector<float>& v, P p, const Range& r) {
     return in;
 }
 
+bool tame(P p) { return std::fabs(p.x) <= polygon::tameLimit && std::fabs(p.y) <= polygon::tameLimit; }
+
+int sign(P a, P b, P c);
+
+// -1 on the contour's boundary (only decided when every coordinate is tame), else 1 inside
+// and 0 outside.
+int place(const std::vector<float>& v, P p, const Range& r) {
+    bool allTame = tame(p);
+    for (uint64_t k = r.start; k < r.end(); ++k) allTame = allTame && tame(at(v, k));
+    if (allTame) {
+        for (uint64_t i = r.start; i < r.end(); ++i) {
+            P a = at(v, i == r.start ? r.end() - 1 : i - 1), b = at(v, i);
+            bool inBox = p.x >= std::min(a.x, b.x) && p.x <= std::max(a.x, b.x) && p.y >= std::min(a.y, b.y) &&
+                         p.y <= std::max(a.y, b.y);
+            if (inBox && sign(a, b, p) == 0) return -1;
+        }
+    }
+    return insideContour(v, p, r) ? 1 : 0;
+}
+
+// The places of a contour's vertices off the other contour's boundary, in order; when there
+// are none, those of its edges' middles.
+std::vector<int> probes(const std::vector<float>& v, const Range& of, const Range& against) {
+    std::vector<int> out;
+    for (uint64_t k = of.start; k < of.end(); ++k) {
+        int p = place(v, at(v, k), against);
+        if (p >= 0) out.push_back(p);
+    }
+    if (!out.empty()) return out;
+    for (uint64_t k = of.start; k < of.end(); ++k) {
+        P a = at(v, k), b = at(v, k + 1 == of.end() ? of.start : k + 1);
+        P middle{float(0.5 * (double(a.x) + b.x)), float(0.5 * (double(a.y) + b.y))};
+        int p = place(v, middle, against);
+        if (p >= 0) out.push_back(p);
+    }
+    return out;
+}
+
 int classify(const std::vector<float>& v, const Range& b, const Range& a) {
-    auto allInside = [&](const Range& of, const Range& in) {
-        for (uint64_t k = of.start + 1; k < of.end(); ++k) {
-            if (!insideContour(v, at(v, k), in)) return false;
-        }
-        return true;
-    };
-    auto anyInside = [&](const Range& of, const Range& in) {
-        for (uint64_t k = of.start + 1; k < of.end(); ++k) {
-            if (insideContour(v, at(v, k), in)) return true;
-        }
-        return false;
-    };
-    if (insideContour(v, at(v, b.start), a)) return allInside(b, a) ? 1 : 3;
-    if (insideContour(v, at(v, a.start), b)) return allInside(a, b) ? 2 : 3;
-    if (anyInside(b, a) || anyInside(a, b)) return 3;
-    return 0;
+    if (b.count == 0 || a.count == 0) return 0;
+    std::vector<int> bp = probes(v, b, a), ap = probes(v, a, b);
+    auto all = [](const std::vector<int>& p) { return std::count(p.begin(), p.end(), 1) == std::ptrdiff_t(p.size()); };
+    auto any = [](const std::vector<int>& p) { return std::count(p.begin(), p.end(), 1) > 0; };
+    if (!bp.empty() && bp[0] == 1) return all(bp) ? 1 : 3;
+    if (!ap.empty() && ap[0] == 1) return all(ap) ? 2 : 3;
+    if (bp.empty() && ap.empty()) return 1; // duplicates
+    return any(bp) || any(ap) ? 3 : 0;
 }
 
 bool addRange(const std::vector<float>& v, PathLeaf& into, PathLeaf leaf) {
@@ -214,37 +246,48 @@ bool referenceSubtract(const std::vector<float>& v, IndexPolygon& outer, const s
         for (size_t h = 0; h < holes.size() && !spliced; ++h) {
             if (done[h]) continue;
             const IndexPolygon& hole = holes[h];
-            float best = FLT_MAX;
-            size_t bi = 0, bj = 0;
-            for (size_t i = 0; i < outer.size(); ++i) {
-                for (size_t j = 0; j < hole.size(); ++j) {
-                    P o = at(v, outer[i]), q = at(v, hole[j]);
-                    float d = (o.x - q.x) * (o.x - q.x) + (o.y - q.y) * (o.y - q.y);
-                    if (!(d < best)) continue;
-                    bool crosses = false;
-                    for (size_t g = 0; g < holes.size() && !crosses; ++g) {
-                        if (!done[g]) crosses = segmentCrossesPolygon(v, hole[j], outer[i], holes[g]);
-                    }
-                    if (!crosses) crosses = segmentCrossesPolygon(v, hole[j], outer[i], outer);
-                    if (!crosses) {
-                        best = d;
-                        bi = i;
-                        bj = j;
-                    }
-                }
-            }
-            if (best == FLT_MAX) continue;
-            // Of the equally near bridges, one that starts inside its outer corner goes first.
+            auto distance = [&](size_t i, size_t j) {
+                P o = at(v, outer[i]), q = at(v, hole[j]);
+                return (o.x - q.x) * (o.x - q.x) + (o.y - q.y) * (o.y - q.y);
+            };
             auto crossesNothing = [&](size_t i, size_t j) {
                 for (size_t g = 0; g < holes.size(); ++g) {
                     if (!done[g] && segmentCrossesPolygon(v, hole[j], outer[i], holes[g])) return false;
                 }
                 return !segmentCrossesPolygon(v, hole[j], outer[i], outer);
             };
-            auto distance = [&](size_t i, size_t j) {
-                P o = at(v, outer[i]), q = at(v, hole[j]);
-                return (o.x - q.x) * (o.x - q.x) + (o.y - q.y) * (o.y - q.y);
+            // The bridge is the nearest pair that crosses nothing, the first in (outer, hole)
+            // order among equally near ones: what a scan over all pairs keeping each closer
+            // pair that crosses nothing ends with. Taking the pairs nearest first tests only
+            // the few that are nearer than the answer.
+            struct Pair {
+                float d;
+                size_t i, j;
+                bool operator<(const Pair& o) const { return d != o.d ? d > o.d : i != o.i ? i > o.i : j > o.j; }
             };
+            std::vector<Pair> pairs;
+            for (size_t i = 0; i < outer.size(); ++i) {
+                for (size_t j = 0; j < hole.size(); ++j) {
+                    float d = distance(i, j);
+                    if (d < FLT_MAX) pairs.push_back(Pair{d, i, j}); // never nearer than the start
+                }
+            }
+            std::make_heap(pairs.begin(), pairs.end());
+            float best = FLT_MAX;
+            size_t bi = 0, bj = 0;
+            while (!pairs.empty()) {
+                std::pop_heap(pairs.begin(), pairs.end());
+                Pair pair = pairs.back();
+                pairs.pop_back();
+                if (crossesNothing(pair.i, pair.j)) {
+                    best = pair.d;
+                    bi = pair.i;
+                    bj = pair.j;
+                    break;
+                }
+            }
+            if (best == FLT_MAX) continue;
+            // Of the equally near bridges, one that starts inside its outer corner goes first.
             if (!entersCorner(v, outer, bi, at(v, hole[bj]))) {
                 bool found = false;
                 for (size_t i = 0; i < outer.size() && !found; ++i) {
@@ -273,7 +316,8 @@ bool referenceSubtract(const std::vector<float>& v, IndexPolygon& outer, const s
     return true;
 }
 
-bool referenceClip(const std::vector<float>& v, const IndexPolygon& poly, std::vector<uint32_t>& indices) {
+bool referenceClip(const std::vector<float>& v, const IndexPolygon& poly, std::vector<uint32_t>& indices,
+                   double negligibleArea) {
     if (poly.size() < 3) return true;
     double area = 0;
     for (size_t k = 0; k < poly.size(); ++k) {
@@ -286,7 +330,12 @@ bool referenceClip(const std::vector<float>& v, const IndexPolygon& poly, std::v
         backward[k] = poly.size() - 1 - k;
     }
     if (area < 0) std::swap(forward, backward);
-    return clipRun(v, poly, forward, indices) || clipRun(v, poly, backward, indices);
+    size_t first = indices.size();
+    if (!clipRun(v, poly, forward, indices) && !clipRun(v, poly, backward, indices)) return false;
+    // The engine's own area check: it indexes nothing, so there is nothing to compare it with.
+    if (trianglesCoverPolygon(v, poly, indices, first, negligibleArea)) return true;
+    indices.resize(first);
+    return false;
 }
 
 ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
@@ -353,7 +402,7 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
         if (!solid(s)) return out;
     }
     for (const IndexPolygon& poly : out.polygons) {
-        if (!referenceClip(v, poly, out.indices)) return out;
+        if (!referenceClip(v, poly, out.indices, negligibleAreaOf(v, 0))) return out;
     }
     out.ok = true;
     return out;
