@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     } else {
         ++summary.failed;
     }
-    std::cout << "halvane-bake: " << summary.baked << " baked, " << summary.failed << " failed" << std::endl;
+    std::cout << "halvane-bake: " << summary.baked << " baked, " << summary.partly << " partly converted, "
+              << summary.failed << " failed" << std::endl;
     return summary.failed == 0 ? 0 : 1;
 }
