@@ -5,6 +5,7 @@
 #include "picture/PathLeafNesting.h"
 #include "picture/PolygonMath.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 #include <type_traits>
@@ -39,7 +40,68 @@ bool fewerThanThreeDistinctPoints(const float* vertices, const Range& range) {
     return true;
 }
 
+// A vertex of one ring that lies inside an edge of another, at neither end.
+struct Touch {
+    size_t edge;    // the edge from ring[edge] to the next entry
+    double along;   // how far along it, 0 to 1
+    uint32_t vertex;
+};
+
+// The vertices of `others` that lie exactly inside edges of `ring`, in ring order and along
+// each edge. Points outside the tame range are left alone: their predicates are not exact.
+std::vector<Touch> touchesOn(const float* v, const IndexPolygon& ring, const std::vector<uint32_t>& others) {
+    std::vector<Touch> touches;
+    size_t n = ring.size();
+    if (n < 2 || others.empty()) return touches;
+    polygon::PointGrid grid;
+    grid.build(uint32_t(others.size()), [&](uint32_t id) { return polygon::pointAt(v, others[id]); }, 1.0);
+    for (size_t k = 0; k < n; ++k) {
+        Point a = polygon::pointAt(v, ring[k]), b = polygon::pointAt(v, ring[k + 1 == n ? 0 : k + 1]);
+        if (!polygon::PointGrid::isTame(a) || !polygon::PointGrid::isTame(b)) continue;
+        size_t first = touches.size();
+        grid.anyInBox(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y), [&](uint32_t id) {
+            Point p = polygon::pointAt(v, others[id]);
+            if ((p.x == a.x && p.y == a.y) || (p.x == b.x && p.y == b.y) || !liesOnEdge(p, a, b)) return false;
+            double along = std::fabs(b.x - a.x) >= std::fabs(b.y - a.y) ? (double(p.x) - a.x) / (double(b.x) - a.x)
+                                                                        : (double(p.y) - a.y) / (double(b.y) - a.y);
+            touches.push_back(Touch{k, along, others[id]});
+            return false;
+        });
+        // The grid visits in its own order; ties along the edge go by vertex number.
+        std::sort(touches.begin() + std::ptrdiff_t(first), touches.end(), [](const Touch& x, const Touch& y) {
+            return x.along != y.along ? x.along < y.along : x.vertex < y.vertex;
+        });
+    }
+    return touches;
+}
+
+// Puts the touching vertices into the ring, each point once per edge.
+void insertTouches(const float* v, IndexPolygon& ring, const std::vector<Touch>& touches) {
+    if (touches.empty()) return;
+    IndexPolygon joined;
+    joined.reserve(ring.size() + touches.size());
+    size_t t = 0;
+    for (size_t k = 0; k < ring.size(); ++k) {
+        joined.push_back(ring[k]);
+        for (; t < touches.size() && touches[t].edge == k; ++t) {
+            Point p = polygon::pointAt(v, touches[t].vertex), last = polygon::pointAt(v, joined.back());
+            if (p.x != last.x || p.y != last.y) joined.push_back(touches[t].vertex);
+        }
+    }
+    ring = std::move(joined);
+}
+
 } // namespace
+
+void joinTouchingPoints(const float* vertices, IndexPolygon& outer, std::vector<IndexPolygon>& holes) {
+    if (holes.empty()) return;
+    std::vector<uint32_t> holeVertices;
+    for (const IndexPolygon& hole : holes) holeVertices.insert(holeVertices.end(), hole.begin(), hole.end());
+    // Both from the rings as they were, so the order of the holes does not matter.
+    std::vector<Touch> onOuter = touchesOn(vertices, outer, holeVertices);
+    for (IndexPolygon& hole : holes) insertTouches(vertices, hole, touchesOn(vertices, hole, outer));
+    insertTouches(vertices, outer, onOuter);
+}
 
 PathLeaf::~PathLeaf() {
     if (children.empty()) return;
@@ -154,6 +216,7 @@ bool PathLeaf::getSubtractedIndices(std::vector<IndexPolygon>& out) const {
         if (!solid->children.empty()) {
             holes.clear();
             for (const PathLeaf& hole : solid->children) holes.push_back(hole.cleanedIndexPolygon());
+            joinTouchingPoints(mesh->vertices.data(), out.back(), holes);
             if (!subtractPolygons(*solid, out.back(), holes)) {
                 std::cerr << "  subtractPolygons failed" << std::endl;
                 return false;

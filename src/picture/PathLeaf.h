@@ -56,6 +56,11 @@ struct PathLeaf {
     IndexPolygon cleanedIndexPolygon() const;
 };
 
+// Where a hole touches its outer ring inside an edge, or the ring touches the hole so, that
+// point becomes a vertex of the edge it touches, each point once: the bridge to it then has
+// zero length, and no edge of one ring runs past a corner of the other unbroken.
+void joinTouchingPoints(const float* vertices, IndexPolygon& outer, std::vector<IndexPolygon>& holes);
+
 // Joins every hole into the outer polygon through a zero-width bridge of two duplicated
 // vertices, nearest visible vertex pair first. The leaf gives the mesh.
 bool subtractPolygons(const PathLeaf& leaf, IndexPolygon& outer, const std::vector<IndexPolygon>& holes);

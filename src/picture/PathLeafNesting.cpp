@@ -84,19 +84,6 @@ bool ContourNester::inside(Point p, Contour& c) {
     return in;
 }
 
-namespace {
-
-// Whether P lies on the segment from A to B, ends included; exact for tame coordinates.
-bool liesOnEdge(Point p, Point a, Point b) {
-    if (!(p.x >= std::min(a.x, b.x) && p.x <= std::max(a.x, b.x) && p.y >= std::min(a.y, b.y) &&
-          p.y <= std::max(a.y, b.y))) {
-        return false;
-    }
-    return polygon::orientSign(a, b, p) == 0;
-}
-
-} // namespace
-
 // The same crossings as `inside`, over the same edges, with the boundary test beside them.
 // Only a tame point within the contour's closed bounds can lie on it.
 ContourNester::Place ContourNester::locate(Point p, Contour& c) {

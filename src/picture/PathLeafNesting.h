@@ -4,11 +4,21 @@
 #include "picture/PathLeaf.h"
 #include "picture/PolygonMath.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 namespace hv {
+
+// Whether P lies on the segment from A to B, ends included; exact for tame coordinates.
+inline bool liesOnEdge(polygon::Point p, polygon::Point a, polygon::Point b) {
+    if (!(p.x >= std::min(a.x, b.x) && p.x <= std::max(a.x, b.x) && p.y >= std::min(a.y, b.y) &&
+          p.y <= std::max(a.y, b.y))) {
+        return false;
+    }
+    return polygon::orientSign(a, b, p) == 0;
+}
 
 // Nests contours by even-odd tests of their vertices. Every answer is the one the plain scan
 // over all edges gives; the bounds and a band index over each contour's edges only skip edges

@@ -33,7 +33,6 @@ const std::map<std::string, std::string> untriangulable = {
     {"water-huge", "rings cross themselves and each other"},
     {"water-huge2", "rings cross themselves and each other"},
     {"water2", "a hole runs along the outer ring's edge, so the bridged outline overlaps itself"},
-    {"water3b", "a hole runs along the outer ring's edge, so the bridged outline overlaps itself"},
 };
 
 struct Outcome {

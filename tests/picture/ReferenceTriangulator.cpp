@@ -118,6 +118,34 @@ IndexPolygon cleaned(const std::vector<float>& v, const Range& r) {
     return list;
 }
 
+// The ring with every vertex of `others` that lies inside one of its edges put into that edge,
+// in order along it, each point once; tame points only.
+IndexPolygon withTouches(const std::vector<float>& v, const IndexPolygon& ring, const std::vector<uint32_t>& others) {
+    IndexPolygon out;
+    size_t n = ring.size();
+    for (size_t k = 0; k < n; ++k) {
+        out.push_back(ring[k]);
+        if (n < 2) continue;
+        P a = at(v, ring[k]), b = at(v, ring[(k + 1) % n]);
+        std::vector<std::pair<double, uint32_t>> on;
+        for (uint32_t q : others) {
+            P p = at(v, q);
+            if (!tame(a) || !tame(b) || !tame(p) || same(p, a) || same(p, b)) continue;
+            bool inBox = p.x >= std::min(a.x, b.x) && p.x <= std::max(a.x, b.x) && p.y >= std::min(a.y, b.y) &&
+                         p.y <= std::max(a.y, b.y);
+            if (!inBox || sign(a, b, p) != 0) continue;
+            double along = std::fabs(b.x - a.x) >= std::fabs(b.y - a.y) ? (double(p.x) - a.x) / (double(b.x) - a.x)
+                                                                        : (double(p.y) - a.y) / (double(b.y) - a.y);
+            on.emplace_back(along, q);
+        }
+        std::sort(on.begin(), on.end());
+        for (const auto& [along, q] : on) {
+            if (!same(at(v, q), at(v, out.back()))) out.push_back(q);
+        }
+    }
+    return out;
+}
+
 float orientation(const std::vector<float>& v, const IndexPolygon& poly) {
     float s = 0;
     for (size_t k = 0; k < poly.size(); ++k) {
@@ -389,7 +417,15 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
         if (!s.children.empty()) {
             std::vector<IndexPolygon> holes;
             for (const PathLeaf& h : s.children) holes.push_back(cleaned(v, h.range));
-            if (!referenceSubtract(v, out.polygons.back(), holes)) return false;
+            // Touching points become vertices of the edges they touch, all from the rings as
+            // they were.
+            IndexPolygon& outer = out.polygons.back();
+            std::vector<uint32_t> holeVertices;
+            for (const IndexPolygon& h : holes) holeVertices.insert(holeVertices.end(), h.begin(), h.end());
+            IndexPolygon joinedOuter = withTouches(v, outer, holeVertices);
+            for (IndexPolygon& h : holes) h = withTouches(v, h, outer);
+            outer = joinedOuter;
+            if (!referenceSubtract(v, outer, holes)) return false;
         }
         for (const PathLeaf& h : s.children) {
             for (const PathLeaf& inner : h.children) {
