@@ -47,24 +47,34 @@ struct Touch {
     uint32_t vertex;
 };
 
-// The vertices of `others` that lie exactly inside edges of `ring`, in ring order and along
+// A grid over some rings' vertices, to find those on an edge.
+struct VertexGrid {
+    VertexGrid(const float* v, std::vector<uint32_t> ids) : vertices(v), ids(std::move(ids)) {
+        grid.build(uint32_t(this->ids.size()), [&](uint32_t id) { return polygon::pointAt(v, this->ids[id]); }, 1.0);
+    }
+    const float* vertices;
+    std::vector<uint32_t> ids;
+    polygon::PointGrid grid;
+};
+
+// The vertices in the grid that lie exactly inside edges of `ring`, in ring order and along
 // each edge. Points outside the tame range are left alone: their predicates are not exact.
-std::vector<Touch> touchesOn(const float* v, const IndexPolygon& ring, const std::vector<uint32_t>& others) {
+std::vector<Touch> touchesOn(const IndexPolygon& ring, const VertexGrid& others) {
     std::vector<Touch> touches;
     size_t n = ring.size();
-    if (n < 2 || others.empty()) return touches;
-    polygon::PointGrid grid;
-    grid.build(uint32_t(others.size()), [&](uint32_t id) { return polygon::pointAt(v, others[id]); }, 1.0);
+    if (n < 2 || others.ids.empty()) return touches;
+    const float* v = others.vertices;
     for (size_t k = 0; k < n; ++k) {
         Point a = polygon::pointAt(v, ring[k]), b = polygon::pointAt(v, ring[k + 1 == n ? 0 : k + 1]);
         if (!polygon::PointGrid::isTame(a) || !polygon::PointGrid::isTame(b)) continue;
         size_t first = touches.size();
-        grid.anyInBox(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y), [&](uint32_t id) {
-            Point p = polygon::pointAt(v, others[id]);
+        others.grid.anyInBox(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y), [&](uint32_t id) {
+            uint32_t vertex = others.ids[id];
+            Point p = polygon::pointAt(v, vertex);
             if ((p.x == a.x && p.y == a.y) || (p.x == b.x && p.y == b.y) || !liesOnEdge(p, a, b)) return false;
             double along = std::fabs(b.x - a.x) >= std::fabs(b.y - a.y) ? (double(p.x) - a.x) / (double(b.x) - a.x)
                                                                         : (double(p.y) - a.y) / (double(b.y) - a.y);
-            touches.push_back(Touch{k, along, others[id]});
+            touches.push_back(Touch{k, along, vertex});
             return false;
         });
         // The grid visits in its own order; ties along the edge go by vertex number.
@@ -98,8 +108,9 @@ void joinTouchingPoints(const float* vertices, IndexPolygon& outer, std::vector<
     std::vector<uint32_t> holeVertices;
     for (const IndexPolygon& hole : holes) holeVertices.insert(holeVertices.end(), hole.begin(), hole.end());
     // Both from the rings as they were, so the order of the holes does not matter.
-    std::vector<Touch> onOuter = touchesOn(vertices, outer, holeVertices);
-    for (IndexPolygon& hole : holes) insertTouches(vertices, hole, touchesOn(vertices, hole, outer));
+    std::vector<Touch> onOuter = touchesOn(outer, VertexGrid(vertices, std::move(holeVertices)));
+    VertexGrid outerGrid(vertices, outer);
+    for (IndexPolygon& hole : holes) insertTouches(vertices, hole, touchesOn(hole, outerGrid));
     insertTouches(vertices, outer, onOuter);
 }
 
