@@ -2,6 +2,7 @@
 
 #include "core/Failure.h"
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
@@ -15,14 +16,10 @@ bool trianglesCoverPolygon(const std::vector<float>& vertices, const IndexPolygo
     const double ox = vertices[2 * size_t(polygon[0])], oy = vertices[2 * size_t(polygon[0]) + 1];
     auto x = [&](uint32_t k) { return vertices[2 * size_t(k)] - ox; };
     auto y = [&](uint32_t k) { return vertices[2 * size_t(k) + 1] - oy; };
-    double enclosed = 0, minX = 0, maxX = 0, minY = 0, maxY = 0;
+    double enclosed = 0;
     for (size_t k = 0; k < polygon.size(); ++k) {
         uint32_t a = polygon[k], b = polygon[k + 1 == polygon.size() ? 0 : k + 1];
         enclosed += x(a) * y(b) - x(b) * y(a);
-        minX = std::fmin(minX, x(a));
-        maxX = std::fmax(maxX, x(a));
-        minY = std::fmin(minY, y(a));
-        maxY = std::fmax(maxY, y(a));
     }
     enclosed = std::fabs(enclosed) / 2;
     double covered = 0;
@@ -30,9 +27,8 @@ bool trianglesCoverPolygon(const std::vector<float>& vertices, const IndexPolygo
         uint32_t a = indices[t], b = indices[t + 1], c = indices[t + 2];
         covered += std::fabs((x(b) - x(a)) * (y(c) - y(a)) - (y(b) - y(a)) * (x(c) - x(a))) / 2;
     }
-    // Rounding of the sums, and of slivers against the polygon's extent.
-    double slack = triangleAreaTolerance * enclosed + 1e-12 * (maxX - minX) * (maxY - minY) + negligibleArea;
-    if (std::fabs(covered - enclosed) <= slack) return true;
+    // Both sums are exact but for their last bits, so a sound triangulation passes easily.
+    if (std::fabs(covered - enclosed) <= triangleAreaTolerance * enclosed + negligibleArea) return true;
     std::ostringstream line;
     line.precision(3);
     line << "EarClipperTriangulator::triangulatePolygon: the triangles cover ";
@@ -42,14 +38,15 @@ bool trianglesCoverPolygon(const std::vector<float>& vertices, const IndexPolygo
 }
 
 double negligibleAreaOf(const std::vector<float>& vertices, uint64_t firstVertex) {
-    double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
-    for (size_t k = 2 * firstVertex; k + 1 < vertices.size(); k += 2) {
-        minX = std::fmin(minX, vertices[k]);
-        maxX = std::fmax(maxX, vertices[k]);
-        minY = std::fmin(minY, vertices[k + 1]);
-        maxY = std::fmax(maxY, vertices[k + 1]);
+    if (vertices.size() < 2 * firstVertex + 2) return 0.0;
+    float minX = vertices[2 * firstVertex], maxX = minX, minY = vertices[2 * firstVertex + 1], maxY = minY;
+    for (size_t k = 2 * firstVertex + 2; k + 1 < vertices.size(); k += 2) {
+        minX = std::min(minX, vertices[k]);
+        maxX = std::max(maxX, vertices[k]);
+        minY = std::min(minY, vertices[k + 1]);
+        maxY = std::max(maxY, vertices[k + 1]);
     }
-    double area = (maxX - minX) * (maxY - minY) * 1e-6;
+    double area = (double(maxX) - minX) * (double(maxY) - minY) * 1e-6;
     return area > 0 && std::isfinite(area) ? area : 0.0;
 }
 

@@ -57,8 +57,9 @@ struct VertexGrid {
     polygon::PointGrid grid;
 };
 
-// The vertices in the grid that lie exactly inside edges of `ring`, in ring order and along
-// each edge. Points outside the tame range are left alone: their predicates are not exact.
+// The vertices in the grid that lie exactly inside edges of the tame `ring`, in ring order and
+// along each edge. The grid leaves out points outside the tame range: their predicates are not
+// exact.
 std::vector<Touch> touchesOn(const IndexPolygon& ring, const VertexGrid& others) {
     std::vector<Touch> touches;
     size_t n = ring.size();
@@ -66,7 +67,6 @@ std::vector<Touch> touchesOn(const IndexPolygon& ring, const VertexGrid& others)
     const float* v = others.vertices;
     for (size_t k = 0; k < n; ++k) {
         Point a = polygon::pointAt(v, ring[k]), b = polygon::pointAt(v, ring[k + 1 == n ? 0 : k + 1]);
-        if (!polygon::PointGrid::isTame(a) || !polygon::PointGrid::isTame(b)) continue;
         size_t first = touches.size();
         others.grid.anyInBox(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y), [&](uint32_t id) {
             uint32_t vertex = others.ids[id];
@@ -105,13 +105,13 @@ void insertTouches(const float* v, IndexPolygon& ring, const std::vector<Touch>&
 
 void joinTouchingPoints(const float* vertices, IndexPolygon& outer, std::vector<IndexPolygon>& holes) {
     if (holes.empty()) return;
+    // As in the nesting, a ring with a point out of the tame range is taken as touching nothing.
+    for (uint32_t k : outer) {
+        if (!polygon::PointGrid::isTame(polygon::pointAt(vertices, k))) return;
+    }
     std::vector<uint32_t> holeVertices;
     for (const IndexPolygon& hole : holes) holeVertices.insert(holeVertices.end(), hole.begin(), hole.end());
-    // Both from the rings as they were, so the order of the holes does not matter.
-    std::vector<Touch> onOuter = touchesOn(outer, VertexGrid(vertices, std::move(holeVertices)));
-    VertexGrid outerGrid(vertices, outer);
-    for (IndexPolygon& hole : holes) insertTouches(vertices, hole, touchesOn(hole, outerGrid));
-    insertTouches(vertices, outer, onOuter);
+    insertTouches(vertices, outer, touchesOn(outer, VertexGrid(vertices, std::move(holeVertices))));
 }
 
 PathLeaf::~PathLeaf() {
@@ -227,7 +227,10 @@ bool PathLeaf::getSubtractedIndices(std::vector<IndexPolygon>& out) const {
         if (!solid->children.empty()) {
             holes.clear();
             for (const PathLeaf& hole : solid->children) holes.push_back(hole.cleanedIndexPolygon());
-            joinTouchingPoints(mesh->vertices.data(), out.back(), holes);
+            // Holes whose vertices all stay off the boundary cannot add a point to it.
+            bool touching = false;
+            for (const PathLeaf& hole : solid->children) touching = touching || hole.touchesParent;
+            if (touching) joinTouchingPoints(mesh->vertices.data(), out.back(), holes);
             if (!subtractPolygons(*solid, out.back(), holes)) {
                 std::cerr << "  subtractPolygons failed" << std::endl;
                 return false;

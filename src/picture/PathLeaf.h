@@ -28,6 +28,9 @@ struct PathLeaf {
     std::shared_ptr<Mesh> mesh;
     Range range;
     std::vector<PathLeaf> children;
+    // A vertex of this contour lies on its parent's boundary (or one of the parent's on its
+    // own): only then can it touch the parent inside an edge.
+    bool touchesParent = false;
 
     PathLeaf() = default;
     PathLeaf(const PathLeaf&) = default;
@@ -56,9 +59,9 @@ struct PathLeaf {
     IndexPolygon cleanedIndexPolygon() const;
 };
 
-// Where a hole touches its outer ring inside an edge, or the ring touches the hole so, that
-// point becomes a vertex of the edge it touches, each point once: the bridge to it then has
-// zero length, and no edge of one ring runs past a corner of the other unbroken.
+// Where a hole's vertex touches its outer ring inside an edge, that point becomes a vertex of
+// the edge, each point once: the bridge to it then has zero length instead of running along
+// the edge. A ring with a point out of the tame range is left as it is.
 void joinTouchingPoints(const float* vertices, IndexPolygon& outer, std::vector<IndexPolygon>& holes);
 
 // Joins every hole into the outer polygon through a zero-width bridge of two duplicated

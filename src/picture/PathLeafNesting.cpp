@@ -125,6 +125,9 @@ public:
     Probes(ContourNester& nester, const Contour& of, Contour& against, bool missed)
         : nester_(nester), of_(of), against_(against), missed_(missed) {}
 
+    // Whether a probe so far lay on the other contour's boundary.
+    bool touched() const { return touched_; }
+
     // The place of the next probe off the boundary, or false when there is none.
     bool next(Place& place) {
         if (missed_) {
@@ -147,7 +150,10 @@ public:
                 p = Point{float(0.5 * (double(p.x) + q.x)), float(0.5 * (double(p.y) + q.y))};
             }
             place = nester_.locate(p, against_);
-            if (place == Place::OnBoundary) continue;
+            if (place == Place::OnBoundary) {
+                touched_ = true;
+                continue;
+            }
             foundOff_ = true;
             return true;
         }
@@ -161,11 +167,13 @@ private:
     uint64_t k_ = 0;
     bool middles_ = false;
     bool foundOff_ = false;
+    bool touched_ = false;
 };
 
 // 0 disjoint, 1 b inside a, 2 b contains a, 3 crossing. Points only; edges are not met, so
 // contours that cross without a vertex inside each other pass as disjoint.
-int ContourNester::classify(const Range& bRange, const Range& aRange) {
+int ContourNester::classify(const Range& bRange, const Range& aRange, bool& touched) {
+    touched = false;
     if (bRange.count == 0 || aRange.count == 0) return 0;
     // contourOf may insert and so move the others: both are looked up before either is held.
     contourOf(bRange);
@@ -178,6 +186,12 @@ int ContourNester::classify(const Range& bRange, const Range& aRange) {
     };
     Probes bProbes(*this, b, a, apart(a.bounds, b.bounds));
     Probes aProbes(*this, a, b, apart(b.bounds, a.bounds));
+    int result = decide(bProbes, aProbes);
+    touched = bProbes.touched() || aProbes.touched();
+    return result;
+}
+
+int ContourNester::decide(Probes& bProbes, Probes& aProbes) {
     Place place;
 
     bool bOff = bProbes.next(place);
@@ -208,16 +222,19 @@ int ContourNester::classify(const Range& bRange, const Range& aRange) {
 // the tree exactly as it was: the contours added before it all stay.
 bool ContourNester::add(PathLeaf& root, PathLeaf leaf) {
     struct Level {
-        std::vector<size_t> moved; // children that go inside the new contour
+        std::vector<size_t> moved;        // children that go inside the new contour
+        std::vector<char> movedTouches;   // and whether they touch it
         size_t candidate;
+        bool candidateTouches = false;
     };
     constexpr size_t none = size_t(-1);
     std::vector<Level> levels;
     PathLeaf* into = &root;
     for (;;) {
-        Level level{{}, none};
+        Level level{{}, {}, none};
         for (size_t i = 0; i < into->children.size(); ++i) {
-            switch (classify(leaf.range, into->children[i].range)) {
+            bool touched = false;
+            switch (classify(leaf.range, into->children[i].range, touched)) {
             case 0:
                 break;
             case 1:
@@ -226,9 +243,11 @@ bool ContourNester::add(PathLeaf& root, PathLeaf leaf) {
                     return false;
                 }
                 level.candidate = i;
+                level.candidateTouches = touched;
                 break;
             case 2:
                 level.moved.push_back(i);
+                level.movedTouches.push_back(touched);
                 break;
             default:
                 std::cerr << "  PathLeaf::addRange(): intersection found " << std::endl;
@@ -242,11 +261,15 @@ bool ContourNester::add(PathLeaf& root, PathLeaf leaf) {
     }
     into = &root;
     for (Level& level : levels) {
-        for (size_t i : level.moved) leaf.children.push_back(std::move(into->children[i]));
+        for (size_t k = 0; k < level.moved.size(); ++k) {
+            leaf.children.push_back(std::move(into->children[level.moved[k]]));
+            leaf.children.back().touchesParent = level.movedTouches[k];
+        }
         for (auto i = level.moved.rbegin(); i != level.moved.rend(); ++i) {
             into->children.erase(into->children.begin() + std::ptrdiff_t(*i));
         }
         if (level.candidate == none) break;
+        leaf.touchesParent = level.candidateTouches; // the last candidate is the parent
         size_t shift = size_t(std::lower_bound(level.moved.begin(), level.moved.end(), level.candidate) -
                               level.moved.begin());
         into = &into->children[level.candidate - shift];

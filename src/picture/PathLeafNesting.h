@@ -63,7 +63,9 @@ private:
 
     bool inside(polygon::Point p, Contour& c);
     Place locate(polygon::Point p, Contour& c);
-    int classify(const Range& b, const Range& a);
+    // `touched` tells whether a point of either lay on the other's boundary.
+    int classify(const Range& b, const Range& a, bool& touched);
+    int decide(Probes& b, Probes& a);
 
     const float* vertices_;
     std::vector<Contour> contours_; // sorted by start

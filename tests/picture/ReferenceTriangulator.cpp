@@ -118,8 +118,8 @@ IndexPolygon cleaned(const std::vector<float>& v, const Range& r) {
     return list;
 }
 
-// The ring with every vertex of `others` that lies inside one of its edges put into that edge,
-// in order along it, each point once; tame points only.
+// The tame ring with every tame vertex of `others` that lies inside one of its edges put into
+// that edge, in order along it, each point once.
 IndexPolygon withTouches(const std::vector<float>& v, const IndexPolygon& ring, const std::vector<uint32_t>& others) {
     IndexPolygon out;
     size_t n = ring.size();
@@ -130,7 +130,7 @@ IndexPolygon withTouches(const std::vector<float>& v, const IndexPolygon& ring, 
         std::vector<std::pair<double, uint32_t>> on;
         for (uint32_t q : others) {
             P p = at(v, q);
-            if (!tame(a) || !tame(b) || !tame(p) || same(p, a) || same(p, b)) continue;
+            if (!tame(p) || same(p, a) || same(p, b)) continue;
             bool inBox = p.x >= std::min(a.x, b.x) && p.x <= std::max(a.x, b.x) && p.y >= std::min(a.y, b.y) &&
                          p.y <= std::max(a.y, b.y);
             if (!inBox || sign(a, b, p) != 0) continue;
@@ -417,14 +417,13 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
         if (!s.children.empty()) {
             std::vector<IndexPolygon> holes;
             for (const PathLeaf& h : s.children) holes.push_back(cleaned(v, h.range));
-            // Touching points become vertices of the edges they touch, all from the rings as
-            // they were.
+            // A hole's vertex touching the outer ring inside an edge becomes a vertex of it.
             IndexPolygon& outer = out.polygons.back();
             std::vector<uint32_t> holeVertices;
             for (const IndexPolygon& h : holes) holeVertices.insert(holeVertices.end(), h.begin(), h.end());
-            IndexPolygon joinedOuter = withTouches(v, outer, holeVertices);
-            for (IndexPolygon& h : holes) h = withTouches(v, h, outer);
-            outer = joinedOuter;
+            if (std::all_of(outer.begin(), outer.end(), [&](uint32_t k) { return tame(at(v, k)); })) {
+                outer = withTouches(v, outer, holeVertices);
+            }
             if (!referenceSubtract(v, outer, holes)) return false;
         }
         for (const PathLeaf& h : s.children) {
