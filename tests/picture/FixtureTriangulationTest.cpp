@@ -117,9 +117,24 @@ TEST(FixtureTriangulationTest, EveryFixtureGivesAnAnswerInsideTheMesh) {
     }
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool underSanitizers = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool underSanitizers = true;
+#else
+constexpr bool underSanitizers = false;
+#endif
+#else
+constexpr bool underSanitizers = false;
+#endif
+
 // The indexed nesting, bridging and clipping choose exactly what the plain scans choose.
 TEST(FixtureTriangulationTest, SameTrianglesAsThePlainScans) {
     for (const std::string& name : test::polygonFixtureNames()) {
+        // With its 1,443 holes the plain reference takes minutes under the sanitizers; the
+        // release build compares it, and the sanitizers see the engine on it above.
+        if (underSanitizers && name == "water-huge3") continue;
         std::vector<Ring> rings;
         ASSERT_TRUE(test::loadPolygonFixture(name, rings));
         Path path = test::pathFromRings(rings);

@@ -286,32 +286,50 @@ bool referenceSubtract(const std::vector<float>& v, IndexPolygon& outer, const s
             };
             // The bridge is the nearest pair that crosses nothing, the first in (outer, hole)
             // order among equally near ones: what a scan over all pairs keeping each closer
-            // pair that crosses nothing ends with. Taking the pairs nearest first tests only
-            // the few that are nearer than the answer.
-            struct Pair {
-                float d;
-                size_t i, j;
-                bool operator<(const Pair& o) const { return d != o.d ? d > o.d : i != o.i ? i > o.i : j > o.j; }
-            };
-            std::vector<Pair> pairs;
+            // pair that crosses nothing ends with. Usually the nearest pair of all is that
+            // pair; when it crosses something, the pairs are taken nearest first.
+            float best = FLT_MAX;
+            size_t bi = 0, bj = 0;
+            float nearest = FLT_MAX;
+            size_t ni = 0, nj = 0;
             for (size_t i = 0; i < outer.size(); ++i) {
                 for (size_t j = 0; j < hole.size(); ++j) {
                     float d = distance(i, j);
-                    if (d < FLT_MAX) pairs.push_back(Pair{d, i, j}); // never nearer than the start
+                    if (d < nearest) {
+                        nearest = d;
+                        ni = i;
+                        nj = j;
+                    }
                 }
             }
-            std::make_heap(pairs.begin(), pairs.end());
-            float best = FLT_MAX;
-            size_t bi = 0, bj = 0;
-            while (!pairs.empty()) {
-                std::pop_heap(pairs.begin(), pairs.end());
-                Pair pair = pairs.back();
-                pairs.pop_back();
-                if (crossesNothing(pair.i, pair.j)) {
-                    best = pair.d;
-                    bi = pair.i;
-                    bj = pair.j;
-                    break;
+            if (nearest < FLT_MAX && crossesNothing(ni, nj)) {
+                best = nearest;
+                bi = ni;
+                bj = nj;
+            } else if (nearest < FLT_MAX) {
+                struct Pair {
+                    float d;
+                    uint32_t i, j;
+                    bool operator<(const Pair& o) const { return d != o.d ? d > o.d : i != o.i ? i > o.i : j > o.j; }
+                };
+                std::vector<Pair> pairs;
+                for (size_t i = 0; i < outer.size(); ++i) {
+                    for (size_t j = 0; j < hole.size(); ++j) {
+                        float d = distance(i, j);
+                        if (d < FLT_MAX) pairs.push_back(Pair{d, uint32_t(i), uint32_t(j)}); // never nearer than the start
+                    }
+                }
+                std::make_heap(pairs.begin(), pairs.end());
+                while (!pairs.empty()) {
+                    std::pop_heap(pairs.begin(), pairs.end());
+                    Pair pair = pairs.back();
+                    pairs.pop_back();
+                    if (crossesNothing(pair.i, pair.j)) {
+                        best = pair.d;
+                        bi = pair.i;
+                        bj = pair.j;
+                        break;
+                    }
                 }
             }
             if (best == FLT_MAX) continue;
