@@ -1,5 +1,6 @@
 #include "picture/EarClipperTriangulator.h"
 
+#include "picture/AreaCheck.h"
 #include "picture/Path.h"
 #include "picture/PolygonMath.h"
 
@@ -336,19 +337,26 @@ bool EarClipperTriangulator::init(const std::shared_ptr<Mesh>& mesh) {
 std::shared_ptr<Mesh> EarClipperTriangulator::mesh() const { return root ? root->mesh : nullptr; }
 
 bool EarClipperTriangulator::triangulatePolygon(const std::vector<float>& vertices, const IndexPolygon& polygon,
-                                                std::vector<uint32_t>& indices) {
+                                                std::vector<uint32_t>& indices, double negligibleArea) {
     if (polygon.size() < 3) return true;
+    size_t first = indices.size();
     EarClipPolygon state(vertices.data(), polygon);
     // Clipped as written, a clockwise polygon takes its reflex corners for ears and can come
     // out whole with triangles outside the shape; so it is turned round first.
     bool clockwise = polygon::signedArea2(vertices.data(), polygon) < 0;
-    if (state.run(clockwise, indices)) return true;
-    return state.run(!clockwise, indices);
+    if (!state.run(clockwise, indices) && !state.run(!clockwise, indices)) return false;
+    // A polygon that is not simple can still run out of ears cleanly, with triangles that
+    // overlap or stray outside it.
+    if (trianglesCoverPolygon(vertices, polygon, indices, first, negligibleArea)) return true;
+    indices.resize(first);
+    return false;
 }
 
-std::pair<Range, bool> EarClipperTriangulator::triangulate(const Path& path, double tolerance) {
+std::pair<Range, bool> EarClipperTriangulator::triangulate(const Path& path, double tolerance, ContourCount* contours) {
     if (!root) init();
-    root->dumpPathIntoLeaf(path, tolerance);
+    uint64_t firstVertex = root->mesh->vertexCount();
+    ContourCount counted = root->dumpPathIntoLeaf(path, tolerance);
+    if (contours) *contours = counted;
     Mesh& mesh = *root->mesh;
     Range range(mesh.indices.size(), 0);
     std::vector<IndexPolygon> polygons;
@@ -359,8 +367,9 @@ std::pair<Range, bool> EarClipperTriangulator::triangulate(const Path& path, dou
     size_t triangles = 0;
     for (const IndexPolygon& polygon : polygons) triangles += polygon.size() > 2 ? polygon.size() - 2 : 0;
     mesh.indices.reserve(mesh.indices.size() + 3 * triangles);
+    double negligible = negligibleAreaOf(mesh.vertices, firstVertex);
     for (const IndexPolygon& polygon : polygons) {
-        if (!triangulatePolygon(mesh.vertices, polygon, mesh.indices)) return {Range(range.start, 0), false};
+        if (!triangulatePolygon(mesh.vertices, polygon, mesh.indices, negligible)) return {Range(range.start, 0), false};
     }
     range.count = mesh.indices.size() - range.start;
     return {range, true};

@@ -25,14 +25,16 @@ public:
 
     // Appends the path's vertices and triangles to the mesh and gives the span of indices it
     // added with a success flag. On failure the span is empty; the vertices stay, and so do
-    // the triangles of polygons finished before the one that failed.
-    std::pair<Range, bool> triangulate(const Path& path, double tolerance);
+    // the triangles of polygons finished before the one that failed. `contours`, when given,
+    // receives the path's contour count, with the contours the nesting refused.
+    std::pair<Range, bool> triangulate(const Path& path, double tolerance, ContourCount* contours = nullptr);
 
     // Ear-clips one index polygon over the mesh vertices, appending three vertex numbers per
     // triangle. A clockwise polygon is clipped in reverse; when the first run finds no ear the
-    // other direction is tried, and a failure leaves `indices` as it was.
+    // other direction is tried. Triangles that do not cover the polygon's area (beyond
+    // `negligibleArea`) fail it too, with a line; a failure leaves `indices` as it was.
     static bool triangulatePolygon(const std::vector<float>& vertices, const IndexPolygon& polygon,
-                                   std::vector<uint32_t>& indices);
+                                   std::vector<uint32_t>& indices, double negligibleArea = 0.0);
 
     std::shared_ptr<PathLeaf> root;
 };

@@ -5,6 +5,7 @@
 #include "picture/PathLeafNesting.h"
 #include "picture/PolygonMath.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 #include <type_traits>
@@ -39,7 +40,79 @@ bool fewerThanThreeDistinctPoints(const float* vertices, const Range& range) {
     return true;
 }
 
+// A vertex of one ring that lies inside an edge of another, at neither end.
+struct Touch {
+    size_t edge;    // the edge from ring[edge] to the next entry
+    double along;   // how far along it, 0 to 1
+    uint32_t vertex;
+};
+
+// A grid over some rings' vertices, to find those on an edge.
+struct VertexGrid {
+    VertexGrid(const float* v, std::vector<uint32_t> ids) : vertices(v), ids(std::move(ids)) {
+        grid.build(uint32_t(this->ids.size()), [&](uint32_t id) { return polygon::pointAt(v, this->ids[id]); }, 1.0);
+    }
+    const float* vertices;
+    std::vector<uint32_t> ids;
+    polygon::PointGrid grid;
+};
+
+// The vertices in the grid that lie exactly inside edges of the tame `ring`, in ring order and
+// along each edge. The grid leaves out points outside the tame range: their predicates are not
+// exact.
+std::vector<Touch> touchesOn(const IndexPolygon& ring, const VertexGrid& others) {
+    std::vector<Touch> touches;
+    size_t n = ring.size();
+    if (n < 2 || others.ids.empty()) return touches;
+    const float* v = others.vertices;
+    for (size_t k = 0; k < n; ++k) {
+        Point a = polygon::pointAt(v, ring[k]), b = polygon::pointAt(v, ring[k + 1 == n ? 0 : k + 1]);
+        size_t first = touches.size();
+        others.grid.anyInBox(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y), [&](uint32_t id) {
+            uint32_t vertex = others.ids[id];
+            Point p = polygon::pointAt(v, vertex);
+            if ((p.x == a.x && p.y == a.y) || (p.x == b.x && p.y == b.y) || !liesOnEdge(p, a, b)) return false;
+            double along = std::fabs(b.x - a.x) >= std::fabs(b.y - a.y) ? (double(p.x) - a.x) / (double(b.x) - a.x)
+                                                                        : (double(p.y) - a.y) / (double(b.y) - a.y);
+            touches.push_back(Touch{k, along, vertex});
+            return false;
+        });
+        // The grid visits in its own order; ties along the edge go by vertex number.
+        std::sort(touches.begin() + std::ptrdiff_t(first), touches.end(), [](const Touch& x, const Touch& y) {
+            return x.along != y.along ? x.along < y.along : x.vertex < y.vertex;
+        });
+    }
+    return touches;
+}
+
+// Puts the touching vertices into the ring, each point once per edge.
+void insertTouches(const float* v, IndexPolygon& ring, const std::vector<Touch>& touches) {
+    if (touches.empty()) return;
+    IndexPolygon joined;
+    joined.reserve(ring.size() + touches.size());
+    size_t t = 0;
+    for (size_t k = 0; k < ring.size(); ++k) {
+        joined.push_back(ring[k]);
+        for (; t < touches.size() && touches[t].edge == k; ++t) {
+            Point p = polygon::pointAt(v, touches[t].vertex), last = polygon::pointAt(v, joined.back());
+            if (p.x != last.x || p.y != last.y) joined.push_back(touches[t].vertex);
+        }
+    }
+    ring = std::move(joined);
+}
+
 } // namespace
+
+void joinTouchingPoints(const float* vertices, IndexPolygon& outer, std::vector<IndexPolygon>& holes) {
+    if (holes.empty()) return;
+    // As in the nesting, a ring with a point out of the tame range is taken as touching nothing.
+    for (uint32_t k : outer) {
+        if (!polygon::PointGrid::isTame(polygon::pointAt(vertices, k))) return;
+    }
+    std::vector<uint32_t> holeVertices;
+    for (const IndexPolygon& hole : holes) holeVertices.insert(holeVertices.end(), hole.begin(), hole.end());
+    insertTouches(vertices, outer, touchesOn(outer, VertexGrid(vertices, std::move(holeVertices))));
+}
 
 PathLeaf::~PathLeaf() {
     if (children.empty()) return;
@@ -62,7 +135,7 @@ void PathLeaf::init(const std::shared_ptr<Mesh>& givenMesh) {
     range = Range(0, 0);
 }
 
-void PathLeaf::dumpPathIntoLeaf(const Path& path, double tolerance) {
+ContourCount PathLeaf::dumpPathIntoLeaf(const Path& path, double tolerance) {
     children.clear();
     std::vector<float>& vertices = mesh->vertices;
     vertices.reserve(vertices.size() + 2 * path.commands.size());
@@ -105,18 +178,22 @@ void PathLeaf::dumpPathIntoLeaf(const Path& path, double tolerance) {
     }
     ranges.back().count = mesh->vertexCount() - ranges.back().start;
 
+    ContourCount contours;
+    for (const Range& range : ranges) contours.total += range.count > 0;
     ContourNester nester(mesh);
-    for (const Range& range : ranges) {
+    for (size_t r = 0; r < ranges.size(); ++r) {
         // No area to fill, and as a hole it would be bridged into a spike.
-        if (fewerThanThreeDistinctPoints(vertices.data(), range)) continue;
+        if (fewerThanThreeDistinctPoints(vertices.data(), ranges[r])) continue;
         PathLeaf leaf;
         leaf.mesh = mesh;
-        leaf.range = range;
+        leaf.range = ranges[r];
         if (!nester.add(*this, std::move(leaf))) {
             std::cerr << "PathLeaf::dumpPathIntoLeaf: Unable to add range" << std::endl;
-            return;
+            for (size_t later = r; later < ranges.size(); ++later) contours.dropped += ranges[later].count > 0;
+            break;
         }
     }
+    return contours;
 }
 
 bool PathLeaf::addRange(PathLeaf leaf) {
@@ -150,6 +227,10 @@ bool PathLeaf::getSubtractedIndices(std::vector<IndexPolygon>& out) const {
         if (!solid->children.empty()) {
             holes.clear();
             for (const PathLeaf& hole : solid->children) holes.push_back(hole.cleanedIndexPolygon());
+            // Holes whose vertices all stay off the boundary cannot add a point to it.
+            bool touching = false;
+            for (const PathLeaf& hole : solid->children) touching = touching || hole.touchesParent;
+            if (touching) joinTouchingPoints(mesh->vertices.data(), out.back(), holes);
             if (!subtractPolygons(*solid, out.back(), holes)) {
                 std::cerr << "  subtractPolygons failed" << std::endl;
                 return false;

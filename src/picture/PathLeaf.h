@@ -14,6 +14,13 @@ class Path;
 // Vertex numbers of the mesh; consecutive entries are joined by edges, the last to the first.
 using IndexPolygon = std::vector<uint32_t>;
 
+// The contours one path was flattened into, and how many of them the contour tree refused
+// (one that crosses another, with every contour after it).
+struct ContourCount {
+    uint64_t total = 0;
+    uint64_t dropped = 0;
+};
+
 // One node of the contour tree. The root stands for the whole plane (range (0, 0)); its
 // children are outermost contours (solids), theirs holes, theirs solids again, by depth.
 // Only vertex ranges are stored: the contours' points live once in the shared mesh.
@@ -21,6 +28,9 @@ struct PathLeaf {
     std::shared_ptr<Mesh> mesh;
     Range range;
     std::vector<PathLeaf> children;
+    // A vertex of this contour lies on its parent's boundary (or one of the parent's on its
+    // own): only then can it touch the parent inside an edge.
+    bool touchesParent = false;
 
     PathLeaf() = default;
     PathLeaf(const PathLeaf&) = default;
@@ -35,8 +45,8 @@ struct PathLeaf {
     void init(const std::shared_ptr<Mesh>& mesh = nullptr);
 
     // Flattens the path's commands into closed contours appended to the mesh and nests them
-    // under this leaf. Failures are only reported.
-    void dumpPathIntoLeaf(const Path& path, double tolerance);
+    // under this leaf. Failures are reported, and counted in the result.
+    ContourCount dumpPathIntoLeaf(const Path& path, double tolerance);
 
     // Inserts one contour leaf into the tree under this leaf. Fails, with a report, when the
     // contour crosses another or would lie inside two siblings.
@@ -48,6 +58,11 @@ struct PathLeaf {
     // This leaf's vertex numbers without repeated neighbours or a repeated closing point.
     IndexPolygon cleanedIndexPolygon() const;
 };
+
+// Where a hole's vertex touches its outer ring inside an edge, that point becomes a vertex of
+// the edge, each point once: the bridge to it then has zero length instead of running along
+// the edge. A ring with a point out of the tame range is left as it is.
+void joinTouchingPoints(const float* vertices, IndexPolygon& outer, std::vector<IndexPolygon>& holes);
 
 // Joins every hole into the outer polygon through a zero-width bridge of two duplicated
 // vertices, nearest visible vertex pair first. The leaf gives the mesh.

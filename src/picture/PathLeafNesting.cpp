@@ -84,38 +84,136 @@ bool ContourNester::inside(Point p, Contour& c) {
     return in;
 }
 
-// 0 disjoint, 1 b inside a, 2 b contains a, 3 crossing. Vertices only; edges are not met.
-int ContourNester::classify(const Range& bRange, const Range& aRange) {
+// The same crossings as `inside`, over the same edges, with the boundary test beside them.
+// Only a tame point within the contour's closed bounds can lie on it.
+ContourNester::Place ContourNester::locate(Point p, Contour& c) {
+    const polygon::Bounds& box = c.bounds;
+    if (!box.tame || !polygon::PointGrid::isTame(p) ||
+        !(p.x >= box.minX && p.x <= box.maxX && p.y >= box.minY && p.y <= box.maxY)) {
+        return inside(p, c) ? Place::Inside : Place::Outside;
+    }
+    bool in = false;
+    auto edge = [&](Point a, Point b) {
+        if (liesOnEdge(p, a, b)) return true;
+        in ^= polygon::rayCrosses(p, a, b);
+        return false;
+    };
+    if (c.count >= indexThreshold) {
+        // Every edge whose heights span p.y sits in p.y's band, so the band holds p's edges too.
+        if (!c.indexed) buildIndex(c);
+        uint32_t band = bandOf(c, p.y);
+        for (uint32_t e = c.bandStart[band]; e < c.bandStart[band + 1]; ++e) {
+            uint64_t k = c.bandEdges[e];
+            Point a = polygon::pointAt(vertices_, c.start + (k == 0 ? c.count - 1 : k - 1));
+            if (edge(a, polygon::pointAt(vertices_, c.start + k))) return Place::OnBoundary;
+        }
+    } else {
+        Point previous = polygon::pointAt(vertices_, c.start + c.count - 1);
+        for (uint64_t k = c.start; k < c.start + c.count; ++k) {
+            Point current = polygon::pointAt(vertices_, k);
+            if (edge(previous, current)) return Place::OnBoundary;
+            previous = current;
+        }
+    }
+    return in ? Place::Inside : Place::Outside;
+}
+
+// A contour's vertices in order; when every one of them lies on the other contour, the
+// middles of its edges. Points on the other's boundary are passed over.
+class ContourNester::Probes {
+public:
+    Probes(ContourNester& nester, const Contour& of, Contour& against, bool missed)
+        : nester_(nester), of_(of), against_(against), missed_(missed) {}
+
+    // Whether a probe so far lay on the other contour's boundary.
+    bool touched() const { return touched_; }
+
+    // The place of the next probe off the boundary, or false when there is none.
+    bool next(Place& place) {
+        if (missed_) {
+            // The bounds keep every point of this contour away from the other one.
+            if (k_ > 0) return false;
+            k_ = 1;
+            place = Place::Outside;
+            return true;
+        }
+        for (;;) {
+            if (k_ == of_.count) {
+                if (middles_ || foundOff_) return false;
+                middles_ = true;
+                k_ = 0;
+            }
+            uint64_t k = k_++;
+            Point p = polygon::pointAt(nester_.vertices_, of_.start + k);
+            if (middles_) {
+                Point q = polygon::pointAt(nester_.vertices_, of_.start + (k + 1 == of_.count ? 0 : k + 1));
+                p = Point{float(0.5 * (double(p.x) + q.x)), float(0.5 * (double(p.y) + q.y))};
+            }
+            place = nester_.locate(p, against_);
+            if (place == Place::OnBoundary) {
+                touched_ = true;
+                continue;
+            }
+            foundOff_ = true;
+            return true;
+        }
+    }
+
+private:
+    ContourNester& nester_;
+    const Contour& of_;
+    Contour& against_;
+    bool missed_;
+    uint64_t k_ = 0;
+    bool middles_ = false;
+    bool foundOff_ = false;
+    bool touched_ = false;
+};
+
+// 0 disjoint, 1 b inside a, 2 b contains a, 3 crossing. Points only; edges are not met, so
+// contours that cross without a vertex inside each other pass as disjoint.
+int ContourNester::classify(const Range& bRange, const Range& aRange, bool& touched) {
+    touched = false;
     if (bRange.count == 0 || aRange.count == 0) return 0;
     // contourOf may insert and so move the others: both are looked up before either is held.
     contourOf(bRange);
     Contour& a = contourOf(aRange);
     Contour& b = contourOf(bRange);
-    auto vertex = [&](const Contour& c, uint64_t k) { return polygon::pointAt(vertices_, c.start + k); };
-    bool aMissesB = a.bounds.tame && a.bounds.excludesAll(b.bounds);
-    bool bMissesA = b.bounds.tame && b.bounds.excludesAll(a.bounds);
+    // Bounds apart by more than the slack: no point of one is inside or on the other.
+    auto apart = [](const polygon::Bounds& x, const polygon::Bounds& y) {
+        double s = x.slack();
+        return x.tame && y.tame && (y.maxY < x.minY || y.minY > x.maxY || y.maxX < x.minX - s || y.minX > x.maxX + s);
+    };
+    Probes bProbes(*this, b, a, apart(a.bounds, b.bounds));
+    Probes aProbes(*this, a, b, apart(b.bounds, a.bounds));
+    int result = decide(bProbes, aProbes);
+    touched = bProbes.touched() || aProbes.touched();
+    return result;
+}
 
-    if (!aMissesB && inside(vertex(b, 0), a)) {
-        for (uint64_t k = 1; k < b.count; ++k) {
-            if (!inside(vertex(b, k), a)) return 3;
+int ContourNester::decide(Probes& bProbes, Probes& aProbes) {
+    Place place;
+
+    bool bOff = bProbes.next(place);
+    if (bOff && place == Place::Inside) {
+        while (bProbes.next(place)) {
+            if (place == Place::Outside) return 3;
         }
         return 1;
     }
-    if (!bMissesA && inside(vertex(a, 0), b)) {
-        for (uint64_t k = 1; k < a.count; ++k) {
-            if (!inside(vertex(a, k), b)) return 3;
+    bool aOff = aProbes.next(place);
+    if (aOff && place == Place::Inside) {
+        while (aProbes.next(place)) {
+            if (place == Place::Outside) return 3;
         }
         return 2;
     }
-    if (!aMissesB) {
-        for (uint64_t k = 1; k < b.count; ++k) {
-            if (inside(vertex(b, k), a)) return 3;
-        }
+    if (!bOff && !aOff) return 1; // duplicates
+    while (bProbes.next(place)) {
+        if (place == Place::Inside) return 3;
     }
-    if (!bMissesA) {
-        for (uint64_t k = 1; k < a.count; ++k) {
-            if (inside(vertex(a, k), b)) return 3;
-        }
+    while (aProbes.next(place)) {
+        if (place == Place::Inside) return 3;
     }
     return 0;
 }
@@ -124,18 +222,21 @@ int ContourNester::classify(const Range& bRange, const Range& aRange) {
 // the tree exactly as it was: the contours added before it all stay.
 bool ContourNester::add(PathLeaf& root, PathLeaf leaf) {
     struct Level {
-        std::vector<size_t> moved; // children that go inside the new contour
+        std::vector<size_t> moved;        // children that go inside the new contour
+        std::vector<char> movedTouches;   // and whether they touch it
         size_t candidate;
+        bool candidateTouches = false;
     };
     constexpr size_t none = size_t(-1);
     std::vector<Level> levels;
     PathLeaf* into = &root;
     for (;;) {
-        Level level{{}, none};
+        Level level{{}, {}, none};
         polygon::Bounds bounds = contourOf(leaf.range).bounds;
         auto boundsOf = [&](const Range& range) { return contourOf(range).bounds; };
         for (size_t i : siblings_.candidates(*into, bounds, boundsOf)) {
-            switch (classify(leaf.range, into->children[i].range)) {
+            bool touched = false;
+            switch (classify(leaf.range, into->children[i].range, touched)) {
             case 0:
                 break;
             case 1:
@@ -144,9 +245,11 @@ bool ContourNester::add(PathLeaf& root, PathLeaf leaf) {
                     return false;
                 }
                 level.candidate = i;
+                level.candidateTouches = touched;
                 break;
             case 2:
                 level.moved.push_back(i);
+                level.movedTouches.push_back(touched);
                 break;
             default:
                 std::cerr << "  PathLeaf::addRange(): intersection found " << std::endl;
@@ -160,12 +263,16 @@ bool ContourNester::add(PathLeaf& root, PathLeaf leaf) {
     }
     into = &root;
     for (Level& level : levels) {
-        for (size_t i : level.moved) leaf.children.push_back(std::move(into->children[i]));
+        for (size_t k = 0; k < level.moved.size(); ++k) {
+            leaf.children.push_back(std::move(into->children[level.moved[k]]));
+            leaf.children.back().touchesParent = level.movedTouches[k];
+        }
         if (!level.moved.empty()) siblings_.childrenRemoved(*into);
         for (auto i = level.moved.rbegin(); i != level.moved.rend(); ++i) {
             into->children.erase(into->children.begin() + std::ptrdiff_t(*i));
         }
         if (level.candidate == none) break;
+        leaf.touchesParent = level.candidateTouches; // the last candidate is the parent
         size_t shift = size_t(std::lower_bound(level.moved.begin(), level.moved.end(), level.candidate) -
                               level.moved.begin());
         into = &into->children[level.candidate - shift];

@@ -5,15 +5,31 @@
 #include "picture/PathLeaf.h"
 #include "picture/PolygonMath.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 namespace hv {
 
+// Whether P lies on the segment from A to B, ends included; exact for tame coordinates.
+inline bool liesOnEdge(polygon::Point p, polygon::Point a, polygon::Point b) {
+    if (!(p.x >= std::min(a.x, b.x) && p.x <= std::max(a.x, b.x) && p.y >= std::min(a.y, b.y) &&
+          p.y <= std::max(a.y, b.y))) {
+        return false;
+    }
+    return polygon::orientSign(a, b, p) == 0;
+}
+
 // Nests contours by even-odd tests of their vertices. Every answer is the one the plain scan
 // over all edges gives; the bounds and a band index over each contour's edges only skip edges
 // and points that cannot change it.
+//
+// A vertex that lies exactly on the other contour's boundary says nothing about which side
+// its contour is on (contours that touch at a vertex or along an edge share such points), so
+// only vertices off the boundary decide. A contour with every vertex on the other is probed
+// at the middles of its edges instead; two contours lying wholly on each other's boundaries
+// are duplicates, and the second nests inside the first, as the even-odd fill has it.
 class ContourNester {
 public:
     explicit ContourNester(const std::shared_ptr<Mesh>& mesh) : vertices_(mesh->vertices.data()) {}
@@ -41,8 +57,16 @@ private:
         double b = (y - c.bounds.minY) * c.bandScale; // truncating a positive value is its floor
         return !(b > 0) ? 0 : b >= c.bands - 1 ? c.bands - 1 : uint32_t(b);
     }
+    enum class Place { Outside, Inside, OnBoundary };
+    // Walks one contour's probe points against another contour, giving the place of each
+    // point that is not on that contour's boundary.
+    class Probes;
+
     bool inside(polygon::Point p, Contour& c);
-    int classify(const Range& b, const Range& a);
+    Place locate(polygon::Point p, Contour& c);
+    // `touched` tells whether a point of either lay on the other's boundary.
+    int classify(const Range& b, const Range& a, bool& touched);
+    int decide(Probes& b, Probes& a);
 
     const float* vertices_;
     std::vector<Contour> contours_; // sorted by start

@@ -44,8 +44,11 @@ bool serialise(const RawSvgFile& file, std::string& bytes) {
     return ok;
 }
 
-// Empty on success, else why the file was not baked.
-std::string bakeOne(const std::string& story, const std::string& blobs, const std::string& path, std::ostream& errors) {
+// Empty on success, else why the file was not baked. `partly` tells whether a shape's mesh
+// lacks some of its outline.
+std::string bakeOne(const std::string& story, const std::string& blobs, const std::string& path, std::ostream& errors,
+                    bool& partly) {
+    partly = false;
     auto [text, readable] = getStringAtPath(joinPath(story, path));
     if (!readable) return "cannot read the file";
     uint64_t autoNames = 0;
@@ -53,9 +56,16 @@ std::string bakeOne(const std::string& story, const std::string& blobs, const st
     auto file = convertSvgText(std::move(text), path, autoNames, &why);
     if (!file) return why;
     for (RawSvgShape& shape : file->shapes) {
-        if (!buildShapeMeshCache(shape, bakeCurveTolerance)) {
+        ContourCount contours;
+        if (!buildShapeMeshCache(shape, bakeCurveTolerance, &contours)) {
             errors << "halvane-bake: " << path << ": warning: shape '" << shape.name
                    << "' was only partly triangulated" << std::endl;
+            partly = true;
+        }
+        if (contours.dropped > 0) {
+            errors << "halvane-bake: " << path << ": shape " << shape.name << ": " << contours.dropped << " of "
+                   << contours.total << " contours dropped (they cross)" << std::endl;
+            partly = true;
         }
     }
     std::string bytes;
@@ -85,13 +95,14 @@ BakeSummary bakeSvgCaches(const std::string& assetsDirectory, std::ostream& erro
     }
     for (const std::string& path : findSvgFiles(story, errors, summary.failed)) {
         std::string why;
+        bool partly = false;
         try {
-            why = bakeOne(story, blobs, path, errors);
+            why = bakeOne(story, blobs, path, errors, partly);
         } catch (const std::exception& e) {
             why = std::string("cannot be baked: ") + e.what();
         }
         if (why.empty()) {
-            ++summary.baked;
+            ++(partly ? summary.partly : summary.baked);
         } else {
             errors << "halvane-bake: " << path << ": " << why << std::endl;
             ++summary.failed;

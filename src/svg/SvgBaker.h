@@ -8,6 +8,7 @@ namespace hv {
 
 struct BakeSummary {
     size_t baked = 0;
+    size_t partly = 0; // written, but some shape's mesh lacks part of its outline
     size_t failed = 0;
 };
 
@@ -15,6 +16,8 @@ struct BakeSummary {
 // each shape into its mesh-cache entry and writes the raw-SVG cache file that the engine
 // looks for in ASSETS/blobs, each through a temporary file and a rename. A file that cannot
 // be baked gives one line on `errors` naming it and the reason; the others are still written.
+// A shape whose contours cross, so that the nesting dropped some, or that was only partly
+// triangulated, is named on `errors` and its file counted as partly converted.
 // Unnamed shapes are numbered from auto-1 in each file, whatever else the book holds.
 BakeSummary bakeSvgCaches(const std::string& assetsDirectory, std::ostream& errors);
 

@@ -192,7 +192,20 @@ void SvgDocumentParser::finishSubpath(bool closed) {
         subpath.clear();
         return;
     }
-    if (closed) lineTo(subpath[0], subpath[1]);
+    if (closed) {
+        // Relative path data add up rounding, so a subpath meant to end on its start often
+        // ends a few units in the last place beside it, and the closing segment then crosses
+        // the first one. An end that close is put on the start.
+        float scale = 0;
+        for (float v : subpath) scale = std::max(scale, std::fabs(v)); // NaN marks lose
+        float& endX = subpath[subpath.size() - 2];
+        float& endY = subpath[subpath.size() - 1];
+        if (std::fabs(endX - subpath[0]) <= scale * 1e-5f && std::fabs(endY - subpath[1]) <= scale * 1e-5f) {
+            endX = subpath[0];
+            endY = subpath[1];
+        }
+        lineTo(subpath[0], subpath[1]);
+    }
     SvgOutline outline;
     outline.points = std::move(subpath);
     outline.closed = closed;
@@ -374,7 +387,11 @@ void SvgDocumentParser::parsePathData(const char* s) {
         if (!*s) break;
         if (startsNumber(*s)) {
             double v;
-            s = scanNumber(s, v);
+            // An arc's two flags are one character each, so "0120 0" is the flags 0 and 1,
+            // then 20 and 0, as minifiers write them.
+            bool flag = (command == 'A' || command == 'a') && (have == 3 || have == 4);
+            if (flag && (*s == '0' || *s == '1')) v = *s++ - '0';
+            else s = scanNumber(s, v);
             if (required == 0) continue; // numbers before any command, or after one without arguments
             if (have < 10) args[have++] = float(v);
             if (have >= required) {

@@ -1,3 +1,4 @@
+#include "picture/AreaCheck.h"
 #include "picture/EarClipperTriangulator.h"
 #include "picture/Path.h"
 #include "support/PolygonFixtures.h"
@@ -152,6 +153,63 @@ TEST(EarClipperTest, EarsStalledOnlyByBridgeCopiesAreStillTaken) {
     EXPECT_EQ(areas.size(), 11u);
     for (double a : areas) EXPECT_GE(a, 0);
     EXPECT_DOUBLE_EQ(total(areas), 102.5 - 3 - 3);
+}
+
+// A run of ears over a polygon that is not simple can end cleanly with triangles that overlap
+// or stray outside it; the area check catches them.
+TEST(EarClipperTest, TrianglesMustCoverThePolygonsArea) {
+    const std::vector<float> square = flat({Vec2(0, 0), Vec2(10, 0), Vec2(10, 10), Vec2(0, 10)});
+    const std::vector<float> farSquare = flat({Vec2(1e6, 1e6), Vec2(1e6 + 1, 1e6), Vec2(1e6 + 1, 1e6 + 1), Vec2(1e6, 1e6 + 1)});
+    // There and back along a bend: no area inside, a sliver of 1 under its triangle.
+    const std::vector<float> spike = flat({Vec2(0, 0), Vec2(1, 1), Vec2(2, 0), Vec2(1, 1)});
+    struct Case {
+        const char* name;
+        const std::vector<float>& vertices;
+        IndexPolygon polygon;
+        std::vector<uint32_t> triangles;
+        double negligible;
+        const char* line; // empty: covered
+    };
+    const std::string prefix = "EarClipperTriangulator::triangulatePolygon: the triangles cover ";
+    const Case cases[] = {
+        {"exact", square, {0, 1, 2, 3}, {3, 0, 1, 1, 2, 3}, 0, ""},
+        {"clockwise polygon", square, {3, 2, 1, 0}, {3, 0, 1, 1, 2, 3}, 0, ""},
+        {"overlapping", square, {0, 1, 2, 3}, {3, 0, 1, 1, 2, 3, 0, 1, 2}, 0, "1.5 times the polygon's area"},
+        {"missing", square, {0, 1, 2, 3}, {3, 0, 1}, 0, "0.5 times the polygon's area"},
+        {"far from the origin", farSquare, {0, 1, 2, 3}, {3, 0, 1, 1, 2, 3}, 0, ""},
+        {"sliver where nothing is enclosed", spike, {0, 1, 2, 3}, {0, 1, 2}, 0, "1 where the polygon encloses no area"},
+        {"negligible sliver", spike, {0, 1, 2, 3}, {0, 1, 2}, 1.5, ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint32_t> indices = {7, 7, 7}; // earlier triangles are not counted
+        indices.insert(indices.end(), c.triangles.begin(), c.triangles.end());
+        CaptureStderr();
+        bool covers = trianglesCoverPolygon(c.vertices, c.polygon, indices, 3, c.negligible);
+        std::string err = GetCapturedStderr();
+        EXPECT_EQ(covers, !*c.line) << c.name;
+        EXPECT_EQ(err, *c.line ? prefix + c.line + "\n" : "") << c.name;
+    }
+}
+
+TEST(EarClipperTest, PathsWhoseTrianglesMissTheirAreaFail) {
+    // A ring of spikes doubling back on themselves around one square: the ears come out
+    // whole, covering twice the square.
+    std::vector<Ring> spikes;
+    ASSERT_TRUE(loadPolygonFixture("issue107", spikes));
+    // A bow tie crosses itself: its signed area cancels out.
+    const std::vector<Ring> bowTie = {{Vec2(0, 0), Vec2(10, 0), Vec2(0, 10), Vec2(10, 10)}};
+    for (const auto& [rings, line] :
+         {std::pair{spikes, "EarClipperTriangulator::triangulatePolygon: the triangles cover 2 times the polygon's area\n"},
+          std::pair{bowTie, "EarClipperTriangulator::triangulatePolygon: the triangles cover 100 where the polygon encloses no area\n"}}) {
+        EarClipperTriangulator t;
+        t.init();
+        CaptureStderr();
+        auto [range, ok] = t.triangulate(pathFromRings(rings), 1.0);
+        EXPECT_EQ(GetCapturedStderr(), line);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(range.count, 0u);
+        EXPECT_TRUE(t.mesh()->indices.empty());
+    }
 }
 
 TEST(EarClipperTest, CurvesAreFlattenedWithTheGivenTolerance) {

@@ -25,11 +25,14 @@ const std::set<std::string> simpleFixtures = {"building", "dude",    "earcut",  
 // needs a polygon that, once its holes are bridged in, is simple up to the bridges.
 const std::map<std::string, std::string> untriangulable = {
     {"collinear-diagonal", "the outer ring passes through one of its own vertices a second time"},
+    {"degenerate", "the ring doubles back on itself and encloses nothing; the clipped triangles cover area"},
+    {"issue107", "a ring of spikes doubling back on themselves: the triangles cover twice its area"},
     {"touching-holes3", "holes share vertices with each other, so the bridged outline crosses itself"},
     {"touching-holes5", "holes share vertices with each other, so the bridged outline crosses itself"},
     {"water", "the outer ring crosses and touches itself"},
     {"water-huge", "rings cross themselves and each other"},
     {"water-huge2", "rings cross themselves and each other"},
+    {"water2", "a hole runs along the outer ring's edge, so the bridged outline overlaps itself"},
 };
 
 struct Outcome {
@@ -114,9 +117,24 @@ TEST(FixtureTriangulationTest, EveryFixtureGivesAnAnswerInsideTheMesh) {
     }
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool underSanitizers = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool underSanitizers = true;
+#else
+constexpr bool underSanitizers = false;
+#endif
+#else
+constexpr bool underSanitizers = false;
+#endif
+
 // The indexed nesting, bridging and clipping choose exactly what the plain scans choose.
 TEST(FixtureTriangulationTest, SameTrianglesAsThePlainScans) {
     for (const std::string& name : test::polygonFixtureNames()) {
+        // With its 1,443 holes the plain reference takes minutes under the sanitizers; the
+        // release build compares it, and the sanitizers see the engine on it above.
+        if (underSanitizers && name == "water-huge3") continue;
         std::vector<Ring> rings;
         ASSERT_TRUE(test::loadPolygonFixture(name, rings));
         Path path = test::pathFromRings(rings);

@@ -1,9 +1,11 @@
 #include "ReferenceTriangulator.h"
 
+#include "picture/AreaCheck.h"
 #include "picture/PolygonMath.h"
 
 #include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <functional>
 
 namespace hv::test {
@@ -33,23 +35,53 @@ bool insideContour(const std::vector<float>& v, P p, const Range& r) {
     return in;
 }
 
+bool tame(P p) { return std::fabs(p.x) <= polygon::tameLimit && std::fabs(p.y) <= polygon::tameLimit; }
+
+int sign(P a, P b, P c);
+
+// -1 on the contour's boundary (only decided when every coordinate is tame), else 1 inside
+// and 0 outside.
+int place(const std::vector<float>& v, P p, const Range& r) {
+    bool allTame = tame(p);
+    for (uint64_t k = r.start; k < r.end(); ++k) allTame = allTame && tame(at(v, k));
+    if (allTame) {
+        for (uint64_t i = r.start; i < r.end(); ++i) {
+            P a = at(v, i == r.start ? r.end() - 1 : i - 1), b = at(v, i);
+            bool inBox = p.x >= std::min(a.x, b.x) && p.x <= std::max(a.x, b.x) && p.y >= std::min(a.y, b.y) &&
+                         p.y <= std::max(a.y, b.y);
+            if (inBox && sign(a, b, p) == 0) return -1;
+        }
+    }
+    return insideContour(v, p, r) ? 1 : 0;
+}
+
+// The places of a contour's vertices off the other contour's boundary, in order; when there
+// are none, those of its edges' middles.
+std::vector<int> probes(const std::vector<float>& v, const Range& of, const Range& against) {
+    std::vector<int> out;
+    for (uint64_t k = of.start; k < of.end(); ++k) {
+        int p = place(v, at(v, k), against);
+        if (p >= 0) out.push_back(p);
+    }
+    if (!out.empty()) return out;
+    for (uint64_t k = of.start; k < of.end(); ++k) {
+        P a = at(v, k), b = at(v, k + 1 == of.end() ? of.start : k + 1);
+        P middle{float(0.5 * (double(a.x) + b.x)), float(0.5 * (double(a.y) + b.y))};
+        int p = place(v, middle, against);
+        if (p >= 0) out.push_back(p);
+    }
+    return out;
+}
+
 int classify(const std::vector<float>& v, const Range& b, const Range& a) {
-    auto allInside = [&](const Range& of, const Range& in) {
-        for (uint64_t k = of.start + 1; k < of.end(); ++k) {
-            if (!insideContour(v, at(v, k), in)) return false;
-        }
-        return true;
-    };
-    auto anyInside = [&](const Range& of, const Range& in) {
-        for (uint64_t k = of.start + 1; k < of.end(); ++k) {
-            if (insideContour(v, at(v, k), in)) return true;
-        }
-        return false;
-    };
-    if (insideContour(v, at(v, b.start), a)) return allInside(b, a) ? 1 : 3;
-    if (insideContour(v, at(v, a.start), b)) return allInside(a, b) ? 2 : 3;
-    if (anyInside(b, a) || anyInside(a, b)) return 3;
-    return 0;
+    if (b.count == 0 || a.count == 0) return 0;
+    std::vector<int> bp = probes(v, b, a), ap = probes(v, a, b);
+    auto all = [](const std::vector<int>& p) { return std::count(p.begin(), p.end(), 1) == std::ptrdiff_t(p.size()); };
+    auto any = [](const std::vector<int>& p) { return std::count(p.begin(), p.end(), 1) > 0; };
+    if (!bp.empty() && bp[0] == 1) return all(bp) ? 1 : 3;
+    if (!ap.empty() && ap[0] == 1) return all(ap) ? 2 : 3;
+    if (bp.empty() && ap.empty()) return 1; // duplicates
+    return any(bp) || any(ap) ? 3 : 0;
 }
 
 bool addRange(const std::vector<float>& v, PathLeaf& into, PathLeaf leaf) {
@@ -84,6 +116,34 @@ IndexPolygon cleaned(const std::vector<float>& v, const Range& r) {
     }
     while (list.size() > 2 && same(at(v, list.front()), at(v, list.back()))) list.pop_back();
     return list;
+}
+
+// The tame ring with every tame vertex of `others` that lies inside one of its edges put into
+// that edge, in order along it, each point once.
+IndexPolygon withTouches(const std::vector<float>& v, const IndexPolygon& ring, const std::vector<uint32_t>& others) {
+    IndexPolygon out;
+    size_t n = ring.size();
+    for (size_t k = 0; k < n; ++k) {
+        out.push_back(ring[k]);
+        if (n < 2) continue;
+        P a = at(v, ring[k]), b = at(v, ring[(k + 1) % n]);
+        std::vector<std::pair<double, uint32_t>> on;
+        for (uint32_t q : others) {
+            P p = at(v, q);
+            if (!tame(p) || same(p, a) || same(p, b)) continue;
+            bool inBox = p.x >= std::min(a.x, b.x) && p.x <= std::max(a.x, b.x) && p.y >= std::min(a.y, b.y) &&
+                         p.y <= std::max(a.y, b.y);
+            if (!inBox || sign(a, b, p) != 0) continue;
+            double along = std::fabs(b.x - a.x) >= std::fabs(b.y - a.y) ? (double(p.x) - a.x) / (double(b.x) - a.x)
+                                                                        : (double(p.y) - a.y) / (double(b.y) - a.y);
+            on.emplace_back(along, q);
+        }
+        std::sort(on.begin(), on.end());
+        for (const auto& [along, q] : on) {
+            if (!same(at(v, q), at(v, out.back()))) out.push_back(q);
+        }
+    }
+    return out;
 }
 
 float orientation(const std::vector<float>& v, const IndexPolygon& poly) {
@@ -214,37 +274,66 @@ bool referenceSubtract(const std::vector<float>& v, IndexPolygon& outer, const s
         for (size_t h = 0; h < holes.size() && !spliced; ++h) {
             if (done[h]) continue;
             const IndexPolygon& hole = holes[h];
-            float best = FLT_MAX;
-            size_t bi = 0, bj = 0;
-            for (size_t i = 0; i < outer.size(); ++i) {
-                for (size_t j = 0; j < hole.size(); ++j) {
-                    P o = at(v, outer[i]), q = at(v, hole[j]);
-                    float d = (o.x - q.x) * (o.x - q.x) + (o.y - q.y) * (o.y - q.y);
-                    if (!(d < best)) continue;
-                    bool crosses = false;
-                    for (size_t g = 0; g < holes.size() && !crosses; ++g) {
-                        if (!done[g]) crosses = segmentCrossesPolygon(v, hole[j], outer[i], holes[g]);
-                    }
-                    if (!crosses) crosses = segmentCrossesPolygon(v, hole[j], outer[i], outer);
-                    if (!crosses) {
-                        best = d;
-                        bi = i;
-                        bj = j;
-                    }
-                }
-            }
-            if (best == FLT_MAX) continue;
-            // Of the equally near bridges, one that starts inside its outer corner goes first.
+            auto distance = [&](size_t i, size_t j) {
+                P o = at(v, outer[i]), q = at(v, hole[j]);
+                return (o.x - q.x) * (o.x - q.x) + (o.y - q.y) * (o.y - q.y);
+            };
             auto crossesNothing = [&](size_t i, size_t j) {
                 for (size_t g = 0; g < holes.size(); ++g) {
                     if (!done[g] && segmentCrossesPolygon(v, hole[j], outer[i], holes[g])) return false;
                 }
                 return !segmentCrossesPolygon(v, hole[j], outer[i], outer);
             };
-            auto distance = [&](size_t i, size_t j) {
-                P o = at(v, outer[i]), q = at(v, hole[j]);
-                return (o.x - q.x) * (o.x - q.x) + (o.y - q.y) * (o.y - q.y);
-            };
+            // The bridge is the nearest pair that crosses nothing, the first in (outer, hole)
+            // order among equally near ones: what a scan over all pairs keeping each closer
+            // pair that crosses nothing ends with. Usually the nearest pair of all is that
+            // pair; when it crosses something, the pairs are taken nearest first.
+            float best = FLT_MAX;
+            size_t bi = 0, bj = 0;
+            float nearest = FLT_MAX;
+            size_t ni = 0, nj = 0;
+            for (size_t i = 0; i < outer.size(); ++i) {
+                for (size_t j = 0; j < hole.size(); ++j) {
+                    float d = distance(i, j);
+                    if (d < nearest) {
+                        nearest = d;
+                        ni = i;
+                        nj = j;
+                    }
+                }
+            }
+            if (nearest < FLT_MAX && crossesNothing(ni, nj)) {
+                best = nearest;
+                bi = ni;
+                bj = nj;
+            } else if (nearest < FLT_MAX) {
+                struct Pair {
+                    float d;
+                    uint32_t i, j;
+                    bool operator<(const Pair& o) const { return d != o.d ? d > o.d : i != o.i ? i > o.i : j > o.j; }
+                };
+                std::vector<Pair> pairs;
+                for (size_t i = 0; i < outer.size(); ++i) {
+                    for (size_t j = 0; j < hole.size(); ++j) {
+                        float d = distance(i, j);
+                        if (d < FLT_MAX) pairs.push_back(Pair{d, uint32_t(i), uint32_t(j)}); // never nearer than the start
+                    }
+                }
+                std::make_heap(pairs.begin(), pairs.end());
+                while (!pairs.empty()) {
+                    std::pop_heap(pairs.begin(), pairs.end());
+                    Pair pair = pairs.back();
+                    pairs.pop_back();
+                    if (crossesNothing(pair.i, pair.j)) {
+                        best = pair.d;
+                        bi = pair.i;
+                        bj = pair.j;
+                        break;
+                    }
+                }
+            }
+            if (best == FLT_MAX) continue;
+            // Of the equally near bridges, one that starts inside its outer corner goes first.
             if (!entersCorner(v, outer, bi, at(v, hole[bj]))) {
                 bool found = false;
                 for (size_t i = 0; i < outer.size() && !found; ++i) {
@@ -273,7 +362,8 @@ bool referenceSubtract(const std::vector<float>& v, IndexPolygon& outer, const s
     return true;
 }
 
-bool referenceClip(const std::vector<float>& v, const IndexPolygon& poly, std::vector<uint32_t>& indices) {
+bool referenceClip(const std::vector<float>& v, const IndexPolygon& poly, std::vector<uint32_t>& indices,
+                   double negligibleArea) {
     if (poly.size() < 3) return true;
     double area = 0;
     for (size_t k = 0; k < poly.size(); ++k) {
@@ -286,7 +376,12 @@ bool referenceClip(const std::vector<float>& v, const IndexPolygon& poly, std::v
         backward[k] = poly.size() - 1 - k;
     }
     if (area < 0) std::swap(forward, backward);
-    return clipRun(v, poly, forward, indices) || clipRun(v, poly, backward, indices);
+    size_t first = indices.size();
+    if (!clipRun(v, poly, forward, indices) && !clipRun(v, poly, backward, indices)) return false;
+    // The engine's own area check: it indexes nothing, so there is nothing to compare it with.
+    if (trianglesCoverPolygon(v, poly, indices, first, negligibleArea)) return true;
+    indices.resize(first);
+    return false;
 }
 
 ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
@@ -340,7 +435,14 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
         if (!s.children.empty()) {
             std::vector<IndexPolygon> holes;
             for (const PathLeaf& h : s.children) holes.push_back(cleaned(v, h.range));
-            if (!referenceSubtract(v, out.polygons.back(), holes)) return false;
+            // A hole's vertex touching the outer ring inside an edge becomes a vertex of it.
+            IndexPolygon& outer = out.polygons.back();
+            std::vector<uint32_t> holeVertices;
+            for (const IndexPolygon& h : holes) holeVertices.insert(holeVertices.end(), h.begin(), h.end());
+            if (std::all_of(outer.begin(), outer.end(), [&](uint32_t k) { return tame(at(v, k)); })) {
+                outer = withTouches(v, outer, holeVertices);
+            }
+            if (!referenceSubtract(v, outer, holes)) return false;
         }
         for (const PathLeaf& h : s.children) {
             for (const PathLeaf& inner : h.children) {
@@ -353,7 +455,7 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
         if (!solid(s)) return out;
     }
     for (const IndexPolygon& poly : out.polygons) {
-        if (!referenceClip(v, poly, out.indices)) return out;
+        if (!referenceClip(v, poly, out.indices, negligibleAreaOf(v, 0))) return out;
     }
     out.ok = true;
     return out;

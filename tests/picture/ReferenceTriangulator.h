@@ -23,6 +23,7 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance);
 
 // The single steps, on the same terms as the engine's.
 bool referenceSubtract(const std::vector<float>& vertices, IndexPolygon& outer, const std::vector<IndexPolygon>& holes);
-bool referenceClip(const std::vector<float>& vertices, const IndexPolygon& polygon, std::vector<uint32_t>& indices);
+bool referenceClip(const std::vector<float>& vertices, const IndexPolygon& polygon, std::vector<uint32_t>& indices,
+                   double negligibleArea = 0.0);
 
 } // namespace hv::test

@@ -123,13 +123,13 @@ TEST_F(PaperBakerTest, ToolWritesThePaperBesideTheSvgCaches) {
     };
     auto missing = run();
     EXPECT_EQ(missing.exitStatus, 1);
-    EXPECT_EQ(missing.out, "halvane-bake: 0 baked, 1 failed\n");
+    EXPECT_EQ(missing.out, "halvane-bake: 0 baked, 0 partly converted, 1 failed\n");
     EXPECT_EQ(missing.err, "halvane-bake: paper.txt: cannot read the file\n");
 
     writeFile(dir.file("story/paper.txt"), paperText);
     auto good = run();
     EXPECT_EQ(good.exitStatus, 0) << good.err;
-    EXPECT_EQ(good.out, "halvane-bake: 1 baked, 0 failed\n");
+    EXPECT_EQ(good.out, "halvane-bake: 1 baked, 0 partly converted, 0 failed\n");
     expectSameTexture(readCache(), *generatePaperTexture(params()));
 }
 

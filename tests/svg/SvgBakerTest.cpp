@@ -101,6 +101,33 @@ TEST_F(SvgBakerTest, BakesEveryConvertibleFileAndNamesTheOthers) {
     }
 }
 
+TEST_F(SvgBakerTest, ShapesWhoseContoursCrossAreNamedAndTheirFilesCountAsPartlyConverted) {
+    // Touching contours all stay; crossing ones are dropped with the contours after them (the
+    // parser lists the last subpath first).
+    story("touching.svg", R"SVG(<svg><path inkscape:label="bar" d="M0 0h4v16h-4z M4 8 L12 0 v16z"/></svg>)SVG");
+    story("crossing.svg", R"SVG(<svg><path inkscape:label="bar" d="M0 0h4v16h-4z M4 8 L12 0 v16z"/>
+      <path inkscape:label="overlap" d="M0 0h10v10h-10z M5 5h10v10h-10z M40 40h5v5h-5z"/></svg>)SVG");
+    std::ostringstream errors;
+    ::testing::internal::CaptureStderr();
+    BakeSummary summary = bakeSvgCaches(dir.path(), errors);
+    std::string engine = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(summary.baked, 1u);
+    EXPECT_EQ(summary.partly, 1u);
+    EXPECT_EQ(summary.failed, 0u);
+    EXPECT_EQ(errors.str(), "halvane-bake: crossing.svg: shape overlap: 1 of 3 contours dropped (they cross)\n");
+    EXPECT_NE(engine.find("PathLeaf::dumpPathIntoLeaf: Unable to add range\n"), std::string::npos) << engine;
+
+    SvgManager manager;
+    manager.init(std::make_shared<PathProvider>(dir.path() + "/story"), SvgManager::useCacheFlag, dir.path() + "/blobs");
+    for (const char* path : {"touching.svg", "crossing.svg"}) {
+        auto index = manager.loadFile(path, nullptr);
+        ASSERT_TRUE(index) << path;
+        const Mesh& bar = *manager.files[size_t(*index)].shapes[0].meshCache->mesh;
+        EXPECT_EQ(bar.indices.size(), 9u) << path;
+        EXPECT_DOUBLE_EQ(triangleArea(bar, Range(0, bar.indices.size())), 128.0) << path;
+    }
+}
+
 TEST_F(SvgBakerTest, MissingStoryDirectoryFails) {
     std::ostringstream errors;
     BakeSummary summary = bakeSvgCaches(dir.path() + "/nowhere", errors);
@@ -135,7 +162,7 @@ TEST_F(SvgBakerTest, AnUnreadableFolderIsNamedAndTheRestIsBaked) {
     // Named by both passes that list the story: for its pictures and for its scripts.
     const std::string line = "halvane-bake: " + dir.file("story/pics") + ": cannot list the directory: Permission denied\n";
     EXPECT_EQ(run.err, line + line);
-    EXPECT_EQ(run.out, "halvane-bake: 3 baked, 2 failed\n");
+    EXPECT_EQ(run.out, "halvane-bake: 3 baked, 0 partly converted, 2 failed\n");
     EXPECT_TRUE(std::filesystem::exists(dir.file("blobs/mesh-0-6d6f72655c632e737667"))) << "more/c.svg";
 }
 
@@ -154,7 +181,7 @@ TEST_F(SvgBakerTest, AFileSizeLimitFailsTheWritesAndKeepsTheOldCaches) {
     EXPECT_EQ(run.exitStatus, 1) << "ended by SIGXFSZ";
     EXPECT_EQ(run.err, "writeStringToPath() failed to write to " + svgCache + "\nhalvane-bake: a.svg: cannot write " +
                            svgCache + "\nhalvane-bake: paper.txt: cannot write " + paperCache + "\n");
-    EXPECT_EQ(run.out, "halvane-bake: 0 baked, 2 failed\n");
+    EXPECT_EQ(run.out, "halvane-bake: 0 baked, 0 partly converted, 2 failed\n");
     EXPECT_EQ(getStringAtPath(svgCache).first + getStringAtPath(paperCache).first, oldCaches);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("blobs")), {}), 2) << "no temporaries";
 }
@@ -176,7 +203,15 @@ TEST_F(SvgBakerTest, ToolExitStatus) {
     story("paper.txt", "size 8 base-frequency 2 frequency-multiplier 2 amplitude-count 1 attenuation 0.5 intensity 0.3");
     auto good = run({dir.path()});
     EXPECT_EQ(good.exitStatus, 0) << good.err;
-    EXPECT_EQ(good.out, "halvane-bake: 2 baked, 0 failed\n");
+    EXPECT_EQ(good.out, "halvane-bake: 2 baked, 0 partly converted, 0 failed\n");
+    // Written, though partly: the run still succeeds.
+    story("overlap.svg", "<svg><path d=\"M0 0h10v10h-10z M5 5h10v10h-10z\"/></svg>");
+    auto partly = run({dir.path()});
+    EXPECT_EQ(partly.exitStatus, 0) << partly.err;
+    EXPECT_EQ(partly.out, "halvane-bake: 2 baked, 1 partly converted, 0 failed\n");
+    EXPECT_NE(partly.err.find("halvane-bake: overlap.svg: shape auto-1: 1 of 2 contours dropped (they cross)\n"),
+              std::string::npos)
+        << partly.err;
     story("broken.svg", "<svg><path d=\"M0 0 L1e39 0 L1 1 z\"/></svg>");
     auto broken = run({dir.path()});
     EXPECT_EQ(broken.exitStatus, 1);

@@ -69,6 +69,12 @@ const PathCase pathCases[] = {
         N, N, 10, 0},
        true}}},
     {"RelativeArc", "M10 0 a10 10 0 0 1 -10 10", {{{10, 0, 10, k, k, 10, 0, 10}, false}}},
+    // Flags are single characters: "0 10 10" is the flags 0 and 1, then the end point (0, 10).
+    {"FlagsRunIntoTheEndPoint", "M10 0A10 10 0 0 10 10L0 20", {{{10, 0, 10, k, k, 10, 0, 10, N, N, N, N, 0, 20}, false}}},
+    {"FlagsWithoutSeparators", "M10 0a10 10 0 01-10 10z",
+     {{{10, 0, 10, k, k, 10, 0, 10, N, N, N, N, 10, 0}, true}}},
+    {"RepeatedCompactArcs", "M10 0a10 10 0 01-10 10 10 10 0 01-10-10",
+     {{{10, 0, 10, k, k, 10, 0, 10, -k, 10, -10, k, -10, 0}, false}}},
     {"TooSmallRadiiGrowToSpanTheChord", "M0 0 A1 1 0 0 1 10 0",
      {{{0, 0, 0, -2.7614238f, 2.2385762f, -5, 5, -5, 7.7614236f, -5, 10, -2.7614238f, 10, 0}, false}}},
     {"ZeroRadiusArcIsStraight", "M0 0 A0 5 0 0 1 10 10", {{{0, 0, N, N, N, N, 10, 10}, false}}},
@@ -139,22 +145,49 @@ TEST(PathDataTest, ArcFlagsChooseTheCentreAndTheArc) {
         {"1 1", rightX, rightY, 4},
     };
     for (const Case& c : cases) {
-        auto picture = parseSvgText(std::string("<svg><path d=\"M0 0 A5 5 0 ") + c.flags + " 6 2\"/></svg>");
-        ASSERT_EQ(picture->shapes.size(), 1u) << c.flags;
-        const auto& points = picture->shapes[0].outlines[0].points;
-        ASSERT_EQ(points.size(), 2 + 6 * c.pieces) << c.flags;
-        EXPECT_NEAR(points[points.size() - 2], 6, 1e-5) << c.flags;
-        EXPECT_NEAR(points[points.size() - 1], 2, 1e-5) << c.flags;
-        // Every end point, and the middle of every piece, lies on the circle.
-        for (size_t s = 0; s <= c.pieces; ++s) {
-            EXPECT_NEAR(std::hypot(points[6 * s] - c.cx, points[6 * s + 1] - c.cy), 5.0, 1e-4) << c.flags << " " << s;
+        // Written out, and as minifiers write them: flags and end point without separators.
+        std::string compact = std::string(1, c.flags[0]) + c.flags[2] + "6,2";
+        for (const std::string& arc : {std::string(c.flags) + " 6 2", compact}) {
+            auto picture = parseSvgText("<svg><path d=\"M0 0 A5 5 0 " + arc + "\"/></svg>");
+            ASSERT_EQ(picture->shapes.size(), 1u) << arc;
+            const auto& points = picture->shapes[0].outlines[0].points;
+            ASSERT_EQ(points.size(), 2 + 6 * c.pieces) << arc;
+            EXPECT_NEAR(points[points.size() - 2], 6, 1e-5) << arc;
+            EXPECT_NEAR(points[points.size() - 1], 2, 1e-5) << arc;
+            // Every end point, and the middle of every piece, lies on the circle.
+            for (size_t s = 0; s <= c.pieces; ++s) {
+                EXPECT_NEAR(std::hypot(points[6 * s] - c.cx, points[6 * s + 1] - c.cy), 5.0, 1e-4) << arc << " " << s;
+            }
+            for (size_t s = 0; s < c.pieces; ++s) {
+                const float* q = &points[6 * s];
+                double mx = 0.125 * (q[0] + 3 * q[2] + 3 * q[4] + q[6]);
+                double my = 0.125 * (q[1] + 3 * q[3] + 3 * q[5] + q[7]);
+                EXPECT_NEAR(std::hypot(mx - c.cx, my - c.cy), 5.0, 1e-2) << arc << " piece " << s;
+            }
         }
-        for (size_t s = 0; s < c.pieces; ++s) {
-            const float* q = &points[6 * s];
-            double mx = 0.125 * (q[0] + 3 * q[2] + 3 * q[4] + q[6]);
-            double my = 0.125 * (q[1] + 3 * q[3] + 3 * q[5] + q[7]);
-            EXPECT_NEAR(std::hypot(mx - c.cx, my - c.cy), 5.0, 1e-2) << c.flags << " piece " << s;
-        }
+    }
+}
+
+// Relative steps add up rounding: a subpath meant to close where it started ends a few units
+// in the last place beside it, and its closing segment would cross its first one.
+TEST(PathDataTest, ClosingPutsAnEndBesideTheStartOnIt) {
+    struct Case {
+        const char* d;
+        float endY; // of the last segment before the closing one
+    };
+    const Case cases[] = {
+        {"M0 0 l10 0 l0 10 l-10 -9.9999995 z", 0.0f},
+        {"M0 0 l10 0 l0 10 l-10 -9.99 z", 10.0f - 9.99f}, // a real gap stays
+        {"M0 0 l10 0 l0 10 l-10 -9.9999995", 10.0f - 9.9999995f}, // open: nothing to close
+    };
+    for (const Case& c : cases) {
+        auto picture = parseSvgText(std::string("<svg><path d=\"") + c.d + "\"/></svg>");
+        ASSERT_EQ(picture->shapes.size(), 1u) << c.d;
+        const std::vector<float>& points = picture->shapes[0].outlines[0].points;
+        bool closed = picture->shapes[0].outlines[0].closed;
+        size_t end = points.size() - (closed ? 8 : 2); // the closing segment's six floats follow
+        EXPECT_EQ(points[end], 0.0f) << c.d;
+        EXPECT_EQ(points[end + 1], c.endY) << c.d;
     }
 }
 

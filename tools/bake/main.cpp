@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     hv::ScriptCompileSummary scripts = hv::compileBookScripts(argv[1], std::cerr);
     summary.baked += scripts.compiled;
     summary.failed += scripts.failed;
-    std::cout << "halvane-bake: " << summary.baked << " baked, " << summary.failed << " failed" << std::endl;
+    std::cout << "halvane-bake: " << summary.baked << " baked, " << summary.partly << " partly converted, "
+              << summary.failed << " failed" << std::endl;
     return summary.failed == 0 ? 0 : 1;
 }

@@ -1,0 +1,125 @@
+#include "core/PathProvider.h"
+#include "support/FillCoverage.h"
+#include "support/TempDir.h"
+#include "svg/ShapeMesh.h"
+#include "svg/SvgManager.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace hv {
+namespace {
+
+// Drawings baked the way the bake tool bakes them, each shape's mesh compared with its path's
+// even-odd fill. The drawings in tests/data/svg-art are checked on every run; HV_SVG_CORPUS
+// may name more files or folders (separated by ':') to measure a corpus, whose figures are
+// printed.
+struct ShapeOutcome {
+    std::string file;
+    std::string name;
+    double mismatch = 0;
+    bool complete = true;
+    ContourCount contours;
+};
+
+struct ArtFigures {
+    size_t files = 0;
+    size_t unconverted = 0;
+    std::vector<ShapeOutcome> shapes;
+};
+
+void measureFile(const std::string& file, ArtFigures& figures) {
+    ++figures.files;
+    auto [text, readable] = getStringAtPath(file);
+    uint64_t autoNames = 0;
+    testing::internal::CaptureStderr();
+    auto converted = readable ? convertSvgText(std::move(text), file, autoNames) : std::nullopt;
+    if (!converted) {
+        testing::internal::GetCapturedStderr();
+        ++figures.unconverted;
+        return;
+    }
+    for (const RawSvgShape& shape : converted->shapes) {
+        Path path;
+        path.commands = shape.pathCommands;
+        auto mesh = std::make_shared<Mesh>();
+        ShapeOutcome outcome;
+        outcome.file = file;
+        outcome.name = shape.name;
+        auto [range, ok] = triangulatePathInto(mesh, path, bakeCurveTolerance, &outcome.contours);
+        outcome.complete = ok;
+        // A failed path keeps the triangles of the polygons before the failing one.
+        Range drawn(0, mesh->indices.size());
+        outcome.mismatch = test::compareMeshWithFill(path, bakeCurveTolerance, *mesh, ok ? range : drawn).mismatch();
+        figures.shapes.push_back(outcome);
+    }
+    testing::internal::GetCapturedStderr();
+}
+
+void measure(const std::string& root, ArtFigures& figures) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::is_regular_file(root, error)) return measureFile(root, figures);
+    std::vector<std::string> files;
+    for (fs::recursive_directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
+        if (it->is_regular_file() && it->path().extension() == ".svg") files.push_back(it->path().string());
+    }
+    std::sort(files.begin(), files.end());
+    for (const std::string& file : files) measureFile(file, figures);
+}
+
+std::string describe(const ShapeOutcome& s) {
+    std::ostringstream out;
+    out << s.file << ": shape " << s.name << ": ";
+    if (std::isinf(s.mismatch)) out << "triangles where nothing is filled";
+    else out << int(s.mismatch * 100 + 0.5) << "% differs";
+    if (!s.complete) out << ", triangulation failed";
+    if (s.contours.dropped) out << ", " << s.contours.dropped << " of " << s.contours.total << " contours dropped";
+    return out.str();
+}
+
+TEST(SvgArtTest, MeshesCoverTheirEvenOddFill) {
+    ArtFigures figures;
+    measure(test::testDataPath("svg-art"), figures);
+    EXPECT_EQ(figures.unconverted, 0u);
+    EXPECT_GE(figures.shapes.size(), 10u);
+    for (const ShapeOutcome& s : figures.shapes) {
+        EXPECT_TRUE(s.complete && s.contours.dropped == 0 && s.mismatch < 0.02) << describe(s);
+    }
+}
+
+TEST(SvgArtTest, CorpusFigures) {
+    const char* corpus = std::getenv("HV_SVG_CORPUS");
+    if (!corpus || !*corpus) GTEST_SKIP() << "HV_SVG_CORPUS names no corpus";
+    ArtFigures figures;
+    std::stringstream roots(corpus);
+    for (std::string root; std::getline(roots, root, ':');) {
+        if (!root.empty()) measure(root, figures);
+    }
+    size_t failed = 0, dropped = 0, quarter = 0;
+    std::vector<const ShapeOutcome*> worst;
+    for (const ShapeOutcome& s : figures.shapes) {
+        failed += !s.complete;
+        dropped += s.contours.dropped > 0;
+        if (s.mismatch > 0.25) {
+            ++quarter;
+            worst.push_back(&s);
+        }
+    }
+    std::sort(worst.begin(), worst.end(), [](auto* a, auto* b) { return a->mismatch > b->mismatch; });
+    for (const ShapeOutcome* s : worst) std::printf("  %s\n", describe(*s).c_str());
+    std::printf("%zu files (%zu not converted), %zu shapes: %zu failed to triangulate, %zu dropped contours, "
+                "%zu differ from their even-odd fill over more than a quarter of it\n",
+                figures.files, figures.unconverted, figures.shapes.size(), failed, dropped, quarter);
+}
+
+} // namespace
+} // namespace hv
