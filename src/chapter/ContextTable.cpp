@@ -64,8 +64,10 @@ int32_t ContextTable::addContext(int32_t behaviour, uint64_t group) {
     } else {
         context.group = currentGroup;
     }
-    // A new context inherits the settings and typeface of the one that made it.
-    if (contexts_.empty()) {
+    // A new context inherits the settings and typeface of the one that made it. A current
+    // context that has ended (the book script can end one before any chapter runs) has no
+    // frames left, so its successor starts from the defaults.
+    if (contexts_.empty() || contexts_[currentContext_].frames.empty()) {
         context.frames.push_back(ContextFrame());
     } else {
         context.frames.push_back(contexts_[currentContext_].frames.back());

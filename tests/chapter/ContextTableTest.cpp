@@ -28,6 +28,12 @@ TEST(ContextTableTest, NewContextsTakeTheirGroupAndInheritTheCurrentFrame) {
     EXPECT_EQ(table.addContext(ContextTable::GivenGroup, 2), 4);
     EXPECT_EQ(table.context(4).group, 2u);
     EXPECT_EQ(table.currentContextIndex(), 0u);
+    // The current context has ended: the next one starts from the default frame in its group.
+    table.destroyContext(0);
+    EXPECT_EQ(table.addContext(ContextTable::SameGroup, 0), 5);
+    EXPECT_EQ(table.context(5).frames.size(), 1u);
+    EXPECT_EQ(table.context(5).frames.back().typeface, -1);
+    EXPECT_EQ(table.context(5).group, 0u);
 
     // New groups run only once pushed or blessed; pushing pauses the groups below.
     EXPECT_TRUE(table.isGroupActive(0));

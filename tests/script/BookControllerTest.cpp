@@ -147,6 +147,13 @@ TEST(BookControllerTest, StartUpEndsOrChoosesBeforeAnyChapter) {
     EXPECT_EQ(chooses.global("which"), "b");
     EXPECT_EQ(chooses.global("index") + chooses.global("name"), "1b");
 
+    // A context the book script made and ended leaves the next one its defaults, not its frames.
+    BookHarness ends("local c = hvkNewContext(0, 0, function() end)\nhvkTerminateContext(c)\n"
+                     "hvkNewContext(0, 0, function() hvkSleep(0) survived = true end)\n"
+                     "hvkRegisterChapter('a', function() end)");
+    ends.start();
+    EXPECT_EQ(ends.global("survived"), "true");
+
     Configuration precompiled = BookHarness::defaultConfiguration();
     precompiled.precompiledScripts = true;
     test::ChildResult missing = runBook("hvkRegisterChapter('a', function() end)", 0, precompiled);
