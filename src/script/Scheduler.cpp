@@ -90,7 +90,10 @@ int32_t BookController::tick(const Event& first) {
         if (std::shared_ptr<SoundManager> manager = platform_->soundManager()) manager->collectFinished(finishedTags);
     }
     for (int32_t tag : finishedTags) {
-        if (tag >= 0 && uint64_t(tag) < table.contextCount()) table.releaseContext(uint64_t(tag));
+        // A context ended while its sound loaded took its hold with it.
+        if (tag >= 0 && uint64_t(tag) < table.contextCount() && table.isContextAlive(uint64_t(tag))) {
+            table.releaseContext(uint64_t(tag));
+        }
     }
 
     Event event = first;

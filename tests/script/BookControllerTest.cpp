@@ -266,6 +266,27 @@ TEST(SchedulerTest, FinishedSoundLoadsReleaseTheirContexts) {
     book.platform->soundManagerBackend->finishedTags = {0};
     book.tick();
     EXPECT_EQ(book.global("resumed"), "true");
+
+    // A context ended while its sound loads is not released when the load finishes.
+    BookHarness ended(R"(
+        hvkRegisterChapter('a', function()
+          local loader = spawn(function() loadSound('bell.wav') loaded = true end)
+          nextEvent() nextEvent()
+          hvkTerminateContext(loader)
+          while true do nextEvent() end
+        end)
+    )");
+    ended.platform->soundManagerBackend->loadsWait = true;
+    ended.start();
+    ended.tick();
+    ended.tick();
+    ASSERT_FALSE(ended.contexts().isContextAlive(1));
+    ended.platform->soundManagerBackend->finishLoads();
+    testing::internal::CaptureStderr();
+    ended.tick();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(ended.contexts().context(1).lrc, 0);
+    EXPECT_EQ(ended.global("loaded"), "nil");
 }
 
 TEST(EngineFunctionTest, SettingsSavesAndThePlatform) {
