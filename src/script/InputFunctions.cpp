@@ -16,6 +16,16 @@ namespace {
 
 ChapterController& chapter() { return *currentChapterController; }
 
+// A rect whose canvas was removed is never under the pointer again: a click or hover wait on
+// it would hold the caller for ever (and bring the dead slot back into use).
+int32_t waitableRect(ScriptArgs& args) {
+    int32_t rect = args.activeRect(1);
+    if (chapter().activeRects[size_t(rect)].state == ActivePictureRect::Dead) {
+        args.misuse("active rect " + std::to_string(rect) + " belongs to a removed canvas");
+    }
+    return rect;
+}
+
 Rect rectArgument(ScriptArgs& args, int first) {
     // A NaN edge would pass every containment test and match everywhere.
     return Rect(args.finite(first), args.finite(first + 1), args.finite(first + 2), args.finite(first + 3));
@@ -32,7 +42,7 @@ ENGINE_FUNCTION(hvkCreateActiveRect) {
 }
 
 ENGINE_FUNCTION(hvkActivateRectHover) {
-    int32_t rect = args.activeRect(1);
+    int32_t rect = waitableRect(args);
     args.runningContext();
     lua_pushboolean(args.state(), chapter().activateRectHover(rect));
     return 1;
@@ -46,7 +56,7 @@ ENGINE_FUNCTION(hvkActivateRectNotHovered) {
 }
 
 ENGINE_FUNCTION(hvkActivateRectClick) {
-    int32_t rect = args.activeRect(1);
+    int32_t rect = waitableRect(args);
     args.runningContext();
     chapter().waitForClick(rect);
     return 0;

@@ -439,6 +439,11 @@ TEST(InputTest, MisuseEndsWithItsLine) {
         {"local r = hvkCreateActiveRect(c, 0, 0, 0, 1, 1) hvkActivateRectClick(r) hvkActivateRectDrag(r)",
          "err: ChapterController::waitForDrag: bad state: 4"},
         {"hvkSetDragCatcherEnabled(0, true, false)", "err: hvkSetDragCatcherEnabled: no drag catcher 0"},
+        // A rect of a removed canvas can never be clicked or hovered.
+        {"local r = hvkCreateActiveRect(c, 0, 0, 0, 1, 1) hvkRemoveCanvas(c) hvkActivateRectClick(r)",
+         "err: hvkActivateRectClick: active rect 0 belongs to a removed canvas"},
+        {"local r = hvkCreateActiveRect(c, 0, 0, 0, 1, 1) hvkRemoveCanvas(c) hvkActivateRectHover(r)",
+         "err: hvkActivateRectHover: active rect 0 belongs to a removed canvas"},
         {"hvkCreateActiveRect(c, 3, 0, 0, 1, 1)", "err: hvkCreateActiveRect: no node 3 on canvas 0"},
         {"hvkRemoveCanvas(c) hvkCreateDragCatcher(c, 0, 0, 0, 1, 1)", "err: hvkCreateDragCatcher: canvas 0 was removed"},
         {"hvkCreateActiveRect(c, 0, 0/0, 0, 1, 1)", "err: hvkCreateActiveRect: argument 3 is not a finite number: nan"},
