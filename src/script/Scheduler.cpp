@@ -9,8 +9,17 @@
 #include <lua.hpp>
 
 #include <iostream>
+#include <string>
 
 namespace hv {
+
+namespace {
+
+// Queued pointer events are handled within the event that queued them; a context that queues
+// more every time it runs (a loop of clicks) would keep that event, and the host, going for ever.
+constexpr int maxQueuedEventsPerEvent = 10000;
+
+} // namespace
 
 std::pair<int32_t, int32_t> BookController::createContext(int32_t functionRef, int32_t behaviour, uint64_t group,
                                                           bool ownsFunction) {
@@ -97,6 +106,7 @@ int32_t BookController::tick(const Event& first) {
     }
 
     Event event = first;
+    int queuedEvents = 0;
     for (;;) {
         chapterController_->handleEvent(event);
         runnable.clear();
@@ -114,6 +124,10 @@ int32_t BookController::tick(const Event& first) {
         if (stopCode_ != 0) break;
         std::optional<Event> next = chapterController_->popPendingEvent();
         if (!next) break;
+        if (++queuedEvents > maxQueuedEventsPerEvent) {
+            fatalError("BookController::tick: scripts queued more than " + std::to_string(maxQueuedEventsPerEvent) +
+                       " pointer events in one event");
+        }
         event = *next;
     }
     return stopCode_;

@@ -69,6 +69,9 @@ TEST(BookControllerTest, MisusesEndTheRunWithTheirLine) {
         {"hvkRegisterChapter('a', function() hvkSetRowHeight(-1) end)", "err: setting negative row height is deprecated"},
         {"hvkRegisterChapter('a', function() hvkRowHeight(1) end)", "err: hvkRowHeight: no row 1"},
         {"hvkRegisterChapter('a', function() hvkError('a', 1, nil) end)", "err: lua sourced error, aborting"},
+        // Clicking in a loop queues events faster than they are handled: the event never ends.
+        {"hvkRegisterChapter('a', function() while true do click() end end)",
+         "err: BookController::tick: scripts queued more than 10000 pointer events in one event"},
         // A book that replaces the coroutine table and then fails outside any protected call
         // still ends through the fatal routine.
         {"coroutine = nil\nhvkRegisterChapter('a', function() nextEvent() error('late') end)",
