@@ -45,6 +45,9 @@ std::pair<bool, bool> ChapterController::dragCatchersAt(const Vec2& point) {
 
 void ChapterController::scrollBy(double delta) {
     if (!scrollEnabled || hasScrollAnimation()) return;
+    // A pointer sent beyond any page (a script's glide to 1e308) moves by no usable amount;
+    // kept, it would pin the speed, and the page with it, at infinity or NaN for good.
+    if (!std::isfinite(delta)) return;
     scrollMoved += delta;
     scrollTo(rows.position - delta);
 }
@@ -61,6 +64,7 @@ void ChapterController::inertiaStep(double dt) {
     // counts in the next one.
     if (!(dt > 0) || !std::isfinite(dt)) return;
     double smoothed = 0.1 * (scrollMoved / dt) + 0.9 * scrollVelocity;
+    if (!std::isfinite(smoothed)) smoothed = 0.0;
     if (hasScrollAnimation()) {
         scrollVelocity = 0.0;
     } else if (pointerPhase == 1) {

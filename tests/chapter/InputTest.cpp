@@ -298,6 +298,26 @@ TEST(InputTest, AFlungPageCoastsToExactlyZeroWithoutTurning) {
     }
 }
 
+TEST(InputTest, APointerBeyondAnyPageLeavesTheScrollSpeedFinite) {
+    // A glide to 1e308 moves the pointer to infinity; one to 1e308 view units moves it by a
+    // finite amount whose speed is infinite.
+    for (const char* y : {"1e308", "1e308 / 400"}) {
+        BookHarness book(bookOf(std::string("hvkNewCanvas(0, 6, 0.2, 1, 0)\n" // 30 high
+                                            "hvkSynthesizeMouse(true) nextEvent() hvkSetAnimationEnabled(false)\n"
+                                            "hvkMoveMouse('', 0.5, ") +
+                                y + ", false) nextEvent() hvkSynthesizeMouse(false)"));
+        book.start();
+        ChapterController& chapter = book.chapter();
+        chapter.scrollTo(1000);
+        for (int i = 0; i < 5; ++i) book.tick();
+        EXPECT_TRUE(std::isfinite(chapter.scrollVelocity)) << y;
+        for (int i = 0; i < 1000 && chapter.scrollVelocity != 0; ++i) book.tick();
+        double position = chapter.rows.position;
+        book.wheel(-10);
+        EXPECT_EQ(chapter.rows.position, position + 10) << y;
+    }
+}
+
 TEST(InputTest, RowAndKeyWaitersAreReleasedByScrollingAndEscape) {
     BookHarness book(bookOf(R"(
         for i = 1, 3 do hvkSetRowHeight(4) hvkNewRow(false) end
