@@ -114,6 +114,51 @@ void joinTouchingPoints(const float* vertices, IndexPolygon& outer, std::vector<
     insertTouches(vertices, outer, touchesOn(outer, VertexGrid(vertices, std::move(holeVertices))));
 }
 
+std::vector<char> holesTouchingRing(const float* vertices, const IndexPolygon& outer,
+                                    const std::vector<IndexPolygon>& holes) {
+    std::vector<char> touching(holes.size(), 0);
+    auto tame = [&](const IndexPolygon& ring) {
+        return std::all_of(ring.begin(), ring.end(),
+                           [&](uint32_t k) { return polygon::PointGrid::isTame(polygon::pointAt(vertices, k)); });
+    };
+    if (outer.empty() || !tame(outer)) return touching;
+    std::vector<char> tameHole(holes.size());
+    std::vector<uint32_t> holeVertices, ownerOf;
+    for (size_t h = 0; h < holes.size(); ++h) {
+        tameHole[h] = tame(holes[h]);
+        if (!tameHole[h]) continue;
+        holeVertices.insert(holeVertices.end(), holes[h].begin(), holes[h].end());
+        ownerOf.insert(ownerOf.end(), holes[h].size(), uint32_t(h));
+    }
+    // Calls onEdge(id, a, b) for the grid's points in the box of each edge (a, b) of the ring,
+    // until it gives true.
+    auto edges = [&](const IndexPolygon& ring, const VertexGrid& grid, auto onEdge) {
+        for (size_t k = 0; k < ring.size(); ++k) {
+            Point a = polygon::pointAt(vertices, ring[k]);
+            Point b = polygon::pointAt(vertices, ring[k + 1 == ring.size() ? 0 : k + 1]);
+            bool stop = grid.grid.anyInBox(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y),
+                                           [&](uint32_t id) { return onEdge(id, a, b); });
+            if (stop) return;
+        }
+    };
+    // Hole vertices on the outer ring.
+    VertexGrid holePoints(vertices, holeVertices);
+    edges(outer, holePoints, [&](uint32_t id, Point a, Point b) {
+        char& mark = touching[ownerOf[id]];
+        if (!mark && liesOnEdge(polygon::pointAt(vertices, holePoints.ids[id]), a, b)) mark = 1;
+        return false;
+    });
+    // Outer vertices on the holes.
+    VertexGrid outerPoints(vertices, outer);
+    for (size_t h = 0; h < holes.size(); ++h) {
+        if (touching[h] || !tameHole[h]) continue;
+        edges(holes[h], outerPoints, [&](uint32_t id, Point a, Point b) {
+            return touching[h] = liesOnEdge(polygon::pointAt(vertices, outerPoints.ids[id]), a, b);
+        });
+    }
+    return touching;
+}
+
 PathLeaf::~PathLeaf() {
     if (children.empty()) return;
     // Each leaf taken off the list hands its children to the list first, so it is destroyed
@@ -215,26 +260,40 @@ IndexPolygon PathLeaf::cleanedIndexPolygon() const {
     return list;
 }
 
-bool PathLeaf::getSubtractedIndices(std::vector<IndexPolygon>& out) const {
+bool PathLeaf::bridgedPolygon(IndexPolygon& out, const std::vector<char>* leaveOut) const {
+    out = cleanedIndexPolygon();
+    if (children.empty()) return true;
+    std::vector<IndexPolygon> holes;
+    holes.reserve(children.size());
+    // Holes whose vertices all stay off the boundary cannot add a point to it.
+    bool touching = false;
+    for (size_t k = 0; k < children.size(); ++k) {
+        if (leaveOut && (*leaveOut)[k]) continue;
+        holes.push_back(children[k].cleanedIndexPolygon());
+        touching = touching || children[k].touchesParent;
+    }
+    if (touching) joinTouchingPoints(mesh->vertices.data(), out, holes);
+    return subtractPolygons(*this, out, holes);
+}
+
+std::vector<char> PathLeaf::touchingHoles() const {
+    std::vector<IndexPolygon> holes;
+    for (const PathLeaf& hole : children) holes.push_back(hole.cleanedIndexPolygon());
+    return holesTouchingRing(mesh->vertices.data(), cleanedIndexPolygon(), holes);
+}
+
+bool PathLeaf::getSubtractedIndices(std::vector<IndexPolygon>& out, std::vector<const PathLeaf*>* solidOf) const {
     // Solids in depth-first order: a solid, then the solids inside each of its holes.
     std::vector<const PathLeaf*> solids;
     for (auto s = children.rbegin(); s != children.rend(); ++s) solids.push_back(&*s);
-    std::vector<IndexPolygon> holes;
     while (!solids.empty()) {
         const PathLeaf* solid = solids.back();
         solids.pop_back();
-        out.push_back(solid->cleanedIndexPolygon());
-        if (!solid->children.empty()) {
-            holes.clear();
-            for (const PathLeaf& hole : solid->children) holes.push_back(hole.cleanedIndexPolygon());
-            // Holes whose vertices all stay off the boundary cannot add a point to it.
-            bool touching = false;
-            for (const PathLeaf& hole : solid->children) touching = touching || hole.touchesParent;
-            if (touching) joinTouchingPoints(mesh->vertices.data(), out.back(), holes);
-            if (!subtractPolygons(*solid, out.back(), holes)) {
-                std::cerr << "  subtractPolygons failed" << std::endl;
-                return false;
-            }
+        out.emplace_back();
+        if (solidOf) solidOf->push_back(solid);
+        if (!solid->bridgedPolygon(out.back())) {
+            std::cerr << "  subtractPolygons failed" << std::endl;
+            return false;
         }
         for (auto hole = solid->children.rbegin(); hole != solid->children.rend(); ++hole) {
             for (auto inner = hole->children.rbegin(); inner != hole->children.rend(); ++inner) {
