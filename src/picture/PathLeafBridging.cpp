@@ -13,8 +13,9 @@
 //   pairs come first;
 // - every edge that can block a bridge (the outline's, the holes', the bridges') sits in the
 //   same grid, so a crossing test looks only at the cells along the segment's line;
-// - the sums that decide orientations are kept per chunk with bounds on their rounding, so the
-//   plain sums over the whole outline are needed only when the bounds cannot settle the sign;
+// - the sums that decide orientations are kept as running totals with bounds on their rounding,
+//   so the plain sums over the whole outline are needed only when the bounds cannot settle the
+//   sign;
 // - a hole whose search found nothing keeps what it learnt: in later passes only pairs with
 //   vertices that joined the outline since, and the few pairs whose blocking could change,
 //   are tried again.
@@ -107,7 +108,10 @@ Bridging::Bridging(const float* v, IndexPolygon& outer, const std::vector<IndexP
         start += uint32_t(s_.chunks[c].entries.size());
     }
     size_t m = outer.size();
-    for (size_t k = 0; k < m; ++k) addEdge(outer[k == 0 ? m - 1 : k - 1], outer[k], none);
+    for (size_t k = 0; k < m; ++k) {
+        addEdge(outer[k == 0 ? m - 1 : k - 1], outer[k], none);
+        sums_.addEdge(polygon::pointAt(v, outer[k == 0 ? m - 1 : k - 1]), polygon::pointAt(v, outer[k]));
+    }
     s_.holeEdgeStart.resize(holes.size() + 1);
     for (size_t h = 0; h < holes.size(); ++h) {
         s_.holeEdgeStart[h] = uint32_t(s_.edgeFrom.size());
@@ -132,6 +136,13 @@ void Bridging::splice(size_t h, const Pair& at) {
     walk.push_back(hole[j]);
     uint32_t o = s_.entryVertex[at.e];
     walk.push_back(o);
+    // The outline keeps its edge from O_i on; the splice adds the edges from O_i to its copy.
+    Point from = polygon::pointAt(v_, o);
+    for (uint32_t vertex : walk) {
+        Point to = polygon::pointAt(v_, vertex);
+        sums_.addEdge(from, to);
+        from = to;
+    }
     size_t firstNew = s_.entryVertex.size();
     insertAfter(at.e, walk);
     for (size_t e = firstNew; e < s_.entryVertex.size(); ++e) {

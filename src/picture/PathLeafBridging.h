@@ -101,23 +101,21 @@ struct Cells {
     }
 };
 
-// The sums over one run of the outline's edges, of the single-precision orientation terms and
-// of the double-precision area terms: total, total of magnitudes, and the least and largest
-// partial sum (the empty one included).
+// Running sums over the outline's edges, of the single-precision orientation terms and of the
+// double-precision area terms, with the sums of their magnitudes, which bound every partial sum.
+// A splice only adds edges, so they grow with the outline and are never taken afresh.
 struct Sums {
-    double f = 0, fAbs = 0, fLo = 0, fHi = 0;
-    double d = 0, dAbs = 0, dLo = 0, dHi = 0;
+    double f = 0, fAbs = 0;
+    double d = 0, dAbs = 0;
     bool finite = true;
-    void add(const Sums& o) {
-        fLo = std::min(fLo, f + o.fLo);
-        fHi = std::max(fHi, f + o.fHi);
-        f += o.f;
-        fAbs += o.fAbs;
-        dLo = std::min(dLo, d + o.dLo);
-        dHi = std::max(dHi, d + o.dHi);
-        d += o.d;
-        dAbs += o.dAbs;
-        finite = finite && o.finite;
+    void addEdge(Point a, Point b) {
+        float t = (b.x - a.x) * (b.y + a.y);
+        double area = double(a.x) * b.y - double(b.x) * a.y;
+        finite = finite && std::isfinite(t) && std::isfinite(area);
+        f += t;
+        fAbs += std::fabs(t);
+        d += area;
+        dAbs += std::fabs(area);
     }
 };
 
@@ -125,8 +123,6 @@ struct Chunk {
     std::vector<uint32_t> entries;
     uint32_t start = 0; // position of the first entry
     uint32_t index = 0; // place in the chunk order
-    bool dirty = true;
-    Sums sums;
 };
 
 struct Pair {
@@ -186,8 +182,6 @@ private:
     uint32_t newEntry(uint32_t vertex);
     void appendChunk();
     void insertAfter(uint32_t e, const std::vector<uint32_t>& vertices);
-    void refreshSums(Chunk& c);
-    Sums totalSums();
     bool outlineOrientationPositive();
     bool outlineAreaNegative();
 
@@ -229,6 +223,7 @@ private:
     uint32_t chunkCount_ = 0;
     uint32_t outlineSize_ = 0;
     Cells cells_;
+    Sums sums_;
     bool indexed_ = false; // the grid filters may be used (all coordinates well scaled)
     double corridor_ = 0;  // how far from a segment's line an edge can be and still be met
     uint32_t stamp_ = 0;

@@ -22,7 +22,6 @@ void Bridging::appendChunk() {
     if (chunkCount_ == s_.chunks.size()) s_.chunks.emplace_back();
     Chunk& c = s_.chunks[chunkCount_];
     c.entries.clear();
-    c.dirty = true;
     c.index = uint32_t(s_.order.size());
     s_.order.push_back(chunkCount_);
     ++chunkCount_;
@@ -59,7 +58,6 @@ void Bridging::insertAfter(uint32_t e, const std::vector<uint32_t>& vertices) {
             s_.entryChunk[c.entries[k]] = chunkId;
             s_.entryOffset[c.entries[k]] = uint32_t(k);
         }
-        c.dirty = true;
     }
     outlineSize_ += uint32_t(vertices.size());
     // A chunk that grew too long is split in two.
@@ -70,7 +68,6 @@ void Bridging::insertAfter(uint32_t e, const std::vector<uint32_t>& vertices) {
         Chunk& n = s_.chunks[newId];
         n.entries.assign(c.entries.begin() + chunkLimit, c.entries.end());
         c.entries.resize(chunkLimit);
-        n.dirty = true;
         for (size_t k = 0; k < n.entries.size(); ++k) {
             s_.entryChunk[n.entries[k]] = newId;
             s_.entryOffset[n.entries[k]] = uint32_t(k);
@@ -86,47 +83,17 @@ void Bridging::insertAfter(uint32_t e, const std::vector<uint32_t>& vertices) {
     }
 }
 
-void Bridging::refreshSums(Chunk& c) {
-    Sums s;
-    for (uint32_t e : c.entries) {
-        Point a = entryPoint(e), b = entryPoint(nextEntry(e));
-        float t = (b.x - a.x) * (b.y + a.y);
-        double d = double(a.x) * b.y - double(b.x) * a.y;
-        s.finite = s.finite && std::isfinite(t) && std::isfinite(d);
-        s.f += t;
-        s.fAbs += std::fabs(t);
-        s.fLo = std::min(s.fLo, s.f);
-        s.fHi = std::max(s.fHi, s.f);
-        s.d += d;
-        s.dAbs += std::fabs(d);
-        s.dLo = std::min(s.dLo, s.d);
-        s.dHi = std::max(s.dHi, s.d);
-    }
-    c.sums = s;
-    c.dirty = false;
-}
-
-Sums Bridging::totalSums() {
-    Sums total;
-    for (uint32_t id : s_.order) {
-        Chunk& c = s_.chunks[id];
-        if (c.dirty) refreshSums(c);
-        total.add(c.sums);
-    }
-    return total;
-}
-
-// orientationSum(outline) > 0, the sum taken in single precision in outline order. The sum
-// kept per chunk is exact but for double rounding; the plain sum differs from it by at most
-// the rounding of each partial sum, which the largest partial sum bounds. Only when that
-// bound leaves the sign open is the plain sum taken.
+// orientationSum(outline) > 0, the sum taken in single precision in outline order. The running
+// sum is exact but for double rounding; the plain sum differs from it by at most the rounding
+// of each partial sum, which the sum of magnitudes bounds. Only when that bound leaves the sign
+// open is the plain sum taken.
 bool Bridging::outlineOrientationPositive() {
-    Sums s = totalSums();
+    const Sums& s = sums_;
     double m = outlineSize_;
     double uf = 0x1p-24;
     if (s.finite && m * uf < 0.25 && s.fAbs < 1e36) {
         double errD = 2 * m * 0x1p-53 * s.fAbs + 1e-300;
-        double peak = std::max(-s.fLo, s.fHi) + errD;
+        double peak = s.fAbs + errD;
         double err = 1.01 * uf * m * peak / (1 - uf * m) + 2 * m * 0x1p-149 + errD;
         if (s.f - err > 0) return true;
         if (s.f + err <= 0) return false;
@@ -142,16 +109,16 @@ bool Bridging::outlineOrientationPositive() {
 }
 
 // Whether twice the outline's signed area, summed in double precision in outline order, is
-// negative; settled from the kept sums the same way.
+// negative; settled from the running sums the same way.
 bool Bridging::outlineAreaNegative() {
     if (areaKnown_) return areaNegative_;
     areaKnown_ = true;
-    Sums s = totalSums();
+    const Sums& s = sums_;
     double m = outlineSize_;
     double ud = 0x1p-53;
     if (s.finite && m * ud < 0.25 && s.dAbs < 1e300) {
         double mine = 2 * m * ud * s.dAbs + 1e-300;
-        double peak = std::max(-s.dLo, s.dHi) + mine;
+        double peak = s.dAbs + mine;
         double err = mine + 1.01 * ud * m * peak / (1 - ud * m) + 1e-300;
         if (s.d - err >= 0) return areaNegative_ = false;
         if (s.d + err < 0) return areaNegative_ = true;

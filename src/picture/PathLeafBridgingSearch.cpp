@@ -14,6 +14,9 @@ namespace hv::bridging {
 bool Bridging::entersCorner(uint32_t e, Point target) {
     Point c = entryPoint(e);
     if (spotCount(c) < 2) return true;
+    // A bridge of no length leaves the corner in no direction (the sign tests below all give
+    // zero), so it enters none.
+    if (target.x == c.x && target.y == c.y && std::isfinite(c.x) && std::isfinite(c.y)) return false;
     Point before = entryPoint(previousEntry(e));
     Point after = entryPoint(nextEntry(e));
     if (outlineAreaNegative()) std::swap(before, after);

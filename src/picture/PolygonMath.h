@@ -72,7 +72,23 @@ inline bool segmentsCross(Point p, Point q, Point r, Point s) {
 // points are collinear. The determinant is a sum of six products of floats, each exact in
 // double precision, added without loss into a small expansion whose largest part has the
 // sign of the whole. Not meaningful for infinite or undefined coordinates.
+//
+// Most signs are plain from the determinant in double precision: when it lies farther from
+// zero than its rounding error can reach (the classic bound for this determinant, valid since
+// float coordinates neither overflow nor underflow in double), it has the exact sign. Only
+// other near-collinear points, and infinite or undefined coordinates, take the exact sum.
 inline int orientSign(Point a, Point b, Point c) {
+    double left = (double(b.x) - a.x) * (double(c.y) - a.y);
+    double right = (double(b.y) - a.y) * (double(c.x) - a.x);
+    double det = left - right;
+    double bound = 3.3306690738754716e-16 * (std::fabs(left) + std::fabs(right));
+    if (bound <= std::numeric_limits<double>::max()) {
+        if (det > bound) return 1;
+        if (-det > bound) return -1;
+        // A product of two differences of floats is zero only when a difference is: then the
+        // determinant is exactly zero (repeated points, or collinear along an axis).
+        if (left == 0 && right == 0) return 0;
+    }
     double terms[6] = {double(b.x) * c.y, -double(b.x) * a.y, -double(a.x) * c.y,
                        -double(b.y) * c.x, double(b.y) * a.x, double(a.y) * c.x};
     double parts[6];
