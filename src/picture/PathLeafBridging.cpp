@@ -65,21 +65,12 @@ Bridging::Bridging(const float* v, IndexPolygon& outer, const std::vector<IndexP
     s_.entryVertex.clear();
     s_.entryChunk.clear();
     s_.entryOffset.clear();
-    s_.pointHead.assign(cells_.count(), none);
     s_.pointNext.clear();
-    s_.wildEntries.clear();
     s_.edgeFrom.clear();
     s_.edgeTo.clear();
     s_.edgeOwner.clear();
     s_.edgeStamp.clear();
-    s_.edgeHead.assign(cells_.count(), none);
-    s_.nodeEdge.clear();
-    s_.nodeNext.clear();
-    s_.longEdges.clear();
-    size_t slots = 16;
-    while (slots < 2 * (total + 2 * holes.size())) slots *= 2;
-    s_.spotKeys.assign(slots, 0);
-    s_.spotCounts.assign(slots, 0);
+    finalEntries_ = total + 2 * holes.size();
     s_.holes.resize(holes.size());
     for (HoleState& state : s_.holes) {
         state.status = HoleState::Fresh;
@@ -98,8 +89,6 @@ Bridging::Bridging(const float* v, IndexPolygon& outer, const std::vector<IndexP
         s_.entryChunk[e] = s_.order.back();
         s_.entryOffset[e] = uint32_t(c.entries.size());
         c.entries.push_back(e);
-        addPoint(e);
-        spotAdd(polygon::pointAt(v, vertex));
     }
     outlineSize_ = uint32_t(outer.size());
     uint32_t start = 0;
@@ -120,6 +109,38 @@ Bridging::Bridging(const float* v, IndexPolygon& outer, const std::vector<IndexP
         for (size_t a = 0; a < k; ++a) addEdge(hole[a == 0 ? k - 1 : a - 1], hole[a], uint32_t(h));
     }
     s_.holeEdgeStart[holes.size()] = uint32_t(s_.edgeFrom.size());
+    // Indexing costs about as much as testing every edge a few times over, and few holes need
+    // no more than that: the index waits until plain scans have cost as much.
+    plainBudget_ = 4 * (uint64_t(finalEntries_) + 2 * s_.edgeFrom.size());
+}
+
+void Bridging::buildIndex() {
+    built_ = true;
+    if (indexed_) {
+        s_.pointHead.assign(cells_.count(), none);
+        for (uint32_t e = 0; e < s_.entryVertex.size(); ++e) insertPoint(e);
+        s_.edgeHead.assign(cells_.count(), none);
+        s_.nodeEdge.clear();
+        s_.nodeNext.clear();
+        s_.longEdges.clear();
+        for (uint32_t edge = 0; edge < s_.edgeFrom.size(); ++edge) insertEdge(edge);
+    } else {
+        buildSpots();
+    }
+}
+
+void Bridging::buildSpots() {
+    spotsBuilt_ = true;
+    size_t slots = 16;
+    while (slots < 2 * finalEntries_) slots *= 2;
+    s_.spotKeys.assign(slots, 0);
+    s_.spotCounts.assign(slots, 0);
+    for (uint32_t e = 0; e < s_.entryVertex.size(); ++e) spotAdd(entryPoint(e));
+}
+
+void Bridging::notePlainWork(uint64_t work) {
+    plainWork_ += work;
+    if (!built_ && plainWork_ > plainBudget_) buildIndex();
 }
 
 // O becomes ..., O_i, H_j, (the rest of H), H_j, O_i, O_(i+1), ...: one polygon with a
@@ -145,9 +166,11 @@ void Bridging::splice(size_t h, const Pair& at) {
     }
     size_t firstNew = s_.entryVertex.size();
     insertAfter(at.e, walk);
-    for (size_t e = firstNew; e < s_.entryVertex.size(); ++e) {
-        addPoint(uint32_t(e));
-        spotAdd(entryPoint(uint32_t(e)));
+    if (built_) {
+        for (size_t e = firstNew; e < s_.entryVertex.size(); ++e) {
+            if (indexed_) insertPoint(uint32_t(e));
+            if (spotsBuilt_) spotAdd(entryPoint(uint32_t(e)));
+        }
     }
     // The hole's edges now run in walk order, and the bridge adds its two sides.
     if (sameOrientation) {

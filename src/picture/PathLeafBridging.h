@@ -45,6 +45,7 @@ struct Cells {
     double minX = 0, minY = 0, maxX = 0, maxY = 0;
     uint32_t nx = 1, ny = 1;
     double scaleX = 0, scaleY = 0;
+    double width = 0, height = 0, slack = 0; // of a cell, and the rounding allowance of the mapping
 
     void set(double x0, double y0, double x1, double y1, double cells) {
         minX = x0;
@@ -68,6 +69,9 @@ struct Cells {
         }
         scaleX = w > 0 ? nx / w : 0.0;
         scaleY = h > 0 ? ny / h : 0.0;
+        width = scaleX > 0 ? 1.0 / scaleX : 0.0;
+        height = scaleY > 0 ? 1.0 / scaleY : 0.0;
+        slack = 1e-12 * (std::fabs(minX) + std::fabs(maxX) + std::fabs(minY) + std::fabs(maxY)) + 1e-300;
     }
     // Monotone in the coordinate (truncating a positive value is its floor).
     uint32_t column(double x) const {
@@ -80,13 +84,13 @@ struct Cells {
     }
     size_t cellOf(Point p) const { return size_t(row(p.y)) * nx + column(p.x); }
     size_t count() const { return size_t(nx) * ny; }
-    double cellWidth() const { return scaleX > 0 ? 1.0 / scaleX : 0.0; }
-    double cellHeight() const { return scaleY > 0 ? 1.0 / scaleY : 0.0; }
+    double cellWidth() const { return width; }
+    double cellHeight() const { return height; }
     double minCellSide() const {
         double w = cellWidth(), h = cellHeight();
         return nx == 1 ? (ny == 1 ? 0.0 : h) : ny == 1 ? w : std::fmin(w, h);
     }
-    double fuzz() const { return 1e-12 * (std::fabs(minX) + std::fabs(maxX) + std::fabs(minY) + std::fabs(maxY)) + 1e-300; }
+    double fuzz() const { return slack; }
     // The squared distance from a point to the region whose points map to cell (x, y), less a
     // little for the rounding of that mapping.
     double cellDistanceSquared(double px, double py, uint32_t x, uint32_t y) const {
@@ -149,7 +153,7 @@ struct BridgeScratch {
     std::vector<Chunk> chunks;
     std::vector<uint32_t> order;
     std::vector<uint32_t> entryVertex, entryChunk, entryOffset;
-    std::vector<uint32_t> pointHead, pointNext, wildEntries;
+    std::vector<uint32_t> pointHead, pointNext;
     std::vector<uint32_t> edgeFrom, edgeTo, edgeOwner, edgeStamp;
     std::vector<uint32_t> edgeHead, nodeEdge, nodeNext, longEdges;
     std::vector<uint64_t> spotKeys;
@@ -186,10 +190,14 @@ private:
     bool outlineAreaNegative();
 
     // Points and edges in the grid.
-    void addPoint(uint32_t e);
+    void buildIndex();
+    void buildSpots();
+    void notePlainWork(uint64_t work);
+    void insertPoint(uint32_t e);
     uint32_t addEdge(uint32_t from, uint32_t to, uint32_t owner);
+    void insertEdge(uint32_t edge);
     void spotAdd(Point p);
-    uint32_t spotCount(Point p) const;
+    uint32_t spotCount(Point p);
     size_t spotSlot(uint64_t key) const;
 
     // Crossing tests, as the plain scan makes them.
@@ -225,6 +233,12 @@ private:
     Cells cells_;
     Sums sums_;
     bool indexed_ = false; // the grid filters may be used (all coordinates well scaled)
+    // Whether the grid (or, where it may not be used, the counts per spot) has been built;
+    // until then crossing tests and spot counts scan everything, and count what that costs.
+    bool built_ = false;
+    bool spotsBuilt_ = false;
+    uint64_t plainWork_ = 0, plainBudget_ = 0;
+    size_t finalEntries_ = 0; // the outline's size once every hole is in
     double corridor_ = 0;  // how far from a segment's line an edge can be and still be met
     uint32_t stamp_ = 0;
     uint32_t reversals_ = 0;

@@ -7,13 +7,8 @@
 
 namespace hv::bridging {
 
-void Bridging::addPoint(uint32_t e) {
-    Point p = entryPoint(e);
-    if (!indexed_) {
-        s_.wildEntries.push_back(e);
-        return;
-    }
-    size_t cell = cells_.cellOf(p);
+void Bridging::insertPoint(uint32_t e) {
+    size_t cell = cells_.cellOf(entryPoint(e));
     s_.pointNext[e] = s_.pointHead[cell];
     s_.pointHead[cell] = e;
 }
@@ -24,14 +19,18 @@ uint32_t Bridging::addEdge(uint32_t from, uint32_t to, uint32_t owner) {
     s_.edgeTo.push_back(to);
     s_.edgeOwner.push_back(owner);
     s_.edgeStamp.push_back(0);
-    if (!indexed_) return edge;
-    Point a = polygon::pointAt(v_, from), b = polygon::pointAt(v_, to);
+    if (built_ && indexed_) insertEdge(edge);
+    return edge;
+}
+
+void Bridging::insertEdge(uint32_t edge) {
+    Point a = polygon::pointAt(v_, s_.edgeFrom[edge]), b = polygon::pointAt(v_, s_.edgeTo[edge]);
     uint32_t cx0 = cells_.column(std::min(a.x, b.x)), cx1 = cells_.column(std::max(a.x, b.x));
     uint32_t cy0 = cells_.row(std::min(a.y, b.y)), cy1 = cells_.row(std::max(a.y, b.y));
     uint64_t covered = uint64_t(cx1 - cx0 + 1) * (cy1 - cy0 + 1);
     if (covered > std::max<uint64_t>(16, 2 * (uint64_t(cells_.nx) + cells_.ny))) {
         s_.longEdges.push_back(edge);
-        return edge;
+        return;
     }
     for (uint32_t y = cy0; y <= cy1; ++y) {
         for (uint32_t x = cx0; x <= cx1; ++x) {
@@ -41,7 +40,6 @@ uint32_t Bridging::addEdge(uint32_t from, uint32_t to, uint32_t owner) {
             s_.edgeHead[cell] = uint32_t(s_.nodeEdge.size() - 1);
         }
     }
-    return edge;
 }
 
 // Edge (c, d) as it stands in its polygon; an edge that shares a vertex number with the
@@ -151,7 +149,8 @@ bool Bridging::crosses(uint32_t a, uint32_t b, uint32_t j, uint32_t& blocker) {
         std::fill(s_.edgeStamp.begin(), s_.edgeStamp.end(), 0);
         stamp_ = 1;
     }
-    if (!indexed_) {
+    if (!built_) notePlainWork(s_.edgeFrom.size());
+    if (!built_ || !indexed_) {
         for (uint32_t edge = 0; edge < s_.edgeFrom.size(); ++edge) {
             if (edgeCrosses(a, b, edge)) {
                 blocker = edge;

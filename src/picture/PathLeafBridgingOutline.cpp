@@ -162,7 +162,27 @@ void Bridging::spotAdd(Point p) {
     ++s_.spotCounts[slot];
 }
 
-uint32_t Bridging::spotCount(Point p) const {
+uint32_t Bridging::spotCount(Point p) {
+    if (!built_) notePlainWork(s_.entryVertex.size());
+    if (!built_) {
+        uint32_t count = 0;
+        for (uint32_t e = 0; e < s_.entryVertex.size(); ++e) {
+            Point q = entryPoint(e);
+            count += q.x == p.x && q.y == p.y; // never for an undefined coordinate
+        }
+        return count;
+    }
+    if (!spotsBuilt_) {
+        // The grid cell holds the spot's entries among others. Where it holds many, as where
+        // many holes meet, the counts go into a table kept from then on.
+        uint32_t count = 0, walked = 0;
+        for (uint32_t e = s_.pointHead[cells_.cellOf(p)]; e != none && walked <= 32; e = s_.pointNext[e], ++walked) {
+            Point q = entryPoint(e);
+            count += q.x == p.x && q.y == p.y;
+        }
+        if (walked <= 32) return count;
+        buildSpots();
+    }
     if (std::isnan(p.x) || std::isnan(p.y)) return 0;
     size_t slot = spotSlot(spotKey(p));
     return s_.spotKeys[slot] ? s_.spotCounts[slot] : 0;

@@ -153,8 +153,10 @@ bool Bridging::searchThroughGrid(size_t h, Pair& chosen) {
             if (ring > 1 && gap * gap * (1.0 - 1e-5) > best) break;
             int64_t x0 = int64_t(cx) - ring, x1 = int64_t(cx) + ring, y0 = int64_t(cy) - ring, y1 = int64_t(cy) + ring;
             auto cell = [&](int64_t x, int64_t y) {
+                uint32_t head = s_.pointHead[size_t(y) * cells_.nx + size_t(x)];
+                if (head == none) return; // most cells wait for holes still to come
                 if (cells_.cellDistanceSquared(p.x, p.y, uint32_t(x), uint32_t(y)) * (1.0 - 1e-5) > best) return;
-                for (uint32_t e = s_.pointHead[size_t(y) * cells_.nx + size_t(x)]; e != none; e = s_.pointNext[e]) measure(e, j);
+                for (uint32_t e = head; e != none; e = s_.pointNext[e]) measure(e, j);
             };
             for (int64_t y = std::max<int64_t>(y0, 0); y <= std::min<int64_t>(y1, int64_t(cells_.ny) - 1); ++y) {
                 if (y == y0 || y == y1) {
@@ -229,6 +231,7 @@ bool Bridging::searchAll(size_t h, Pair& chosen) {
     size_t k = holes_[h].size();
     if (outlineSize_ == 0 || k == 0) return false;
     if (!indexed_ || size_t(outlineSize_) * k <= smallPairCount) return searchAllPairs(h, chosen);
+    if (!built_) buildIndex();
     return searchThroughGrid(h, chosen);
 }
 
