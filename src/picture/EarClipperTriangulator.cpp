@@ -376,17 +376,20 @@ std::pair<Range, bool> EarClipperTriangulator::triangulate(const Path& path, dou
     if (contours) *contours = counted;
     Mesh& mesh = *root->mesh;
     Range range(mesh.indices.size(), 0);
-    std::vector<IndexPolygon> polygons;
-    std::vector<const PathLeaf*> solids;
-    if (!root->getSubtractedIndices(polygons, &solids)) {
+    // Kept between calls with the memory of their polygons.
+    thread_local std::vector<IndexPolygon> polygons;
+    thread_local std::vector<const PathLeaf*> solids;
+    size_t count = 0;
+    solids.clear();
+    if (!root->subtractedIndicesInto(polygons, count, &solids)) {
         std::cerr << "  Failed to get subtracted indices" << std::endl;
         return {range, false};
     }
     size_t triangles = 0;
-    for (const IndexPolygon& polygon : polygons) triangles += polygon.size() > 2 ? polygon.size() - 2 : 0;
+    for (size_t k = 0; k < count; ++k) triangles += polygons[k].size() > 2 ? polygons[k].size() - 2 : 0;
     mesh.indices.reserve(mesh.indices.size() + 3 * triangles);
     double negligible = negligibleAreaOf(mesh.vertices, firstVertex);
-    for (size_t k = 0; k < polygons.size(); ++k) {
+    for (size_t k = 0; k < count; ++k) {
         if (triangulatePolygon(mesh.vertices, polygons[k], mesh.indices, negligible)) continue;
         if (!withoutTouchingHoles(*solids[k], mesh, negligible)) return {Range(range.start, 0), false};
     }

@@ -184,7 +184,9 @@ ContourCount PathLeaf::dumpPathIntoLeaf(const Path& path, double tolerance) {
     children.clear();
     std::vector<float>& vertices = mesh->vertices;
     vertices.reserve(vertices.size() + 2 * path.commands.size());
-    std::vector<Range> ranges;
+    // Kept between calls, like the nester below, so a small path allocates nothing here.
+    thread_local std::vector<Range> ranges;
+    ranges.clear();
     ranges.emplace_back(mesh->vertexCount(), 0);
     // Curves start from this path's last point; a curve before any point starts from the origin
     // rather than from whatever another path left in the shared mesh.
@@ -225,7 +227,8 @@ ContourCount PathLeaf::dumpPathIntoLeaf(const Path& path, double tolerance) {
 
     ContourCount contours;
     for (const Range& range : ranges) contours.total += range.count > 0;
-    ContourNester nester(mesh);
+    thread_local ContourNester nester;
+    nester.reset(mesh);
     for (size_t r = 0; r < ranges.size(); ++r) {
         // No area to fill, and as a hole it would be bridged into a spike.
         if (fewerThanThreeDistinctPoints(vertices.data(), ranges[r])) continue;
@@ -248,6 +251,12 @@ bool PathLeaf::addRange(PathLeaf leaf) {
 
 IndexPolygon PathLeaf::cleanedIndexPolygon() const {
     IndexPolygon list;
+    cleanedIndexPolygon(list);
+    return list;
+}
+
+void PathLeaf::cleanedIndexPolygon(IndexPolygon& list) const {
+    list.clear();
     list.reserve(range.count);
     const float* v = mesh->vertices.data();
     // Dropping an entry equal to its successor is the same as keeping each run's last entry.
@@ -257,19 +266,21 @@ IndexPolygon PathLeaf::cleanedIndexPolygon() const {
     }
     auto same = [&](uint32_t a, uint32_t b) { return v[2 * a] == v[2 * b] && v[2 * a + 1] == v[2 * b + 1]; };
     while (list.size() > 2 && same(list.front(), list.back())) list.pop_back();
-    return list;
 }
 
 bool PathLeaf::bridgedPolygon(IndexPolygon& out, const std::vector<char>* leaveOut) const {
-    out = cleanedIndexPolygon();
+    cleanedIndexPolygon(out);
     if (children.empty()) return true;
-    std::vector<IndexPolygon> holes;
-    holes.reserve(children.size());
+    // Kept between calls with the memory of its polygons.
+    thread_local std::vector<IndexPolygon> holes;
+    size_t kept = 0;
+    for (size_t k = 0; k < children.size(); ++k) kept += !(leaveOut && (*leaveOut)[k]);
+    holes.resize(kept);
     // Holes whose vertices all stay off the boundary cannot add a point to it.
     bool touching = false;
-    for (size_t k = 0; k < children.size(); ++k) {
+    for (size_t k = 0, h = 0; k < children.size(); ++k) {
         if (leaveOut && (*leaveOut)[k]) continue;
-        holes.push_back(children[k].cleanedIndexPolygon());
+        children[k].cleanedIndexPolygon(holes[h++]);
         touching = touching || children[k].touchesParent;
     }
     if (touching) joinTouchingPoints(mesh->vertices.data(), out, holes);
@@ -283,15 +294,25 @@ std::vector<char> PathLeaf::touchingHoles() const {
 }
 
 bool PathLeaf::getSubtractedIndices(std::vector<IndexPolygon>& out, std::vector<const PathLeaf*>* solidOf) const {
+    size_t count = out.size();
+    bool done = subtractedIndicesInto(out, count, solidOf);
+    out.resize(count);
+    return done;
+}
+
+bool PathLeaf::subtractedIndicesInto(std::vector<IndexPolygon>& out, size_t& count,
+                                     std::vector<const PathLeaf*>* solidOf) const {
     // Solids in depth-first order: a solid, then the solids inside each of its holes.
-    std::vector<const PathLeaf*> solids;
+    thread_local std::vector<const PathLeaf*> solids;
+    solids.clear();
     for (auto s = children.rbegin(); s != children.rend(); ++s) solids.push_back(&*s);
     while (!solids.empty()) {
         const PathLeaf* solid = solids.back();
         solids.pop_back();
-        out.emplace_back();
+        if (count == out.size()) out.emplace_back();
+        IndexPolygon& polygon = out[count++];
         if (solidOf) solidOf->push_back(solid);
-        if (!solid->bridgedPolygon(out.back())) {
+        if (!solid->bridgedPolygon(polygon)) {
             std::cerr << "  subtractPolygons failed" << std::endl;
             return false;
         }

@@ -56,6 +56,11 @@ struct PathLeaf {
     // receives for each polygon the solid it was made from.
     bool getSubtractedIndices(std::vector<IndexPolygon>& out, std::vector<const PathLeaf*>* solids = nullptr) const;
 
+    // The same into out[count], out[count + 1], ..., reusing the memory of entries already
+    // there; `count` ends past the last polygon made.
+    bool subtractedIndicesInto(std::vector<IndexPolygon>& out, size_t& count,
+                               std::vector<const PathLeaf*>* solids = nullptr) const;
+
     // This solid's cleaned polygon with its holes bridged in, but for the holes marked in
     // `leaveOut` (one entry per child, when given).
     bool bridgedPolygon(IndexPolygon& out, const std::vector<char>* leaveOut = nullptr) const;
@@ -65,6 +70,7 @@ struct PathLeaf {
 
     // This leaf's vertex numbers without repeated neighbours or a repeated closing point.
     IndexPolygon cleanedIndexPolygon() const;
+    void cleanedIndexPolygon(IndexPolygon& into) const;
 };
 
 // Where a hole's vertex touches its outer ring inside an edge, that point becomes a vertex of

@@ -166,6 +166,7 @@ void Bridging::splice(size_t h, const Pair& at) {
     }
     size_t firstNew = s_.entryVertex.size();
     insertAfter(at.e, walk);
+    spotKnown_ = false;
     if (built_) {
         for (size_t e = firstNew; e < s_.entryVertex.size(); ++e) {
             if (indexed_) insertPoint(uint32_t(e));

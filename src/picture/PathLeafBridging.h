@@ -198,6 +198,7 @@ private:
     void insertEdge(uint32_t edge);
     void spotAdd(Point p);
     uint32_t spotCount(Point p);
+    uint32_t countSpot(Point p);
     size_t spotSlot(uint64_t key) const;
 
     // Crossing tests, as the plain scan makes them.
@@ -237,6 +238,10 @@ private:
     // until then crossing tests and spot counts scan everything, and count what that costs.
     bool built_ = false;
     bool spotsBuilt_ = false;
+    // The last spot counted, until the outline grows.
+    bool spotKnown_ = false;
+    Point lastSpot_{};
+    uint32_t lastSpotCount_ = 0;
     uint64_t plainWork_ = 0, plainBudget_ = 0;
     size_t finalEntries_ = 0; // the outline's size once every hole is in
     double corridor_ = 0;  // how far from a segment's line an edge can be and still be met

@@ -163,6 +163,16 @@ void Bridging::spotAdd(Point p) {
 }
 
 uint32_t Bridging::spotCount(Point p) {
+    // Equally near bridges often start at copies of one spot, one after the other.
+    if (spotKnown_ && p.x == lastSpot_.x && p.y == lastSpot_.y) return lastSpotCount_;
+    uint32_t count = countSpot(p);
+    spotKnown_ = true;
+    lastSpot_ = p;
+    lastSpotCount_ = count;
+    return count;
+}
+
+uint32_t Bridging::countSpot(Point p) {
     if (!built_) notePlainWork(s_.entryVertex.size());
     if (!built_) {
         uint32_t count = 0;
