@@ -120,8 +120,7 @@ void Bridging::buildIndex() {
         s_.pointHead.assign(cells_.count(), none);
         for (uint32_t e = 0; e < s_.entryVertex.size(); ++e) insertPoint(e);
         s_.edgeHead.assign(cells_.count(), none);
-        s_.nodeEdge.clear();
-        s_.nodeNext.clear();
+        s_.nodes.clear();
         s_.longEdges.clear();
         for (uint32_t edge = 0; edge < s_.edgeFrom.size(); ++edge) insertEdge(edge);
     } else {

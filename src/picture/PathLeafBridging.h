@@ -155,7 +155,8 @@ struct BridgeScratch {
     std::vector<uint32_t> entryVertex, entryChunk, entryOffset;
     std::vector<uint32_t> pointHead, pointNext;
     std::vector<uint32_t> edgeFrom, edgeTo, edgeOwner, edgeStamp;
-    std::vector<uint32_t> edgeHead, nodeEdge, nodeNext, longEdges;
+    std::vector<uint32_t> edgeHead, longEdges;
+    std::vector<std::pair<uint32_t, uint32_t>> nodes; // per cell's list: (edge, next node)
     std::vector<uint64_t> spotKeys;
     std::vector<uint32_t> spotCounts;
     std::vector<HoleState> holes;
@@ -238,6 +239,7 @@ private:
     // until then crossing tests and spot counts scan everything, and count what that costs.
     bool built_ = false;
     bool spotsBuilt_ = false;
+    uint64_t spotWalk_ = 0; // entries met counting spots in the grid
     // The last spot counted, until the outline grows.
     bool spotKnown_ = false;
     Point lastSpot_{};
@@ -266,5 +268,31 @@ private:
         return bucket < directionBuckets_ ? bucket : directionBuckets_ - 1;
     }
 };
+
+// Small enough, and run often enough, to be inlined in every part.
+inline uint32_t Bridging::newEntry(uint32_t vertex) {
+    uint32_t e = uint32_t(s_.entryVertex.size());
+    s_.entryVertex.push_back(vertex);
+    s_.entryChunk.push_back(0);
+    s_.entryOffset.push_back(0);
+    s_.pointNext.push_back(none);
+    return e;
+}
+
+inline void Bridging::insertPoint(uint32_t e) {
+    size_t cell = cells_.cellOf(entryPoint(e));
+    s_.pointNext[e] = s_.pointHead[cell];
+    s_.pointHead[cell] = e;
+}
+
+inline uint32_t Bridging::addEdge(uint32_t from, uint32_t to, uint32_t owner) {
+    uint32_t edge = uint32_t(s_.edgeFrom.size());
+    s_.edgeFrom.push_back(from);
+    s_.edgeTo.push_back(to);
+    s_.edgeOwner.push_back(owner);
+    s_.edgeStamp.push_back(0);
+    if (built_ && indexed_) insertEdge(edge);
+    return edge;
+}
 
 } // namespace hv::bridging

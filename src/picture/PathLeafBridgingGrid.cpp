@@ -7,26 +7,11 @@
 
 namespace hv::bridging {
 
-void Bridging::insertPoint(uint32_t e) {
-    size_t cell = cells_.cellOf(entryPoint(e));
-    s_.pointNext[e] = s_.pointHead[cell];
-    s_.pointHead[cell] = e;
-}
-
-uint32_t Bridging::addEdge(uint32_t from, uint32_t to, uint32_t owner) {
-    uint32_t edge = uint32_t(s_.edgeFrom.size());
-    s_.edgeFrom.push_back(from);
-    s_.edgeTo.push_back(to);
-    s_.edgeOwner.push_back(owner);
-    s_.edgeStamp.push_back(0);
-    if (built_ && indexed_) insertEdge(edge);
-    return edge;
-}
-
 void Bridging::insertEdge(uint32_t edge) {
     Point a = polygon::pointAt(v_, s_.edgeFrom[edge]), b = polygon::pointAt(v_, s_.edgeTo[edge]);
-    uint32_t cx0 = cells_.column(std::min(a.x, b.x)), cx1 = cells_.column(std::max(a.x, b.x));
-    uint32_t cy0 = cells_.row(std::min(a.y, b.y)), cy1 = cells_.row(std::max(a.y, b.y));
+    // The mapping is monotone, so the ends' cells bound the cells of the edge's box.
+    uint32_t ax = cells_.column(a.x), bx = cells_.column(b.x), ay = cells_.row(a.y), by = cells_.row(b.y);
+    uint32_t cx0 = std::min(ax, bx), cx1 = std::max(ax, bx), cy0 = std::min(ay, by), cy1 = std::max(ay, by);
     uint64_t covered = uint64_t(cx1 - cx0 + 1) * (cy1 - cy0 + 1);
     if (covered > std::max<uint64_t>(16, 2 * (uint64_t(cells_.nx) + cells_.ny))) {
         s_.longEdges.push_back(edge);
@@ -34,10 +19,9 @@ void Bridging::insertEdge(uint32_t edge) {
     }
     for (uint32_t y = cy0; y <= cy1; ++y) {
         for (uint32_t x = cx0; x <= cx1; ++x) {
-            size_t cell = size_t(y) * cells_.nx + x;
-            s_.nodeEdge.push_back(edge);
-            s_.nodeNext.push_back(s_.edgeHead[cell]);
-            s_.edgeHead[cell] = uint32_t(s_.nodeEdge.size() - 1);
+            uint32_t& head = s_.edgeHead[size_t(y) * cells_.nx + x];
+            s_.nodes.emplace_back(edge, head);
+            head = uint32_t(s_.nodes.size() - 1);
         }
     }
 }
@@ -164,8 +148,8 @@ bool Bridging::crosses(uint32_t a, uint32_t b, uint32_t j, uint32_t& blocker) {
     }
     bool found = false;
     auto inCell = [&](size_t cell) {
-        for (uint32_t node = s_.edgeHead[cell]; node != none; node = s_.nodeNext[node]) {
-            if (testEdge(a, b, s_.nodeEdge[node], blocker)) return found = true;
+        for (uint32_t node = s_.edgeHead[cell]; node != none; node = s_.nodes[node].second) {
+            if (testEdge(a, b, s_.nodes[node].first, blocker)) return found = true;
         }
         return false;
     };

@@ -9,15 +9,6 @@
 
 namespace hv::bridging {
 
-uint32_t Bridging::newEntry(uint32_t vertex) {
-    uint32_t e = uint32_t(s_.entryVertex.size());
-    s_.entryVertex.push_back(vertex);
-    s_.entryChunk.push_back(0);
-    s_.entryOffset.push_back(0);
-    s_.pointNext.push_back(none);
-    return e;
-}
-
 void Bridging::appendChunk() {
     if (chunkCount_ == s_.chunks.size()) s_.chunks.emplace_back();
     Chunk& c = s_.chunks[chunkCount_];
@@ -183,15 +174,16 @@ uint32_t Bridging::countSpot(Point p) {
         return count;
     }
     if (!spotsBuilt_) {
-        // The grid cell holds the spot's entries among others. Where it holds many, as where
-        // many holes meet, the counts go into a table kept from then on.
-        uint32_t count = 0, walked = 0;
-        for (uint32_t e = s_.pointHead[cells_.cellOf(p)]; e != none && walked <= 32; e = s_.pointNext[e], ++walked) {
+        // The grid cell holds the spot's entries among others. Once walking the cells has cost
+        // about what a table of counts costs, as where many holes meet, the table is made.
+        uint32_t count = 0;
+        for (uint32_t e = s_.pointHead[cells_.cellOf(p)]; e != none; e = s_.pointNext[e]) {
             Point q = entryPoint(e);
             count += q.x == p.x && q.y == p.y;
+            ++spotWalk_;
         }
-        if (walked <= 32) return count;
-        buildSpots();
+        if (spotWalk_ > 2 * uint64_t(s_.entryVertex.size()) + 64) buildSpots();
+        return count;
     }
     if (std::isnan(p.x) || std::isnan(p.y)) return 0;
     size_t slot = spotSlot(spotKey(p));
