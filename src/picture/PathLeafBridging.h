@@ -295,4 +295,28 @@ inline uint32_t Bridging::addEdge(uint32_t from, uint32_t to, uint32_t owner) {
     return edge;
 }
 
+// Edge (c, d) as it stands in its polygon; an edge that shares a vertex number with the
+// segment from vertex a to vertex b is not met.
+inline bool Bridging::edgeCrosses(uint32_t a, uint32_t b, uint32_t edge) const {
+    uint32_t c = s_.edgeFrom[edge], d = s_.edgeTo[edge];
+    if (a == c || a == d || b == c || b == d) return false;
+    return polygon::segmentsCross(polygon::pointAt(v_, a), polygon::pointAt(v_, b), polygon::pointAt(v_, c),
+                                  polygon::pointAt(v_, d));
+}
+
+inline bool Bridging::edgeCrossesTurned(uint32_t a, uint32_t b, uint32_t edge) const {
+    uint32_t c = s_.edgeTo[edge], d = s_.edgeFrom[edge];
+    if (a == c || a == d || b == c || b == d) return false;
+    return polygon::segmentsCross(polygon::pointAt(v_, a), polygon::pointAt(v_, b), polygon::pointAt(v_, c),
+                                  polygon::pointAt(v_, d));
+}
+
+inline bool Bridging::testEdge(uint32_t a, uint32_t b, uint32_t edge, uint32_t& blocker) {
+    if (s_.edgeStamp[edge] == stamp_) return false;
+    s_.edgeStamp[edge] = stamp_;
+    if (!edgeCrosses(a, b, edge)) return false;
+    blocker = edge;
+    return true;
+}
+
 } // namespace hv::bridging
