@@ -26,6 +26,9 @@ public:
     // The parent lost children (they moved into a new contour); positions changed.
     void childrenRemoved(const PathLeaf& parent);
 
+    // Forgets every parent, for another tree.
+    void reset() { indices_.clear(); }
+
 private:
     // Below this many children the walk takes them all.
     static constexpr size_t smallFamily = 32;

@@ -1,11 +1,13 @@
 #include "picture/EarClipperTriangulator.h"
 
+#include "core/Failure.h"
 #include "picture/AreaCheck.h"
 #include "picture/Path.h"
 #include "picture/PolygonMath.h"
 
 #include <algorithm>
 #include <iostream>
+#include <string>
 
 namespace hv {
 
@@ -326,6 +328,21 @@ bool EarClipPolygon::run(bool reversed, std::vector<uint32_t>& indices) {
     return true;
 }
 
+// A hole that shares an edge or a vertex with its outer ring can leave the bridged outline
+// overlapping itself, so that the solid fails to clip. It is then drawn once more without
+// such holes, as if they had not been there, and the line says how many were left out.
+bool withoutTouchingHoles(const PathLeaf& solid, Mesh& mesh, double negligible) {
+    if (solid.children.empty()) return false;
+    std::vector<char> touching = solid.touchingHoles();
+    size_t count = size_t(std::count(touching.begin(), touching.end(), 1));
+    if (count == 0) return false;
+    writeFailureLine("EarClipperTriangulator::triangulate: " + std::to_string(count) + " of " +
+                     std::to_string(touching.size()) + " holes left out (they touch their outer ring)");
+    IndexPolygon polygon;
+    return solid.bridgedPolygon(polygon, &touching) &&
+           EarClipperTriangulator::triangulatePolygon(mesh.vertices, polygon, mesh.indices, negligible);
+}
+
 } // namespace
 
 bool EarClipperTriangulator::init(const std::shared_ptr<Mesh>& mesh) {
@@ -359,17 +376,22 @@ std::pair<Range, bool> EarClipperTriangulator::triangulate(const Path& path, dou
     if (contours) *contours = counted;
     Mesh& mesh = *root->mesh;
     Range range(mesh.indices.size(), 0);
-    std::vector<IndexPolygon> polygons;
-    if (!root->getSubtractedIndices(polygons)) {
+    // Kept between calls with the memory of their polygons.
+    thread_local std::vector<IndexPolygon> polygons;
+    thread_local std::vector<const PathLeaf*> solids;
+    size_t count = 0;
+    solids.clear();
+    if (!root->subtractedIndicesInto(polygons, count, &solids)) {
         std::cerr << "  Failed to get subtracted indices" << std::endl;
         return {range, false};
     }
     size_t triangles = 0;
-    for (const IndexPolygon& polygon : polygons) triangles += polygon.size() > 2 ? polygon.size() - 2 : 0;
+    for (size_t k = 0; k < count; ++k) triangles += polygons[k].size() > 2 ? polygons[k].size() - 2 : 0;
     mesh.indices.reserve(mesh.indices.size() + 3 * triangles);
     double negligible = negligibleAreaOf(mesh.vertices, firstVertex);
-    for (const IndexPolygon& polygon : polygons) {
-        if (!triangulatePolygon(mesh.vertices, polygon, mesh.indices, negligible)) return {Range(range.start, 0), false};
+    for (size_t k = 0; k < count; ++k) {
+        if (triangulatePolygon(mesh.vertices, polygons[k], mesh.indices, negligible)) continue;
+        if (!withoutTouchingHoles(*solids[k], mesh, negligible)) return {Range(range.start, 0), false};
     }
     range.count = mesh.indices.size() - range.start;
     return {range, true};

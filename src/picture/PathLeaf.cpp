@@ -114,6 +114,51 @@ void joinTouchingPoints(const float* vertices, IndexPolygon& outer, std::vector<
     insertTouches(vertices, outer, touchesOn(outer, VertexGrid(vertices, std::move(holeVertices))));
 }
 
+std::vector<char> holesTouchingRing(const float* vertices, const IndexPolygon& outer,
+                                    const std::vector<IndexPolygon>& holes) {
+    std::vector<char> touching(holes.size(), 0);
+    auto tame = [&](const IndexPolygon& ring) {
+        return std::all_of(ring.begin(), ring.end(),
+                           [&](uint32_t k) { return polygon::PointGrid::isTame(polygon::pointAt(vertices, k)); });
+    };
+    if (outer.empty() || !tame(outer)) return touching;
+    std::vector<char> tameHole(holes.size());
+    std::vector<uint32_t> holeVertices, ownerOf;
+    for (size_t h = 0; h < holes.size(); ++h) {
+        tameHole[h] = tame(holes[h]);
+        if (!tameHole[h]) continue;
+        holeVertices.insert(holeVertices.end(), holes[h].begin(), holes[h].end());
+        ownerOf.insert(ownerOf.end(), holes[h].size(), uint32_t(h));
+    }
+    // Calls onEdge(id, a, b) for the grid's points in the box of each edge (a, b) of the ring,
+    // until it gives true.
+    auto edges = [&](const IndexPolygon& ring, const VertexGrid& grid, auto onEdge) {
+        for (size_t k = 0; k < ring.size(); ++k) {
+            Point a = polygon::pointAt(vertices, ring[k]);
+            Point b = polygon::pointAt(vertices, ring[k + 1 == ring.size() ? 0 : k + 1]);
+            bool stop = grid.grid.anyInBox(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y),
+                                           [&](uint32_t id) { return onEdge(id, a, b); });
+            if (stop) return;
+        }
+    };
+    // Hole vertices on the outer ring.
+    VertexGrid holePoints(vertices, holeVertices);
+    edges(outer, holePoints, [&](uint32_t id, Point a, Point b) {
+        char& mark = touching[ownerOf[id]];
+        if (!mark && liesOnEdge(polygon::pointAt(vertices, holePoints.ids[id]), a, b)) mark = 1;
+        return false;
+    });
+    // Outer vertices on the holes.
+    VertexGrid outerPoints(vertices, outer);
+    for (size_t h = 0; h < holes.size(); ++h) {
+        if (touching[h] || !tameHole[h]) continue;
+        edges(holes[h], outerPoints, [&](uint32_t id, Point a, Point b) {
+            return touching[h] = liesOnEdge(polygon::pointAt(vertices, outerPoints.ids[id]), a, b);
+        });
+    }
+    return touching;
+}
+
 PathLeaf::~PathLeaf() {
     if (children.empty()) return;
     // Each leaf taken off the list hands its children to the list first, so it is destroyed
@@ -139,7 +184,9 @@ ContourCount PathLeaf::dumpPathIntoLeaf(const Path& path, double tolerance) {
     children.clear();
     std::vector<float>& vertices = mesh->vertices;
     vertices.reserve(vertices.size() + 2 * path.commands.size());
-    std::vector<Range> ranges;
+    // Kept between calls, like the nester below, so a small path allocates nothing here.
+    thread_local std::vector<Range> ranges;
+    ranges.clear();
     ranges.emplace_back(mesh->vertexCount(), 0);
     // Curves start from this path's last point; a curve before any point starts from the origin
     // rather than from whatever another path left in the shared mesh.
@@ -180,7 +227,8 @@ ContourCount PathLeaf::dumpPathIntoLeaf(const Path& path, double tolerance) {
 
     ContourCount contours;
     for (const Range& range : ranges) contours.total += range.count > 0;
-    ContourNester nester(mesh);
+    thread_local ContourNester nester;
+    nester.reset(mesh);
     for (size_t r = 0; r < ranges.size(); ++r) {
         // No area to fill, and as a hole it would be bridged into a spike.
         if (fewerThanThreeDistinctPoints(vertices.data(), ranges[r])) continue;
@@ -203,6 +251,12 @@ bool PathLeaf::addRange(PathLeaf leaf) {
 
 IndexPolygon PathLeaf::cleanedIndexPolygon() const {
     IndexPolygon list;
+    cleanedIndexPolygon(list);
+    return list;
+}
+
+void PathLeaf::cleanedIndexPolygon(IndexPolygon& list) const {
+    list.clear();
     list.reserve(range.count);
     const float* v = mesh->vertices.data();
     // Dropping an entry equal to its successor is the same as keeping each run's last entry.
@@ -212,29 +266,55 @@ IndexPolygon PathLeaf::cleanedIndexPolygon() const {
     }
     auto same = [&](uint32_t a, uint32_t b) { return v[2 * a] == v[2 * b] && v[2 * a + 1] == v[2 * b + 1]; };
     while (list.size() > 2 && same(list.front(), list.back())) list.pop_back();
-    return list;
 }
 
-bool PathLeaf::getSubtractedIndices(std::vector<IndexPolygon>& out) const {
-    // Solids in depth-first order: a solid, then the solids inside each of its holes.
-    std::vector<const PathLeaf*> solids;
-    for (auto s = children.rbegin(); s != children.rend(); ++s) solids.push_back(&*s);
+bool PathLeaf::bridgedPolygon(IndexPolygon& out, const std::vector<char>* leaveOut) const {
+    cleanedIndexPolygon(out);
+    if (children.empty()) return true;
+    // Kept between calls with the memory of its polygons.
+    thread_local std::vector<IndexPolygon> holes;
+    size_t kept = 0;
+    for (size_t k = 0; k < children.size(); ++k) kept += !(leaveOut && (*leaveOut)[k]);
+    holes.resize(kept);
+    // Holes whose vertices all stay off the boundary cannot add a point to it.
+    bool touching = false;
+    for (size_t k = 0, h = 0; k < children.size(); ++k) {
+        if (leaveOut && (*leaveOut)[k]) continue;
+        children[k].cleanedIndexPolygon(holes[h++]);
+        touching = touching || children[k].touchesParent;
+    }
+    if (touching) joinTouchingPoints(mesh->vertices.data(), out, holes);
+    return subtractPolygons(*this, out, holes);
+}
+
+std::vector<char> PathLeaf::touchingHoles() const {
     std::vector<IndexPolygon> holes;
+    for (const PathLeaf& hole : children) holes.push_back(hole.cleanedIndexPolygon());
+    return holesTouchingRing(mesh->vertices.data(), cleanedIndexPolygon(), holes);
+}
+
+bool PathLeaf::getSubtractedIndices(std::vector<IndexPolygon>& out, std::vector<const PathLeaf*>* solidOf) const {
+    size_t count = out.size();
+    bool done = subtractedIndicesInto(out, count, solidOf);
+    out.resize(count);
+    return done;
+}
+
+bool PathLeaf::subtractedIndicesInto(std::vector<IndexPolygon>& out, size_t& count,
+                                     std::vector<const PathLeaf*>* solidOf) const {
+    // Solids in depth-first order: a solid, then the solids inside each of its holes.
+    thread_local std::vector<const PathLeaf*> solids;
+    solids.clear();
+    for (auto s = children.rbegin(); s != children.rend(); ++s) solids.push_back(&*s);
     while (!solids.empty()) {
         const PathLeaf* solid = solids.back();
         solids.pop_back();
-        out.push_back(solid->cleanedIndexPolygon());
-        if (!solid->children.empty()) {
-            holes.clear();
-            for (const PathLeaf& hole : solid->children) holes.push_back(hole.cleanedIndexPolygon());
-            // Holes whose vertices all stay off the boundary cannot add a point to it.
-            bool touching = false;
-            for (const PathLeaf& hole : solid->children) touching = touching || hole.touchesParent;
-            if (touching) joinTouchingPoints(mesh->vertices.data(), out.back(), holes);
-            if (!subtractPolygons(*solid, out.back(), holes)) {
-                std::cerr << "  subtractPolygons failed" << std::endl;
-                return false;
-            }
+        if (count == out.size()) out.emplace_back();
+        IndexPolygon& polygon = out[count++];
+        if (solidOf) solidOf->push_back(solid);
+        if (!solid->bridgedPolygon(polygon)) {
+            std::cerr << "  subtractPolygons failed" << std::endl;
+            return false;
         }
         for (auto hole = solid->children.rbegin(); hole != solid->children.rend(); ++hole) {
             for (auto inner = hole->children.rbegin(); inner != hole->children.rend(); ++inner) {

@@ -52,17 +52,36 @@ struct PathLeaf {
     // contour crosses another or would lie inside two siblings.
     bool addRange(PathLeaf leaf);
 
-    // One simple index polygon per solid, with its holes bridged in.
-    bool getSubtractedIndices(std::vector<IndexPolygon>& out) const;
+    // One simple index polygon per solid, with its holes bridged in. `solids`, when given,
+    // receives for each polygon the solid it was made from.
+    bool getSubtractedIndices(std::vector<IndexPolygon>& out, std::vector<const PathLeaf*>* solids = nullptr) const;
+
+    // The same into out[count], out[count + 1], ..., reusing the memory of entries already
+    // there; `count` ends past the last polygon made.
+    bool subtractedIndicesInto(std::vector<IndexPolygon>& out, size_t& count,
+                               std::vector<const PathLeaf*>* solids = nullptr) const;
+
+    // This solid's cleaned polygon with its holes bridged in, but for the holes marked in
+    // `leaveOut` (one entry per child, when given).
+    bool bridgedPolygon(IndexPolygon& out, const std::vector<char>* leaveOut = nullptr) const;
+
+    // Of this solid's holes (children), those that touch it: one entry per child.
+    std::vector<char> touchingHoles() const;
 
     // This leaf's vertex numbers without repeated neighbours or a repeated closing point.
     IndexPolygon cleanedIndexPolygon() const;
+    void cleanedIndexPolygon(IndexPolygon& into) const;
 };
 
 // Where a hole's vertex touches its outer ring inside an edge, that point becomes a vertex of
 // the edge, each point once: the bridge to it then has zero length instead of running along
 // the edge. A ring with a point out of the tame range is left as it is.
 void joinTouchingPoints(const float* vertices, IndexPolygon& outer, std::vector<IndexPolygon>& holes);
+
+// Which holes touch the outer ring: a vertex of either lies on the other's boundary, at a
+// vertex or inside an edge. Rings with a point out of the tame range touch nothing.
+std::vector<char> holesTouchingRing(const float* vertices, const IndexPolygon& outer,
+                                    const std::vector<IndexPolygon>& holes);
 
 // Joins every hole into the outer polygon through a zero-width bridge of two duplicated
 // vertices, nearest visible vertex pair first. The leaf gives the mesh.

@@ -9,15 +9,26 @@ namespace hv {
 using polygon::Point;
 
 ContourNester::Contour& ContourNester::contourOf(const Range& range) {
+    // A walk over siblings looks up the new contour and each sibling in turn.
+    for (size_t index : recent_) {
+        if (index < contours_.size() && contours_[index].start == range.start && contours_[index].count == range.count) {
+            return contours_[index];
+        }
+    }
     auto at = std::lower_bound(contours_.begin(), contours_.end(), range, [](const Contour& c, const Range& r) {
         return c.start < r.start || (c.start == r.start && c.count < r.count);
     });
-    if (at != contours_.end() && at->start == range.start && at->count == range.count) return *at;
-    Contour c;
-    c.start = range.start;
-    c.count = range.count;
-    for (uint64_t k = range.start; k < range.end(); ++k) c.bounds.add(polygon::pointAt(vertices_, k));
-    return *contours_.insert(at, std::move(c));
+    if (at == contours_.end() || at->start != range.start || at->count != range.count) {
+        Contour c;
+        c.start = range.start;
+        c.count = range.count;
+        for (uint64_t k = range.start; k < range.end(); ++k) c.bounds.add(polygon::pointAt(vertices_, k));
+        at = contours_.insert(at, std::move(c));
+        recent_[0] = recent_[1] = size_t(-1); // the later contours moved
+    }
+    recent_[1] = recent_[0];
+    recent_[0] = size_t(at - contours_.begin());
+    return *at;
 }
 
 void ContourNester::buildIndex(Contour& c) {
@@ -220,18 +231,25 @@ int ContourNester::decide(Probes& bProbes, Probes& aProbes) {
 
 // The walk down the tree is decided before anything moves, so a contour that fails leaves
 // the tree exactly as it was: the contours added before it all stay.
+void ContourNester::reset(const std::shared_ptr<Mesh>& mesh) {
+    vertices_ = mesh->vertices.data();
+    contours_.clear();
+    recent_[0] = recent_[1] = size_t(-1);
+    siblings_.reset();
+}
+
 bool ContourNester::add(PathLeaf& root, PathLeaf leaf) {
-    struct Level {
-        std::vector<size_t> moved;        // children that go inside the new contour
-        std::vector<char> movedTouches;   // and whether they touch it
-        size_t candidate;
-        bool candidateTouches = false;
-    };
     constexpr size_t none = size_t(-1);
-    std::vector<Level> levels;
+    // The levels are kept between calls, with what their lists hold.
+    size_t depth = 0;
     PathLeaf* into = &root;
     for (;;) {
-        Level level{{}, {}, none};
+        if (depth == levels_.size()) levels_.emplace_back();
+        Level& level = levels_[depth];
+        level.moved.clear();
+        level.movedTouches.clear();
+        level.candidate = none;
+        level.candidateTouches = false;
         polygon::Bounds bounds = contourOf(leaf.range).bounds;
         auto boundsOf = [&](const Range& range) { return contourOf(range).bounds; };
         for (size_t i : siblings_.candidates(*into, bounds, boundsOf)) {
@@ -256,13 +274,13 @@ bool ContourNester::add(PathLeaf& root, PathLeaf leaf) {
                 return false;
             }
         }
-        size_t candidate = level.candidate;
-        levels.push_back(std::move(level));
-        if (candidate == none) break;
-        into = &into->children[candidate];
+        ++depth;
+        if (level.candidate == none) break;
+        into = &into->children[level.candidate];
     }
     into = &root;
-    for (Level& level : levels) {
+    for (size_t d = 0; d < depth; ++d) {
+        Level& level = levels_[d];
         for (size_t k = 0; k < level.moved.size(); ++k) {
             leaf.children.push_back(std::move(into->children[level.moved[k]]));
             leaf.children.back().touchesParent = level.movedTouches[k];

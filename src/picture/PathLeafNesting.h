@@ -32,7 +32,11 @@ inline bool liesOnEdge(polygon::Point p, polygon::Point a, polygon::Point b) {
 // are duplicates, and the second nests inside the first, as the even-odd fill has it.
 class ContourNester {
 public:
+    ContourNester() = default;
     explicit ContourNester(const std::shared_ptr<Mesh>& mesh) : vertices_(mesh->vertices.data()) {}
+
+    // Starts over on another mesh, keeping the memory it has.
+    void reset(const std::shared_ptr<Mesh>& mesh);
 
     bool add(PathLeaf& root, PathLeaf leaf);
 
@@ -68,8 +72,18 @@ private:
     int classify(const Range& b, const Range& a, bool& touched);
     int decide(Probes& b, Probes& a);
 
-    const float* vertices_;
+    // One step of the walk down the tree.
+    struct Level {
+        std::vector<size_t> moved;      // children that go inside the new contour
+        std::vector<char> movedTouches; // and whether they touch it
+        size_t candidate = size_t(-1);
+        bool candidateTouches = false;
+    };
+
+    const float* vertices_ = nullptr;
+    std::vector<Level> levels_;
     std::vector<Contour> contours_; // sorted by start
+    size_t recent_[2] = {size_t(-1), size_t(-1)}; // the last two looked up
     SiblingFilter siblings_;
 };
 

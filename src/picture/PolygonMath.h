@@ -72,7 +72,23 @@ inline bool segmentsCross(Point p, Point q, Point r, Point s) {
 // points are collinear. The determinant is a sum of six products of floats, each exact in
 // double precision, added without loss into a small expansion whose largest part has the
 // sign of the whole. Not meaningful for infinite or undefined coordinates.
+//
+// Most signs are plain from the determinant in double precision: when it lies farther from
+// zero than its rounding error can reach (the classic bound for this determinant, valid since
+// float coordinates neither overflow nor underflow in double), it has the exact sign. Only
+// other near-collinear points, and infinite or undefined coordinates, take the exact sum.
 inline int orientSign(Point a, Point b, Point c) {
+    double left = (double(b.x) - a.x) * (double(c.y) - a.y);
+    double right = (double(b.y) - a.y) * (double(c.x) - a.x);
+    double det = left - right;
+    double bound = 3.3306690738754716e-16 * (std::fabs(left) + std::fabs(right));
+    if (bound <= std::numeric_limits<double>::max()) {
+        if (det > bound) return 1;
+        if (-det > bound) return -1;
+        // A product of two differences of floats is zero only when a difference is: then the
+        // determinant is exactly zero (repeated points, or collinear along an axis).
+        if (left == 0 && right == 0) return 0;
+    }
     double terms[6] = {double(b.x) * c.y, -double(b.x) * a.y, -double(a.x) * c.y,
                        -double(b.y) * c.x, double(b.y) * a.x, double(a.y) * c.x};
     double parts[6];
@@ -198,17 +214,23 @@ public:
         }
         scaleX_ = w > 0 ? nx_ / w : 0.0;
         scaleY_ = h > 0 ? ny_ / h : 0.0;
+        cellWidth_ = scaleX_ > 0 ? 1.0 / scaleX_ : 0.0;
+        cellHeight_ = scaleY_ > 0 ? 1.0 / scaleY_ : 0.0;
+        fuzzY_ = 1e-12 * (std::fabs(bounds_.minY) + std::fabs(bounds_.maxY)) + 1e-300;
+        // Each point's cell is worked out once; points left out get none.
         cellStart_.assign(size_t(nx_) * ny_ + 1, 0);
+        cellOfId_.resize(count);
         for (uint32_t id = 0; id < count; ++id) {
             Point p = pointOfId(id);
-            if (isTame(p)) ++cellStart_[cellOf(p) + 1];
+            uint32_t cell = isTame(p) ? uint32_t(cellOf(p)) : uint32_t(-1);
+            cellOfId_[id] = cell;
+            if (cell != uint32_t(-1)) ++cellStart_[cell + 1];
         }
         for (size_t c = 1; c < cellStart_.size(); ++c) cellStart_[c] += cellStart_[c - 1];
         items_.resize(used);
         fill_.assign(cellStart_.begin(), cellStart_.end() - 1);
         for (uint32_t id = 0; id < count; ++id) {
-            Point p = pointOfId(id);
-            if (isTame(p)) items_[fill_[cellOf(p)]++] = id;
+            if (cellOfId_[id] != uint32_t(-1)) items_[fill_[cellOfId_[id]]++] = id;
         }
     }
 
@@ -243,14 +265,14 @@ public:
         if (maxX < bounds_.minX || minX > bounds_.maxX || maxY < bounds_.minY || minY > bounds_.maxY) return false;
         uint32_t r0 = row(minY), r1 = row(maxY), c0 = column(minX), c1 = column(maxX);
         const Point corners[3] = {u, v, w};
-        double h = cellHeight();
+        double h = cellHeight_;
         for (uint32_t r = r0; r <= r1; ++r) {
             size_t rowStart = size_t(r) * nx_;
             uint32_t from = cellStart_[rowStart + c0], to = cellStart_[rowStart + c1 + 1];
             if (to - from > 16) {
                 // The heights that map to this row, a little widened for the rounding of the
                 // mapping; the first and last rows also take whatever lies beyond the grid.
-                double fuzz = 1e-12 * (std::fabs(bounds_.minY) + std::fabs(bounds_.maxY)) + 1e-300;
+                double fuzz = fuzzY_;
                 double lo = r == r0 ? minY : greater(minY, bounds_.minY + r * h - fuzz);
                 double hi = r == r1 ? maxY : lesser(maxY, bounds_.minY + (r + 1) * h + fuzz);
                 double left = INFINITY, right = -INFINITY;
@@ -333,8 +355,8 @@ public:
     }
 
     static bool isTame(Point p) { return std::fabs(p.x) <= tameLimit && std::fabs(p.y) <= tameLimit; }
-    double cellWidth() const { return scaleX_ > 0 ? 1.0 / scaleX_ : 0.0; }
-    double cellHeight() const { return scaleY_ > 0 ? 1.0 / scaleY_ : 0.0; }
+    double cellWidth() const { return cellWidth_; }
+    double cellHeight() const { return cellHeight_; }
     const Bounds& bounds() const { return bounds_; }
 
 private:
@@ -345,9 +367,13 @@ private:
     uint32_t ny_ = 1;
     double scaleX_ = 0.0;
     double scaleY_ = 0.0;
+    double cellWidth_ = 0.0;
+    double cellHeight_ = 0.0;
+    double fuzzY_ = 0.0; // how far the heights mapped to a row can stray from its bounds
     std::vector<uint32_t> cellStart_;
     std::vector<uint32_t> items_;
     std::vector<uint32_t> fill_;
+    std::vector<uint32_t> cellOfId_;
 };
 
 } // namespace hv::polygon

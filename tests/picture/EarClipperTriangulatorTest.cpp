@@ -212,6 +212,52 @@ TEST(EarClipperTest, PathsWhoseTrianglesMissTheirAreaFail) {
     }
 }
 
+// A hole that shares an edge or a vertex with its outer ring can leave the bridged outline
+// overlapping itself. The solid is then drawn once more without the holes touching it, with a
+// line; holes that stay off the ring are kept, and a solid that fails without them fails.
+TEST(EarClipperTest, TouchingHolesAreLeftOutWhenTheyStopTheSolid) {
+    std::vector<Ring> water2;
+    ASSERT_TRUE(loadPolygonFixture("water2", water2));
+    const Ring notched{Vec2(0, 0), Vec2(4, 0), Vec2(5, 1), Vec2(6, 0), Vec2(10, 0), Vec2(10, 10), Vec2(0, 10)};
+    const Ring overNotch{Vec2(2, 0), Vec2(2, 3), Vec2(8, 3), Vec2(8, 0)};
+    const Ring onLeftSide{Vec2(0, 4), Vec2(2, 4), Vec2(2, 6), Vec2(0, 6)};
+    const Ring bowTie{Vec2(0, 0), Vec2(10, 0), Vec2(0, 10), Vec2(10, 10)};
+    const std::string cover = "EarClipperTriangulator::triangulatePolygon: the triangles cover ";
+    const std::string leftOut = "EarClipperTriangulator::triangulate: ";
+    struct Case {
+        const char* name;
+        std::vector<Ring> rings;
+        bool ok;
+        double area;
+        std::string lines;
+    };
+    const Case cases[] = {
+        // Three of its holes run along the outer ring; the other four stay.
+        {"water2", water2, true, 7612902.5 - 27804 - 14654 - 2246 - 101426,
+         leftOut + "3 of 7 holes left out (they touch their outer ring)\n"},
+        {"hole over a notch of the ring", {notched, overNotch}, true, 99,
+         cover + "1.49 times the polygon's area\n" + leftOut + "1 of 1 holes left out (they touch their outer ring)\n"},
+        {"only the touching holes go", {notched, overNotch, squareRing(6, 6, 2), onLeftSide}, true, 99 - 4,
+         cover + "1.08 times the polygon's area\n" + leftOut + "2 of 3 holes left out (they touch their outer ring)\n"},
+        {"a touching hole that clips stays", {squareRing(0, 0, 10), onLeftSide}, true, 100 - 4, ""},
+        {"no touching hole to leave out", {bowTie, squareRing(4, 1, 1)}, false, 0, cover + "101 times the polygon's area\n"},
+        {"still failing without it", {bowTie, {Vec2(4, 0), Vec2(6, 0), Vec2(6, 2), Vec2(4, 2)}}, false, 0,
+         cover + "26 times the polygon's area\n" + leftOut + "1 of 1 holes left out (they touch their outer ring)\n" +
+             cover + "100 where the polygon encloses no area\n"},
+    };
+    for (const Case& c : cases) {
+        EarClipperTriangulator t;
+        t.init();
+        CaptureStderr();
+        auto [range, ok] = t.triangulate(pathFromRings(c.rings), 1.0);
+        EXPECT_EQ(GetCapturedStderr(), c.lines) << c.name;
+        EXPECT_EQ(ok, c.ok) << c.name;
+        double covered = 0;
+        for (double a : triangleAreas(*t.mesh(), range)) covered += std::fabs(a) / 2;
+        EXPECT_NEAR(covered, c.area, 1e-3 * c.area) << c.name;
+    }
+}
+
 TEST(EarClipperTest, CurvesAreFlattenedWithTheGivenTolerance) {
     Path path;
     path.commands = {PathCommand::moveTo(0, 0), PathCommand::lineTo(10, 0),

@@ -32,7 +32,6 @@ const std::map<std::string, std::string> untriangulable = {
     {"water", "the outer ring crosses and touches itself"},
     {"water-huge", "rings cross themselves and each other"},
     {"water-huge2", "rings cross themselves and each other"},
-    {"water2", "a hole runs along the outer ring's edge, so the bridged outline overlaps itself"},
 };
 
 struct Outcome {

@@ -199,6 +199,34 @@ bool entersCorner(const std::vector<float>& v, const IndexPolygon& outer, size_t
     return straight && leftOfLeaving;
 }
 
+bool onEdge(P p, P a, P b) {
+    bool inBox = p.x >= std::min(a.x, b.x) && p.x <= std::max(a.x, b.x) && p.y >= std::min(a.y, b.y) &&
+                 p.y <= std::max(a.y, b.y);
+    return inBox && sign(a, b, p) == 0;
+}
+
+bool onRing(const std::vector<float>& v, P p, const IndexPolygon& ring) {
+    for (size_t k = 0; k < ring.size(); ++k) {
+        if (onEdge(p, at(v, ring[k]), at(v, ring[(k + 1) % ring.size()]))) return true;
+    }
+    return false;
+}
+
+// A hole touches the outer ring when a vertex of either lies on the other, both rings tame.
+std::vector<char> touchingHoles(const std::vector<float>& v, const IndexPolygon& outer, const std::vector<IndexPolygon>& holes) {
+    auto allTame = [&](const IndexPolygon& ring) {
+        return std::all_of(ring.begin(), ring.end(), [&](uint32_t k) { return tame(at(v, k)); });
+    };
+    std::vector<char> touching(holes.size(), 0);
+    if (outer.empty() || !allTame(outer)) return touching;
+    for (size_t h = 0; h < holes.size(); ++h) {
+        if (!allTame(holes[h])) continue;
+        for (uint32_t k : holes[h]) touching[h] = touching[h] || onRing(v, at(v, k), outer);
+        for (uint32_t k : outer) touching[h] = touching[h] || onRing(v, at(v, k), holes[h]);
+    }
+    return touching;
+}
+
 bool insideTriangle(P p, P u, P v, P w) { return crossing(p, u, v) ^ crossing(p, v, w) ^ crossing(p, w, u); }
 
 double turn(P u, P v, P w) {
@@ -430,20 +458,33 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
         }
     }
 
-    std::function<bool(const PathLeaf&)> solid = [&](const PathLeaf& s) {
-        out.polygons.push_back(cleaned(v, s.range));
-        if (!s.children.empty()) {
-            std::vector<IndexPolygon> holes;
-            for (const PathLeaf& h : s.children) holes.push_back(cleaned(v, h.range));
-            // A hole's vertex touching the outer ring inside an edge becomes a vertex of it.
-            IndexPolygon& outer = out.polygons.back();
-            std::vector<uint32_t> holeVertices;
-            for (const IndexPolygon& h : holes) holeVertices.insert(holeVertices.end(), h.begin(), h.end());
-            if (std::all_of(outer.begin(), outer.end(), [&](uint32_t k) { return tame(at(v, k)); })) {
-                outer = withTouches(v, outer, holeVertices);
-            }
-            if (!referenceSubtract(v, outer, holes)) return false;
+    // A solid whose clipping fails is tried once more without the holes that touch it: for
+    // each polygon, the solid to try again, or null.
+    std::vector<const PathLeaf*> retry;
+    auto bridge = [&](const PathLeaf& s, IndexPolygon& outer, const std::vector<char>& leaveOut) {
+        outer = cleaned(v, s.range);
+        std::vector<IndexPolygon> holes;
+        for (size_t k = 0; k < s.children.size(); ++k) {
+            if (!leaveOut[k]) holes.push_back(cleaned(v, s.children[k].range));
         }
+        // A hole's vertex touching the outer ring inside an edge becomes a vertex of it.
+        std::vector<uint32_t> holeVertices;
+        for (const IndexPolygon& h : holes) holeVertices.insert(holeVertices.end(), h.begin(), h.end());
+        if (std::all_of(outer.begin(), outer.end(), [&](uint32_t k) { return tame(at(v, k)); })) {
+            outer = withTouches(v, outer, holeVertices);
+        }
+        return referenceSubtract(v, outer, holes);
+    };
+    auto touchingOf = [&](const PathLeaf& s) {
+        std::vector<IndexPolygon> holes;
+        for (const PathLeaf& h : s.children) holes.push_back(cleaned(v, h.range));
+        return touchingHoles(v, cleaned(v, s.range), holes);
+    };
+    auto any = [](const std::vector<char>& marks) { return std::count(marks.begin(), marks.end(), 1) > 0; };
+    std::function<bool(const PathLeaf&)> solid = [&](const PathLeaf& s) {
+        out.polygons.emplace_back();
+        retry.push_back(s.children.empty() ? nullptr : &s);
+        if (!bridge(s, out.polygons.back(), std::vector<char>(s.children.size(), 0))) return false;
         for (const PathLeaf& h : s.children) {
             for (const PathLeaf& inner : h.children) {
                 if (!solid(inner)) return false;
@@ -454,8 +495,15 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
     for (const PathLeaf& s : root.children) {
         if (!solid(s)) return out;
     }
-    for (const IndexPolygon& poly : out.polygons) {
-        if (!referenceClip(v, poly, out.indices, negligibleAreaOf(v, 0))) return out;
+    for (size_t k = 0; k < out.polygons.size(); ++k) {
+        if (referenceClip(v, out.polygons[k], out.indices, negligibleAreaOf(v, 0))) continue;
+        if (!retry[k]) return out;
+        std::vector<char> touching = touchingOf(*retry[k]);
+        IndexPolygon without;
+        if (!any(touching) || !bridge(*retry[k], without, touching) ||
+            !referenceClip(v, without, out.indices, negligibleAreaOf(v, 0))) {
+            return out;
+        }
     }
     out.ok = true;
     return out;
