@@ -331,11 +331,12 @@ bool EarClipPolygon::run(bool reversed, std::vector<uint32_t>& indices) {
 // A hole that shares an edge or a vertex with its outer ring can leave the bridged outline
 // overlapping itself, so that the solid fails to clip. It is then drawn once more without
 // such holes, as if they had not been there, and the line says how many were left out.
-bool withoutTouchingHoles(const PathLeaf& solid, Mesh& mesh, double negligible) {
+bool withoutTouchingHoles(const PathLeaf& solid, Mesh& mesh, double negligible, ContourCount& counted) {
     if (solid.children.empty()) return false;
     std::vector<char> touching = solid.touchingHoles();
     size_t count = size_t(std::count(touching.begin(), touching.end(), 1));
     if (count == 0) return false;
+    counted.leftOut += count;
     writeFailureLine("EarClipperTriangulator::triangulate: " + std::to_string(count) + " of " +
                      std::to_string(touching.size()) + " holes left out (they touch their outer ring)");
     IndexPolygon polygon;
@@ -374,6 +375,8 @@ std::pair<Range, bool> EarClipperTriangulator::triangulate(const Path& path, dou
     uint64_t firstVertex = root->mesh->vertexCount();
     ContourCount counted = root->dumpPathIntoLeaf(path, tolerance);
     if (contours) *contours = counted;
+    ContourCount unused;
+    ContourCount& reported = contours ? *contours : unused;
     Mesh& mesh = *root->mesh;
     Range range(mesh.indices.size(), 0);
     // Kept between calls with the memory of their polygons.
@@ -391,7 +394,7 @@ std::pair<Range, bool> EarClipperTriangulator::triangulate(const Path& path, dou
     double negligible = negligibleAreaOf(mesh.vertices, firstVertex);
     for (size_t k = 0; k < count; ++k) {
         if (triangulatePolygon(mesh.vertices, polygons[k], mesh.indices, negligible)) continue;
-        if (!withoutTouchingHoles(*solids[k], mesh, negligible)) return {Range(range.start, 0), false};
+        if (!withoutTouchingHoles(*solids[k], mesh, negligible, reported)) return {Range(range.start, 0), false};
     }
     range.count = mesh.indices.size() - range.start;
     return {range, true};

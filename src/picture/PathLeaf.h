@@ -14,11 +14,13 @@ class Path;
 // Vertex numbers of the mesh; consecutive entries are joined by edges, the last to the first.
 using IndexPolygon = std::vector<uint32_t>;
 
-// The contours one path was flattened into, and how many of them the contour tree refused
-// (one that crosses another, with every contour after it).
+// The contours one path was flattened into, how many of them the contour tree refused (one
+// that crosses another, with every contour after it), and how many holes the triangulation
+// left out because they touch their outer ring.
 struct ContourCount {
     uint64_t total = 0;
     uint64_t dropped = 0;
+    uint64_t leftOut = 0;
 };
 
 // One node of the contour tree. The root stands for the whole plane (range (0, 0)); its

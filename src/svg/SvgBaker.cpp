@@ -67,6 +67,11 @@ std::string bakeOne(const std::string& story, const std::string& blobs, const st
                    << contours.total << " contours dropped (they cross)" << std::endl;
             partly = true;
         }
+        if (contours.leftOut > 0) {
+            errors << "halvane-bake: " << path << ": shape " << shape.name << ": " << contours.leftOut << " of "
+                   << contours.total << " contours left out (holes touching their outer ring)" << std::endl;
+            partly = true;
+        }
     }
     std::string bytes;
     if (!serialise(*file, bytes)) return "cannot build the cache file";
