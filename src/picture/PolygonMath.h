@@ -212,6 +212,8 @@ public:
             nx_ = uint32_t(columns);
             ny_ = uint32_t(std::fmin(std::fmax(1.0, cells / nx_), 65536.0));
         }
+        lastColumn_ = double(nx_ - 1);
+        lastRow_ = double(ny_ - 1);
         scaleX_ = w > 0 ? nx_ / w : 0.0;
         scaleY_ = h > 0 ? ny_ / h : 0.0;
         cellWidth_ = scaleX_ > 0 ? 1.0 / scaleX_ : 0.0;
@@ -347,11 +349,11 @@ public:
     // (Truncating a positive value is its floor.)
     uint32_t column(double x) const {
         double c = (x - bounds_.minX) * scaleX_;
-        return !(c > 0) ? 0 : c >= nx_ - 1 ? nx_ - 1 : uint32_t(c);
+        return !(c > 0) ? 0 : c >= lastColumn_ ? nx_ - 1 : uint32_t(c);
     }
     uint32_t row(double y) const {
         double c = (y - bounds_.minY) * scaleY_;
-        return !(c > 0) ? 0 : c >= ny_ - 1 ? ny_ - 1 : uint32_t(c);
+        return !(c > 0) ? 0 : c >= lastRow_ ? ny_ - 1 : uint32_t(c);
     }
 
     static bool isTame(Point p) { return std::fabs(p.x) <= tameLimit && std::fabs(p.y) <= tameLimit; }
@@ -365,6 +367,8 @@ private:
     Bounds bounds_;
     uint32_t nx_ = 1;
     uint32_t ny_ = 1;
+    double lastColumn_ = 0.0; // nx_ - 1 and ny_ - 1, kept as doubles for the mapping
+    double lastRow_ = 0.0;
     double scaleX_ = 0.0;
     double scaleY_ = 0.0;
     double cellWidth_ = 0.0;
