@@ -44,6 +44,7 @@ void ContourNester::buildIndex(Contour& c) {
             c.bands = bands;
             c.bandScale = bands / height;
         }
+        c.lastBand = double(c.bands - 1);
         c.bandStart.assign(size_t(c.bands) + 1, 0);
         uint64_t entries = 0;
         for (uint64_t k = 0; k < c.count; ++k) {
