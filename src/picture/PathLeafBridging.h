@@ -167,6 +167,7 @@ struct BridgeScratch {
     std::vector<Pair> pairs, tied, group;
     std::vector<std::pair<uint32_t, uint32_t>> suspects, carry;
     std::vector<uint32_t> walk;
+    std::vector<Point> holePoints; // the searched hole's points
     std::vector<uint32_t> recent; // per hole point, recentSize blocking edges
     std::vector<uint8_t> recentCount;
     std::vector<uint32_t> byDirection; // per hole point, directionBuckets_ blocking edges
