@@ -86,6 +86,7 @@ private:
     std::vector<Contour> contours_; // sorted by start
     size_t recent_[2] = {size_t(-1), size_t(-1)}; // the last two looked up
     SiblingFilter siblings_;
+    std::vector<uint32_t> vertexBands_, bandFill_; // working lists of buildIndex
 };
 
 } // namespace hv
