@@ -255,9 +255,10 @@ public:
 
     // Like anyInBox, for the points that may lie in the tame triangle (u, v, w) by the
     // half-open test, `slack` being its box's. Where a row of the box holds more than a few
-    // points, only the cells across the triangle's own width there are taken (widened by the
-    // slack, which bounds how far a computed crossing can stray), so a long thin triangle over
-    // a crowd of points does not cost its whole bounding box.
+    // points over more than three cells, only the cells across the triangle's own width there
+    // are taken (widened by the slack, which bounds how far a computed crossing can stray), so
+    // a long thin triangle over a crowd of points does not cost its whole bounding box; across
+    // fewer cells the narrowing would cost more than the points it could skip.
     template <typename Visit>
     bool anyNearTriangle(Point u, Point v, Point w, double slack, Visit visit) const {
         auto lesser = [](double a, double b) { return a < b ? a : b; };
@@ -271,7 +272,7 @@ public:
         for (uint32_t r = r0; r <= r1; ++r) {
             size_t rowStart = size_t(r) * nx_;
             uint32_t from = cellStart_[rowStart + c0], to = cellStart_[rowStart + c1 + 1];
-            if (to - from > 8) {
+            if (to - from > 8 && c1 > c0 + 2) {
                 // The heights that map to this row, a little widened for the rounding of the
                 // mapping; the first and last rows also take whatever lies beyond the grid.
                 double fuzz = fuzzY_;
