@@ -97,7 +97,7 @@ EarClipPolygon::EarClipPolygon(const float* vertices, const IndexPolygon& list)
 // every later search.
 void EarClipPolygon::buildGrid(bool all) {
     const Point gone{NAN, NAN}; // left out of the grid, as points too far out are
-    s_.grid.build(n_, [&](uint32_t k) { return all || s_.alive[k] ? s_.points[k] : gone; }, 1.0);
+    s_.grid.build(n_, [&](uint32_t k) { return all || s_.alive[k] ? s_.points[k] : gone; }, 0.5);
     gridPoints_ = all ? n_ : uint32_t(std::count(s_.alive.begin(), s_.alive.begin() + n_, 1));
     deadMet_ = 0;
 }
@@ -164,16 +164,22 @@ uint32_t EarClipPolygon::findBlocker(uint32_t prev, uint32_t pos, uint32_t next)
         return p.y > minY && p.y <= maxY && p.x >= x0 && p.x <= x1 && polygon::pointInTriangle(p, u, v, w);
     };
     if (useGrid_) {
+        // Plain pointers and a local count: the visit would otherwise reload them through the
+        // scratch for every point it meets.
+        const char* alive = s_.alive.data();
+        const Point* points = s_.points.data();
+        uint64_t dead = 0;
         uint32_t found = none;
         s_.grid.anyNearTriangle(u, v, w, s, [&](uint32_t j) {
-            if (!s_.alive[j]) {
-                ++deadMet_;
+            if (!alive[j]) {
+                ++dead;
                 return false;
             }
-            if (j == prev || j == pos || j == next || !inside(point(j))) return false;
+            if (j == prev || j == pos || j == next || !inside(points[j])) return false;
             found = j;
             return true;
         });
+        deadMet_ += dead;
         return found;
     }
     for (uint32_t j = s_.next[next]; j != prev; j = s_.next[j]) {

@@ -80,35 +80,55 @@ Bridging::Bridging(const float* v, IndexPolygon& outer, const std::vector<IndexP
     }
     s_.failed.clear();
 
-    // The outline in chunks, and the edges that can block a bridge: the outline's and every hole's.
-    appendChunk();
-    for (uint32_t vertex : outer) {
-        if (s_.chunks[s_.order.back()].entries.size() >= chunkLimit) appendChunk();
-        Chunk& c = s_.chunks[s_.order.back()];
-        uint32_t e = newEntry(vertex);
-        s_.entryChunk[e] = s_.order.back();
-        s_.entryOffset[e] = uint32_t(c.entries.size());
-        c.entries.push_back(e);
+    // The outline in chunks of chunkLimit entries (entry k holds outer[k]), and the edges that
+    // can block a bridge: the outline's and every hole's. Sized once and filled in place, as
+    // the lists are long and a splice only adds a few entries to them later.
+    size_t m = outer.size();
+    s_.entryVertex.assign(outer.begin(), outer.end());
+    s_.entryChunk.resize(m);
+    s_.entryOffset.resize(m);
+    s_.pointNext.assign(m, none);
+    for (size_t first = 0; first == 0 || first < m; first += chunkLimit) {
+        appendChunk();
+        uint32_t id = s_.order.back();
+        std::vector<uint32_t>& entries = s_.chunks[id].entries;
+        size_t end = std::min(m, first + chunkLimit);
+        entries.resize(end - first);
+        for (size_t k = first; k < end; ++k) {
+            s_.entryChunk[k] = id;
+            s_.entryOffset[k] = uint32_t(k - first);
+            entries[k - first] = uint32_t(k);
+        }
     }
-    outlineSize_ = uint32_t(outer.size());
+    outlineSize_ = uint32_t(m);
     uint32_t start = 0;
     for (uint32_t c : s_.order) {
         s_.chunks[c].start = start;
         start += uint32_t(s_.chunks[c].entries.size());
     }
-    size_t m = outer.size();
+    s_.edgeFrom.resize(total);
+    s_.edgeTo.resize(total);
+    s_.edgeOwner.resize(total);
+    s_.edgeStamp.assign(total, 0);
+    size_t edge = 0;
+    auto ring = [&](const IndexPolygon& polygon, uint32_t owner) {
+        size_t k = polygon.size();
+        for (size_t a = 0; a < k; ++a, ++edge) {
+            s_.edgeFrom[edge] = polygon[a == 0 ? k - 1 : a - 1];
+            s_.edgeTo[edge] = polygon[a];
+            s_.edgeOwner[edge] = owner;
+        }
+    };
+    ring(outer, none);
     for (size_t k = 0; k < m; ++k) {
-        addEdge(outer[k == 0 ? m - 1 : k - 1], outer[k], none);
         sums_.addEdge(polygon::pointAt(v, outer[k == 0 ? m - 1 : k - 1]), polygon::pointAt(v, outer[k]));
     }
     s_.holeEdgeStart.resize(holes.size() + 1);
     for (size_t h = 0; h < holes.size(); ++h) {
-        s_.holeEdgeStart[h] = uint32_t(s_.edgeFrom.size());
-        const IndexPolygon& hole = holes[h];
-        size_t k = hole.size();
-        for (size_t a = 0; a < k; ++a) addEdge(hole[a == 0 ? k - 1 : a - 1], hole[a], uint32_t(h));
+        s_.holeEdgeStart[h] = uint32_t(edge);
+        ring(holes[h], uint32_t(h));
     }
-    s_.holeEdgeStart[holes.size()] = uint32_t(s_.edgeFrom.size());
+    s_.holeEdgeStart[holes.size()] = uint32_t(edge);
     // Indexing costs about as much as testing every edge a few times over, and few holes need
     // no more than that: the index waits until plain scans have cost as much.
     plainBudget_ = 4 * (uint64_t(finalEntries_) + 2 * s_.edgeFrom.size());

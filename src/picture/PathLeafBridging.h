@@ -45,6 +45,7 @@ struct Cells {
     double minX = 0, minY = 0, maxX = 0, maxY = 0;
     uint32_t nx = 1, ny = 1;
     double scaleX = 0, scaleY = 0;
+    double lastColumn = 0, lastRow = 0; // nx - 1 and ny - 1 as doubles, for the mapping
     double width = 0, height = 0, slack = 0; // of a cell, and the rounding allowance of the mapping
 
     void set(double x0, double y0, double x1, double y1, double cells) {
@@ -67,6 +68,8 @@ struct Cells {
             nx = uint32_t(columns);
             ny = uint32_t(std::fmin(std::fmax(1.0, cells / nx), 65536.0));
         }
+        lastColumn = double(nx - 1);
+        lastRow = double(ny - 1);
         scaleX = w > 0 ? nx / w : 0.0;
         scaleY = h > 0 ? ny / h : 0.0;
         width = scaleX > 0 ? 1.0 / scaleX : 0.0;
@@ -76,11 +79,11 @@ struct Cells {
     // Monotone in the coordinate (truncating a positive value is its floor).
     uint32_t column(double x) const {
         double c = (x - minX) * scaleX;
-        return !(c > 0) ? 0 : c >= nx - 1 ? nx - 1 : uint32_t(c);
+        return !(c > 0) ? 0 : c >= lastColumn ? nx - 1 : uint32_t(c);
     }
     uint32_t row(double y) const {
         double c = (y - minY) * scaleY;
-        return !(c > 0) ? 0 : c >= ny - 1 ? ny - 1 : uint32_t(c);
+        return !(c > 0) ? 0 : c >= lastRow ? ny - 1 : uint32_t(c);
     }
     size_t cellOf(Point p) const { return size_t(row(p.y)) * nx + column(p.x); }
     size_t count() const { return size_t(nx) * ny; }
@@ -164,6 +167,7 @@ struct BridgeScratch {
     std::vector<Pair> pairs, tied, group;
     std::vector<std::pair<uint32_t, uint32_t>> suspects, carry;
     std::vector<uint32_t> walk;
+    std::vector<Point> holePoints; // the searched hole's points
     std::vector<uint32_t> recent; // per hole point, recentSize blocking edges
     std::vector<uint8_t> recentCount;
     std::vector<uint32_t> byDirection; // per hole point, directionBuckets_ blocking edges

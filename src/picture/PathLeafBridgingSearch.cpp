@@ -83,6 +83,11 @@ bool Bridging::tryNearestFirst(size_t h, std::vector<Pair>& pairs, Pair& chosen)
 bool Bridging::searchAllPairs(size_t h, Pair& chosen) {
     const IndexPolygon& hole = holes_[h];
     size_t k = hole.size();
+    // The hole's points side by side, as every outer entry meets all of them.
+    std::vector<Point>& points = s_.holePoints;
+    points.resize(k);
+    for (size_t j = 0; j < k; ++j) points[j] = polygon::pointAt(v_, hole[j]);
+    const Point* holePoint = points.data();
     float least = FLT_MAX;
     s_.tied.clear();
     for (uint32_t id : s_.order) {
@@ -91,7 +96,7 @@ bool Bridging::searchAllPairs(size_t h, Pair& chosen) {
             uint32_t e = c.entries[off];
             Point o = entryPoint(e);
             for (uint32_t j = 0; j < k; ++j) {
-                float d = distanceSquared(o, polygon::pointAt(v_, hole[j]));
+                float d = distanceSquared(o, holePoint[j]);
                 if (d < least) {
                     least = d;
                     s_.tied.clear();
@@ -108,7 +113,7 @@ bool Bridging::searchAllPairs(size_t h, Pair& chosen) {
             uint32_t e = c.entries[off];
             Point o = entryPoint(e);
             for (uint32_t j = 0; j < k; ++j) {
-                float d = distanceSquared(o, polygon::pointAt(v_, hole[j]));
+                float d = distanceSquared(o, holePoint[j]);
                 if (d > least && d < FLT_MAX) s_.pairs.push_back(Pair{d, uint32_t(c.start + off), j, e});
             }
         }

@@ -44,12 +44,16 @@ void ContourNester::buildIndex(Contour& c) {
             c.bands = bands;
             c.bandScale = bands / height;
         }
+        c.lastBand = double(c.bands - 1);
         c.bandStart.assign(size_t(c.bands) + 1, 0);
+        // Each vertex's band once: the mapping is monotone, so an edge's lowest and highest
+        // bands are its ends' (the bounds are tame, so no height is undefined).
+        vertexBands_.resize(c.count);
+        for (uint64_t k = 0; k < c.count; ++k) vertexBands_[k] = bandOf(c, vertices_[2 * (c.start + k) + 1]);
         uint64_t entries = 0;
         for (uint64_t k = 0; k < c.count; ++k) {
-            Point a = polygon::pointAt(vertices_, c.start + (k == 0 ? c.count - 1 : k - 1));
-            Point b = polygon::pointAt(vertices_, c.start + k);
-            uint32_t lo = bandOf(c, std::min(a.y, b.y)), hi = bandOf(c, std::max(a.y, b.y));
+            uint32_t ba = vertexBands_[k == 0 ? c.count - 1 : k - 1], bb = vertexBands_[k];
+            uint32_t lo = std::min(ba, bb), hi = std::max(ba, bb);
             entries += hi - lo + 1;
             ++c.bandStart[lo + 1];
             if (hi + 2 < c.bandStart.size()) --c.bandStart[hi + 2];
@@ -61,11 +65,11 @@ void ContourNester::buildIndex(Contour& c) {
     for (size_t b = 1; b < c.bandStart.size(); ++b) c.bandStart[b] += c.bandStart[b - 1];
     for (size_t b = 1; b < c.bandStart.size(); ++b) c.bandStart[b] += c.bandStart[b - 1];
     c.bandEdges.resize(c.bandStart.back());
-    std::vector<uint32_t> fill(c.bandStart.begin(), c.bandStart.end() - 1);
+    std::vector<uint32_t>& fill = bandFill_;
+    fill.assign(c.bandStart.begin(), c.bandStart.end() - 1);
     for (uint64_t k = 0; k < c.count; ++k) {
-        Point a = polygon::pointAt(vertices_, c.start + (k == 0 ? c.count - 1 : k - 1));
-        Point b = polygon::pointAt(vertices_, c.start + k);
-        uint32_t lo = bandOf(c, std::min(a.y, b.y)), hi = bandOf(c, std::max(a.y, b.y));
+        uint32_t ba = vertexBands_[k == 0 ? c.count - 1 : k - 1], bb = vertexBands_[k];
+        uint32_t lo = std::min(ba, bb), hi = std::max(ba, bb);
         for (uint32_t band = lo; band <= hi; ++band) c.bandEdges[fill[band]++] = uint32_t(k);
     }
 }

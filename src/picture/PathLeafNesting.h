@@ -47,6 +47,7 @@ private:
         polygon::Bounds bounds;
         bool indexed = false;
         uint32_t bands = 0;
+        double lastBand = 0.0; // bands - 1, as a double for the mapping
         double bandScale = 0.0;
         std::vector<uint32_t> bandStart; // edges of band b: bandEdges[bandStart[b] .. bandStart[b + 1])
         std::vector<uint32_t> bandEdges; // edge k joins vertex k - 1 (wrapping) to vertex k
@@ -59,7 +60,7 @@ private:
     void buildIndex(Contour& c);
     uint32_t bandOf(const Contour& c, double y) const {
         double b = (y - c.bounds.minY) * c.bandScale; // truncating a positive value is its floor
-        return !(b > 0) ? 0 : b >= c.bands - 1 ? c.bands - 1 : uint32_t(b);
+        return !(b > 0) ? 0 : b >= c.lastBand ? c.bands - 1 : uint32_t(b);
     }
     enum class Place { Outside, Inside, OnBoundary };
     // Walks one contour's probe points against another contour, giving the place of each
@@ -85,6 +86,7 @@ private:
     std::vector<Contour> contours_; // sorted by start
     size_t recent_[2] = {size_t(-1), size_t(-1)}; // the last two looked up
     SiblingFilter siblings_;
+    std::vector<uint32_t> vertexBands_, bandFill_; // working lists of buildIndex
 };
 
 } // namespace hv

@@ -212,6 +212,8 @@ public:
             nx_ = uint32_t(columns);
             ny_ = uint32_t(std::fmin(std::fmax(1.0, cells / nx_), 65536.0));
         }
+        lastColumn_ = double(nx_ - 1);
+        lastRow_ = double(ny_ - 1);
         scaleX_ = w > 0 ? nx_ / w : 0.0;
         scaleY_ = h > 0 ? ny_ / h : 0.0;
         cellWidth_ = scaleX_ > 0 ? 1.0 / scaleX_ : 0.0;
@@ -252,10 +254,11 @@ public:
     }
 
     // Like anyInBox, for the points that may lie in the tame triangle (u, v, w) by the
-    // half-open test, `slack` being its box's. Where a row of the box holds many points, only
-    // the cells across the triangle's own width there are taken (widened by the slack, which
-    // bounds how far a computed crossing can stray), so a long thin triangle over a crowd of
-    // points does not cost its whole bounding box.
+    // half-open test, `slack` being its box's. Where a row of the box holds more than a few
+    // points over more than three cells, only the cells across the triangle's own width there
+    // are taken (widened by the slack, which bounds how far a computed crossing can stray), so
+    // a long thin triangle over a crowd of points does not cost its whole bounding box; across
+    // fewer cells the narrowing would cost more than the points it could skip.
     template <typename Visit>
     bool anyNearTriangle(Point u, Point v, Point w, double slack, Visit visit) const {
         auto lesser = [](double a, double b) { return a < b ? a : b; };
@@ -269,7 +272,7 @@ public:
         for (uint32_t r = r0; r <= r1; ++r) {
             size_t rowStart = size_t(r) * nx_;
             uint32_t from = cellStart_[rowStart + c0], to = cellStart_[rowStart + c1 + 1];
-            if (to - from > 16) {
+            if (to - from > 8 && c1 > c0 + 2) {
                 // The heights that map to this row, a little widened for the rounding of the
                 // mapping; the first and last rows also take whatever lies beyond the grid.
                 double fuzz = fuzzY_;
@@ -347,11 +350,11 @@ public:
     // (Truncating a positive value is its floor.)
     uint32_t column(double x) const {
         double c = (x - bounds_.minX) * scaleX_;
-        return !(c > 0) ? 0 : c >= nx_ - 1 ? nx_ - 1 : uint32_t(c);
+        return !(c > 0) ? 0 : c >= lastColumn_ ? nx_ - 1 : uint32_t(c);
     }
     uint32_t row(double y) const {
         double c = (y - bounds_.minY) * scaleY_;
-        return !(c > 0) ? 0 : c >= ny_ - 1 ? ny_ - 1 : uint32_t(c);
+        return !(c > 0) ? 0 : c >= lastRow_ ? ny_ - 1 : uint32_t(c);
     }
 
     static bool isTame(Point p) { return std::fabs(p.x) <= tameLimit && std::fabs(p.y) <= tameLimit; }
@@ -365,6 +368,8 @@ private:
     Bounds bounds_;
     uint32_t nx_ = 1;
     uint32_t ny_ = 1;
+    double lastColumn_ = 0.0; // nx_ - 1 and ny_ - 1, kept as doubles for the mapping
+    double lastRow_ = 0.0;
     double scaleX_ = 0.0;
     double scaleY_ = 0.0;
     double cellWidth_ = 0.0;

@@ -163,6 +163,43 @@ TEST(PolygonMathTest, GridFindsEveryPointInABoxAndRingsCoverEveryCell) {
     }
 }
 
+// The triangle search skips the parts of crowded rows that the triangle does not span; it must
+// still meet every point the half-open test puts inside, for clustered points, thin and wide
+// triangles, and any grid density.
+TEST(PolygonMathTest, TriangleSearchMeetsEveryPointInsideTheTriangle) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (double perCell : {0.25, 0.5, 1.0, 2.0}) {
+        for (int round = 0; round < 20; ++round) {
+            // Half the points crowd one corner, so some rows hold many of them.
+            std::vector<Point> points(50 + rng() % 400);
+            for (size_t k = 0; k < points.size(); ++k) {
+                float scale = k % 2 ? 0.1f : 1.0f;
+                points[k] = {unit(rng) * scale * 100, unit(rng) * scale * 100};
+            }
+            PointGrid grid;
+            grid.build(uint32_t(points.size()), [&](uint32_t k) { return points[k]; }, perCell);
+            for (int q = 0; q < 40; ++q) {
+                // Corners at existing points, as ears have, or anywhere; some triangles thin.
+                Point u = points[rng() % points.size()], v = points[rng() % points.size()];
+                Point w = q % 3 ? points[rng() % points.size()] : Point{u.x + unit(rng), v.y + unit(rng) * 50};
+                Bounds box;
+                for (Point p : {u, v, w}) box.add(p);
+                std::set<uint32_t> met;
+                grid.anyNearTriangle(u, v, w, box.slack(), [&](uint32_t id) {
+                    met.insert(id);
+                    return false;
+                });
+                for (uint32_t k = 0; k < points.size(); ++k) {
+                    if (pointInTriangle(points[k], u, v, w)) {
+                        ASSERT_TRUE(met.count(k)) << perCell << " " << round << " " << q;
+                    }
+                }
+            }
+        }
+    }
+}
+
 // Points spread along a line many orders of magnitude longer than it is wide once gave a
 // grid of 65536 columns for a thousand points, and every search walked them all.
 TEST(PolygonMathTest, GridCellsStayInProportionToThePointsHoweverThinTheBounds) {
