@@ -1,5 +1,7 @@
 #include "support/ChildProcess.h"
 
+#include "support/TempDir.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -7,6 +9,7 @@
 #include <filesystem>
 #include <grp.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,10 +18,15 @@ namespace hv::test {
 ChildResult runInChild(const std::function<void()>& body, const ChildWatch& watch) {
     int outPipe[2], errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return {};
+    // A child that ends through the fatal routine runs no destructors, so the temporary
+    // folders it makes would stay behind; they go under one the parent removes afterwards.
+    TempDir scratch;
+    chmod(scratch.path().c_str(), 01777); // a child that drops its privileges still makes folders
     std::fflush(nullptr);
     auto start = std::chrono::steady_clock::now();
     pid_t pid = fork();
     if (pid == 0) {
+        setenv("TMPDIR", scratch.path().c_str(), 1);
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
         for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
