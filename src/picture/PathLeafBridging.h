@@ -45,7 +45,7 @@ struct Cells {
     double minX = 0, minY = 0, maxX = 0, maxY = 0;
     uint32_t nx = 1, ny = 1;
     double scaleX = 0, scaleY = 0;
-    double lastColumn = 0, lastRow = 0; // nx - 1 and ny - 1 as doubles, for the mapping
+    double lastColumn = 0, lastRow = 0;      // nx - 1 and ny - 1 as doubles, for the mapping
     double width = 0, height = 0, slack = 0; // of a cell, and the rounding allowance of the mapping
 
     void set(double x0, double y0, double x1, double y1, double cells) {
@@ -55,19 +55,7 @@ struct Cells {
         maxY = y1;
         double w = x1 - x0, h = y1 - y0;
         cells = std::fmax(1.0, std::fmin(cells, 4194304.0));
-        if (!(w > 0) && !(h > 0)) {
-            nx = ny = 1;
-        } else if (!(w > 0)) {
-            nx = 1;
-            ny = uint32_t(std::fmin(cells, 65536.0));
-        } else if (!(h > 0)) {
-            ny = 1;
-            nx = uint32_t(std::fmin(cells, 65536.0));
-        } else {
-            double columns = std::fmin(std::fmax(1.0, std::sqrt(cells * w / h)), std::fmin(cells, 65536.0));
-            nx = uint32_t(columns);
-            ny = uint32_t(std::fmin(std::fmax(1.0, cells / nx), 65536.0));
-        }
+        polygon::gridShape(cells, w, h, nx, ny);
         lastColumn = double(nx - 1);
         lastRow = double(ny - 1);
         scaleX = w > 0 ? nx / w : 0.0;
@@ -168,7 +156,7 @@ struct BridgeScratch {
     std::vector<std::pair<uint32_t, uint32_t>> suspects, carry;
     std::vector<uint32_t> walk;
     std::vector<Point> holePoints; // the searched hole's points
-    std::vector<uint32_t> recent; // per hole point, recentSize blocking edges
+    std::vector<uint32_t> recent;  // per hole point, recentSize blocking edges
     std::vector<uint8_t> recentCount;
     std::vector<uint32_t> byDirection; // per hole point, directionBuckets_ blocking edges
     std::vector<uint32_t> failed;
@@ -250,7 +238,7 @@ private:
     uint32_t lastSpotCount_ = 0;
     uint64_t plainWork_ = 0, plainBudget_ = 0;
     size_t finalEntries_ = 0; // the outline's size once every hole is in
-    double corridor_ = 0;  // how far from a segment's line an edge can be and still be met
+    double corridor_ = 0;     // how far from a segment's line an edge can be and still be met
     uint32_t stamp_ = 0;
     uint32_t reversals_ = 0;
     size_t searching_ = 0;
@@ -266,7 +254,7 @@ private:
         double dx = double(q.x) - p.x, dy = double(q.y) - p.y;
         double sum = std::fabs(dx) + std::fabs(dy);
         if (!(sum > 0)) return 0;
-        double r = dx / sum; // -1 .. 1
+        double r = dx / sum;                    // -1 .. 1
         double angle = dy >= 0 ? 1 - r : 3 + r; // 0 .. 4
         uint32_t bucket = uint32_t(angle * (directionBuckets_ / 4));
         return bucket < directionBuckets_ ? bucket : directionBuckets_ - 1;

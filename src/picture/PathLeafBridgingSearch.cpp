@@ -27,7 +27,8 @@ bool Bridging::entersCorner(uint32_t e, Point target) {
     int toArriving = polygon::orientSign(c, target, before);
     if (corner > 0) return fromLeaving > 0 && toArriving > 0;
     if (corner < 0) return fromLeaving > 0 || toArriving > 0;
-    bool straight = (double(after.x) - c.x) * (double(before.x) - c.x) + (double(after.y) - c.y) * (double(before.y) - c.y) < 0;
+    bool straight =
+        (double(after.x) - c.x) * (double(before.x) - c.x) + (double(after.y) - c.y) * (double(before.y) - c.y) < 0;
     return straight && fromLeaving > 0;
 }
 
@@ -88,36 +89,32 @@ bool Bridging::searchAllPairs(size_t h, Pair& chosen) {
     points.resize(k);
     for (size_t j = 0; j < k; ++j) points[j] = polygon::pointAt(v_, hole[j]);
     const Point* holePoint = points.data();
+    // Every pair in outline order, so ties keep the order the choice depends on.
+    auto eachPair = [&](auto visit) {
+        for (uint32_t id : s_.order) {
+            const Chunk& c = s_.chunks[id];
+            for (size_t off = 0; off < c.entries.size(); ++off) {
+                uint32_t e = c.entries[off];
+                Point o = entryPoint(e);
+                for (uint32_t j = 0; j < k; ++j)
+                    visit(Pair{distanceSquared(o, holePoint[j]), uint32_t(c.start + off), j, e});
+            }
+        }
+    };
     float least = FLT_MAX;
     s_.tied.clear();
-    for (uint32_t id : s_.order) {
-        const Chunk& c = s_.chunks[id];
-        for (size_t off = 0; off < c.entries.size(); ++off) {
-            uint32_t e = c.entries[off];
-            Point o = entryPoint(e);
-            for (uint32_t j = 0; j < k; ++j) {
-                float d = distanceSquared(o, holePoint[j]);
-                if (d < least) {
-                    least = d;
-                    s_.tied.clear();
-                }
-                if (d == least && d < FLT_MAX) s_.tied.push_back(Pair{d, uint32_t(c.start + off), j, e});
-            }
+    eachPair([&](const Pair& p) {
+        if (p.d < least) {
+            least = p.d;
+            s_.tied.clear();
         }
-    }
+        if (p.d == least && p.d < FLT_MAX) s_.tied.push_back(p);
+    });
     if (chooseAmongTied(h, s_.tied.data(), s_.tied.size(), chosen)) return true;
     s_.pairs.clear();
-    for (uint32_t id : s_.order) {
-        const Chunk& c = s_.chunks[id];
-        for (size_t off = 0; off < c.entries.size(); ++off) {
-            uint32_t e = c.entries[off];
-            Point o = entryPoint(e);
-            for (uint32_t j = 0; j < k; ++j) {
-                float d = distanceSquared(o, holePoint[j]);
-                if (d > least && d < FLT_MAX) s_.pairs.push_back(Pair{d, uint32_t(c.start + off), j, e});
-            }
-        }
-    }
+    eachPair([&](const Pair& p) {
+        if (p.d > least && p.d < FLT_MAX) s_.pairs.push_back(p);
+    });
     return tryNearestFirst(h, s_.pairs, chosen);
 }
 
@@ -165,7 +162,8 @@ bool Bridging::searchThroughGrid(size_t h, Pair& chosen) {
             };
             for (int64_t y = std::max<int64_t>(y0, 0); y <= std::min<int64_t>(y1, int64_t(cells_.ny) - 1); ++y) {
                 if (y == y0 || y == y1) {
-                    for (int64_t x = std::max<int64_t>(x0, 0); x <= std::min<int64_t>(x1, int64_t(cells_.nx) - 1); ++x) cell(x, y);
+                    for (int64_t x = std::max<int64_t>(x0, 0); x <= std::min<int64_t>(x1, int64_t(cells_.nx) - 1); ++x)
+                        cell(x, y);
                 } else {
                     if (x0 >= 0) cell(x0, y);
                     if (x1 <= int64_t(cells_.nx) - 1) cell(x1, y);

@@ -89,8 +89,8 @@ inline int orientSign(Point a, Point b, Point c) {
         // determinant is exactly zero (repeated points, or collinear along an axis).
         if (left == 0 && right == 0) return 0;
     }
-    double terms[6] = {double(b.x) * c.y, -double(b.x) * a.y, -double(a.x) * c.y,
-                       -double(b.y) * c.x, double(b.y) * a.x, double(a.y) * c.x};
+    double terms[6] = {double(b.x) * c.y,  -double(b.x) * a.y, -double(a.x) * c.y,
+                       -double(b.y) * c.x, double(b.y) * a.x,  double(a.y) * c.x};
     double parts[6];
     int count = 0;
     for (double term : terms) {
@@ -172,6 +172,25 @@ struct Bounds {
     }
 };
 
+// Columns and rows for about `cells` cells over a w by h box: square-ish cells, but never many
+// more cells than asked for, however thin the box, since searches that walk the cells must stay
+// in proportion to the points. A box without width or height gets one column or row.
+inline void gridShape(double cells, double w, double h, uint32_t& nx, uint32_t& ny) {
+    if (!(w > 0) && !(h > 0)) {
+        nx = ny = 1;
+    } else if (!(w > 0)) {
+        nx = 1;
+        ny = uint32_t(std::fmin(cells, 65536.0));
+    } else if (!(h > 0)) {
+        ny = 1;
+        nx = uint32_t(std::fmin(cells, 65536.0));
+    } else {
+        double columns = std::fmin(std::fmax(1.0, std::sqrt(cells * (w / h))), std::fmin(cells, 65536.0));
+        nx = uint32_t(columns);
+        ny = uint32_t(std::fmin(std::fmax(1.0, cells / nx), 65536.0));
+    }
+}
+
 // A uniform grid of points over their bounds, for finding the points in a box quickly. Items
 // are caller-chosen ids; points outside the tame range are left out, and the caller accounts
 // for them.
@@ -196,21 +215,8 @@ public:
             nx_ = ny_ = 1;
             bounds_ = Bounds();
             bounds_.add(Point{0, 0});
-        } else if (!(w > 0) && !(h > 0)) {
-            nx_ = ny_ = 1;
-        } else if (!(w > 0)) {
-            nx_ = 1;
-            ny_ = uint32_t(std::fmin(cells, 65536.0));
-        } else if (!(h > 0)) {
-            ny_ = 1;
-            nx_ = uint32_t(std::fmin(cells, 65536.0));
         } else {
-            double aspect = w / h;
-            // Square-ish cells, but never many more cells than asked for, however thin the
-            // bounds: searches that walk the cells must stay in proportion to the points.
-            double columns = std::fmin(std::fmax(1.0, std::sqrt(cells * aspect)), std::fmin(cells, 65536.0));
-            nx_ = uint32_t(columns);
-            ny_ = uint32_t(std::fmin(std::fmax(1.0, cells / nx_), 65536.0));
+            gridShape(cells, w, h, nx_, ny_);
         }
         lastColumn_ = double(nx_ - 1);
         lastRow_ = double(ny_ - 1);
