@@ -12,6 +12,16 @@
 
 namespace hv {
 
+namespace {
+// A colour as the four values an animation reads and writes.
+void putChannels(const Colour& colour, double out[4]) {
+    out[0] = colour.r;
+    out[1] = colour.g;
+    out[2] = colour.b;
+    out[3] = colour.a;
+}
+} // namespace
+
 void ChapterController::logIgnoredError(const std::string& message) {
     std::cerr << "error (ignoring and continuing): " << message << std::endl;
 }
@@ -86,11 +96,7 @@ bool ChapterController::getValue(int32_t kind, int32_t instance, int32_t element
     }
     case Animation::PathColour: {
         if (!validPath()) return badPath();
-        const Colour& colour = picture.paths[size_t(element)].colour;
-        out[0] = colour.r;
-        out[1] = colour.g;
-        out[2] = colour.b;
-        out[3] = colour.a;
+        putChannels(picture.paths[size_t(element)].colour, out);
         return true;
     }
     case Animation::PathFrame:
@@ -107,11 +113,7 @@ bool ChapterController::getValue(int32_t kind, int32_t instance, int32_t element
             logIgnoredError("Bad line get");
             return false;
         }
-        const Colour& colour = lines[size_t(part)].colour;
-        out[0] = colour.r;
-        out[1] = colour.g;
-        out[2] = colour.b;
-        out[3] = colour.a;
+        putChannels(lines[size_t(part)].colour, out);
         return true;
     }
     case Animation::NodeRotation:
@@ -385,20 +387,13 @@ void ChapterController::setNodePosition(int32_t instance, int32_t node, const Ve
 
 void ChapterController::setPathFill(int32_t instance, int32_t path, const PaletteColour& colour) {
     Animation a = aimed(contexts, Animation::PathColour, instance, path, 0);
-    Colour c = palette[colour];
-    a.to[0] = c.r;
-    a.to[1] = c.g;
-    a.to[2] = c.b;
-    a.to[3] = c.a;
+    putChannels(palette[colour], a.to);
     startAnimation(a);
 }
 
 void ChapterController::setParagraphColour(int32_t instance, int32_t node, int32_t line, const PaletteColour& colour) {
     Animation a = aimed(contexts, Animation::LineColour, instance, node, line);
-    Colour c = palette[colour];
-    a.to[0] = c.r;
-    a.to[1] = c.g;
-    a.to[2] = c.b;
+    putChannels(palette[colour], a.to);
     // A direct colour carries its own alpha; a palette colour's opacity scales its entry.
     a.to[3] = colour.kind == PaletteColour::Direct ? colour.rgba.a : colour.opacity;
     startAnimation(a);
