@@ -86,8 +86,6 @@ public:
     void collectRunnable(std::vector<uint64_t>& out) const;
     void destroyContext(uint64_t index);
 
-    const std::vector<uint64_t>& groupStack() const { return groupStack_; }
-
 private:
     uint64_t currentContext_ = 0;
     std::vector<uint64_t> groupStack_;

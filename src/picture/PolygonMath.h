@@ -327,11 +327,6 @@ public:
             }
         }
     }
-    template <typename Visit>
-    void forEachInCell(uint32_t x, uint32_t y, Visit visit) const {
-        size_t cell = size_t(y) * nx_ + x;
-        for (uint32_t k = cellStart_[cell]; k < cellStart_[cell + 1]; ++k) visit(items_[k]);
-    }
     // The squared distance from a point to the region whose points map to cell (x, y), less
     // a little for the rounding of that mapping.
     double cellDistanceSquared(double px, double py, uint32_t x, uint32_t y) const {
