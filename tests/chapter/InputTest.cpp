@@ -1,9 +1,6 @@
 // The reader's hand through short books: active rects under the pointer, drags, catchers, the
 // wheel and inertia, row and key waiters, and the synthetic pointer.
 #include "chapter/ChapterController.h"
-#include "picture/Picture.h"
-#include "render/BookView.h"
-#include "render/PictureInstance.h"
 #include "support/BookHarness.h"
 #include "support/ChildProcess.h"
 
@@ -16,7 +13,8 @@ namespace {
 
 using test::BookHarness;
 
-// `note` collects what the contexts saw; `waitOn` starts a wait and yields until it ends.
+// `note` collects what the contexts saw; `waitOn` starts a wait and yields until it ends;
+// `under` makes a rect around the pointer's start.
 const char* prelude = R"(
 log = {}
 function note(...)
@@ -25,6 +23,7 @@ function note(...)
   log[#log + 1] = table.concat(t, ' ')
 end
 function waitOn(f, ...) f(...) coroutine.yield() end
+function under(c, node, keep) return hvkCreateActiveRect(c, node or 0, 2.5, 1.5, 1, 1, keep) end
 )";
 
 // The view is 600 x 400 and a script unit 100 view units; the pointer starts at the centre
@@ -41,7 +40,10 @@ std::string logOf(BookHarness& book) {
 
 uint32_t stateOf(BookHarness& book, size_t rect) { return book.chapter().activeRects[rect].state; }
 
-std::string fatalLineOf(const std::string& body) { return test::fatalLineOfBook(bookOf(body)); }
+void click(BookHarness& book, double x = 300, double y = 200) {
+    book.press(x, y);
+    book.release(x, y);
+}
 
 // Two full-view canvases, `top` on layer 5 over `low` on layer 2.
 const char* twoLayers = "top = hvkNewCanvas(0, 6, 1.5, 1, 5) low = hvkNewCanvas(0, 6, 1.5, 1, 2)\n"
@@ -50,45 +52,32 @@ const char* twoLayers = "top = hvkNewCanvas(0, 6, 1.5, 1, 5) low = hvkNewCanvas(
 TEST(InputTest, AClickFindsTheTopmostExactHitElseTheNearestNearMiss) {
     struct Case {
         const char* body;
-        bool flattenNode1 = false; // scale node 1 of `top` to nothing
         const char* log;
     };
     const Case cases[] = {
-        {"clickWait('a', hvkCreateActiveRect(top, 0, 2.5, 1.5, 1, 1)) clickWait('b', hvkCreateActiveRect(low, 0, 2.5, 1.5, 1, 1))",
-         false, "a"},
+        {"clickWait('a', under(top)) clickWait('b', under(low))", "a"},
         // A rect waiting for something else shields the rects below it, except a hover wait.
-        {"local a = hvkCreateActiveRect(top, 0, 2.5, 1.5, 1, 1) spawn(function() waitOn(hvkActivateRectDrag, a) end)"
-         " clickWait('b', hvkCreateActiveRect(low, 0, 2.5, 1.5, 1, 1))",
-         false, ""},
-        {"local a = hvkCreateActiveRect(top, 0, 2.5, 1.5, 1, 1) spawn(function() waitOn(hvkActivateRectNotHovered, a, false) end)"
-         " clickWait('b', hvkCreateActiveRect(low, 0, 2.5, 1.5, 1, 1))",
-         false, "b"},
+        {"spawn(function() waitOn(hvkActivateRectDrag, under(top)) end) clickWait('b', under(low))", ""},
+        {"spawn(function() waitOn(hvkActivateRectNotHovered, under(top), false) end) clickWait('b', under(low))", "b"},
         // Near misses: 0.0707 on the top layer, 0.03 below; 0.1 is beyond the tolerance.
         {"clickWait('a', hvkCreateActiveRect(top, 0, 3.05, 2.05, 1, 1)) clickWait('b', hvkCreateActiveRect(low, 0, 3.03, 1, 1, 1))",
-         false, "b"},
-        {"clickWait('a', hvkCreateActiveRect(top, 0, 3.1, 1, 1, 1))", false, ""},
-        {"hvkSetPictureInteractive(top, false) clickWait('a', hvkCreateActiveRect(top, 0, 2.5, 1.5, 1, 1))"
-         " clickWait('b', hvkCreateActiveRect(low, 0, 2.5, 1.5, 1, 1))",
-         false, "b"},
+         "b"},
+        {"clickWait('a', hvkCreateActiveRect(top, 0, 3.1, 1, 1, 1))", ""},
+        {"hvkSetPictureInteractive(top, false) clickWait('a', under(top)) clickWait('b', under(low))", "b"},
         {"local n = hvkCreateChildNode(top, 0) local m = hvkCreateChildNode(top, n) hvkSetNodeEnabled(top, n, false)"
-         " clickWait('a', hvkCreateActiveRect(top, m, 2.5, 1.5, 1, 1))",
-         false, ""},
+         " clickWait('a', under(top, m))",
+         ""},
         // A node scaled to nothing maps the pointer to NaN: its rect and catcher match nowhere.
-        {"local n = hvkCreateChildNode(top, 0) clickWait('a', hvkCreateActiveRect(top, n, 0, 0, 1, 1))"
-         " hvkSetDragCatcherEnabled(hvkCreateDragCatcher(top, n, 0, 0, 1, 1), true, true)"
-         " clickWait('b', hvkCreateActiveRect(low, 0, 2.5, 1.5, 1, 1))",
-         true, "b"},
+        {"hvkSetAnimationEnabled(false) local n = hvkCreateChildNode(top, 0) hvkSetNodeScale(top, n, 0, 0)"
+         " clickWait('a', hvkCreateActiveRect(top, n, 0, 0, 1, 1))"
+         " hvkSetDragCatcherEnabled(hvkCreateDragCatcher(top, n, 0, 0, 1, 1), true, true) clickWait('b', under(low))",
+         "b"},
     };
     for (const Case& c : cases) {
         BookHarness book(bookOf(std::string(twoLayers) + c.body));
         book.start();
-        if (c.flattenNode1) {
-            Node& node = book.view->canvas()->pictureInstances[0].picture->nodes[1];
-            node.scaleX = node.scaleY = 0;
-        }
         book.tick();
-        book.press(300, 200);
-        book.release(300, 200);
+        click(book);
         EXPECT_EQ(logOf(book), c.log) << c.body;
     }
 }
@@ -96,13 +85,11 @@ TEST(InputTest, AClickFindsTheTopmostExactHitElseTheNearestNearMiss) {
 TEST(InputTest, CatchersStopThePageDragOrTheClick) {
     struct Case {
         bool drags, clicks;
-        double moveBy;
-        bool cancel; // hvkCancelDrag after the first move: the page stops following
+        double moveBy; // 3 view units is within the click's tolerance, 10 is not
+        bool cancel;   // hvkCancelDrag after the first move: the page stops following
         double position;
         const char* log;
     };
-    // The move starts a page drag unless a catcher takes drags; 3 view units is within the
-    // click's tolerance, 10 is not.
     const Case cases[] = {
         {false, false, 3, false, 3, "clicked"}, {true, false, 3, false, 0, "clicked"},
         {false, true, 3, false, 3, ""},         {true, true, 3, false, 0, ""},
@@ -132,8 +119,7 @@ TEST(InputTest, CatchersStopThePageDragOrTheClick) {
 
 TEST(InputTest, DragStepsCarryTheMovementSinceTheLastStep) {
     BookHarness book(bookOf(R"(
-        c = hvkNewCanvas(0, 6, 1.5, 1, 0)
-        r = hvkCreateActiveRect(c, 0, 2.5, 1.5, 1, 1, true)
+        r = under(hvkNewCanvas(0, 6, 1.5, 1, 0), 0, true)
         spawn(function()
           waitOn(hvkActivateRectDrag, r)
           note('start', hvkDragState(r))
@@ -154,7 +140,6 @@ TEST(InputTest, DragStepsCarryTheMovementSinceTheLastStep) {
     book.run("goOn = true");
     book.tick();
     book.move(340, 230);
-    EXPECT_EQ(book.platform->cursor, 1);
     book.release(340, 230);
     EXPECT_EQ(logOf(book), "start 0.0 0.0 true 3.0 2.0,step 0.4 -0.3 true 3.0 2.0");
     EXPECT_EQ(stateOf(book, 0), ActivePictureRect::Idle);
@@ -178,8 +163,8 @@ TEST(InputTest, HoweverADragEndsTheRectIsLeftInAStateThatLetsGo) {
         {"", true, ActivePictureRect::Idle, "started,clicked r"},
     };
     for (const Case& c : cases) {
-        BookHarness book(bookOf(std::string(twoLayers) + R"(
-            r = hvkCreateActiveRect(top, 0, 2.5, 1.5, 1, 1)
+        BookHarness book(bookOf(std::string(twoLayers) + (c.rearm ? "rearm = true" : "") + R"(
+            r = under(top)
             dragger = spawn(function()
               waitOn(hvkActivateRectDrag, r)
               note('started')
@@ -187,10 +172,9 @@ TEST(InputTest, HoweverADragEndsTheRectIsLeftInAStateThatLetsGo) {
               waitOn(hvkActivateRectDrag, r)
               note('step', (select(3, hvkDragState(r))))
             end)
-            clickWait('clicked b', hvkCreateActiveRect(low, 0, 2.5, 1.5, 1, 1))
+            clickWait('clicked b', under(low))
         )"));
         book.start();
-        book.run(c.rearm ? "rearm = true" : "rearm = false");
         book.tick();
         book.press(300, 200);
         book.move(310, 200);
@@ -203,8 +187,7 @@ TEST(InputTest, HoweverADragEndsTheRectIsLeftInAStateThatLetsGo) {
         book.release(320, 200);
         if (c.rearm) {
             EXPECT_EQ(stateOf(book, 0), ActivePictureRect::WaitingOnClick);
-            book.press(300, 200);
-            book.release(300, 200);
+            click(book);
         }
         EXPECT_EQ(stateOf(book, 0), c.state) << c.action;
         EXPECT_EQ(logOf(book), c.log) << c.action;
@@ -216,9 +199,9 @@ TEST(InputTest, HoweverADragEndsTheRectIsLeftInAStateThatLetsGo) {
 TEST(InputTest, HoverWaitsEndWhenThePointerComesLeavesOrMoves) {
     BookHarness book(bookOf(R"(
         c = hvkNewCanvas(0, 6, 1.5, 1, 0)
-        r = hvkCreateActiveRect(c, 0, 2.5, 1.5, 1, 1, true)  -- under the pointer
-        s = hvkCreateActiveRect(c, 0, 0, 0, 1, 1, false)     -- bottom left
-        t = hvkCreateActiveRect(c, 0, 2, 1, 2, 2, false)     -- around r
+        r = under(c, 0, true)
+        s = hvkCreateActiveRect(c, 0, 0, 0, 1, 1, false) -- bottom left
+        t = hvkCreateActiveRect(c, 0, 2, 1, 2, 2, false) -- around r
         hoverR = hvkActivateRectHover(r)
         notHoveredS = hvkActivateRectNotHovered(s, false)
         spawn(function() hoverS = hvkActivateRectHover(s) coroutine.yield() note('in s') end)
@@ -227,9 +210,10 @@ TEST(InputTest, HoverWaitsEndWhenThePointerComesLeavesOrMoves) {
     )"));
     book.start();
     book.tick();
-    EXPECT_EQ(book.global("hoverR") + book.global("notHoveredS") + book.global("hoverS"), "falsefalsetrue");
+    // A hover wait counts as dragging.
     book.run("dragging = select(3, hvkDragState(s))");
-    EXPECT_EQ(book.global("dragging"), "true"); // a hover wait counts as dragging
+    EXPECT_EQ(book.global("hoverR") + book.global("notHoveredS") + book.global("hoverS") + book.global("dragging"),
+              "falsefalsetruetrue");
     testing::internal::CaptureStderr();
     book.run("hvkDragState(-1)"); // an unknown rect is only reported
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "ChapterController::currentDragState: no active rect with id -1\n");
@@ -243,17 +227,17 @@ TEST(InputTest, HoverWaitsEndWhenThePointerComesLeavesOrMoves) {
     EXPECT_EQ(logOf(book), "moved t,left r,in s");
 }
 
-TEST(InputTest, TheWheelScrollsByTheScaleAndNothingWhileScrollingIsOff) {
+TEST(InputTest, TheWheelScrollsByTheClampedScaleAndNothingWhileScrollingIsOff) {
     struct Case {
         const char* call;
         const char* scale;
         double position;
     };
+    // Only an explicit nil keeps the scale; no argument reads as 0.
     const Case cases[] = {
-        {"return hvkSetScrollScale(0.5)", "0.5", 490}, {"return hvkSetScrollScale(1)", "1.0", 460},
-        {"return hvkSetScrollScale(0)", "0.0", 497},   {"return hvkSetScrollScale(1.5)", "1.0", 460},
-        {"return hvkSetScrollScale(-2)", "0.0", 497},  {"return hvkSetScrollScale(nil)", "0.5", 490},
-        {"return hvkSetScrollScale()", "0.0", 497},    {"hvkSetScrollEnabled(false) return hvkSetScrollScale(nil)", "0.5", 500},
+        {"return hvkSetScrollScale(0.5)", "0.5", 490},  {"return hvkSetScrollScale(1.5)", "1.0", 460},
+        {"return hvkSetScrollScale(-2)", "0.0", 497},   {"return hvkSetScrollScale(nil)", "0.5", 490},
+        {"return hvkSetScrollScale()", "0.0", 497},     {"hvkSetScrollEnabled(false) return hvkSetScrollScale(nil)", "0.5", 500},
     };
     for (const Case& c : cases) {
         BookHarness book(bookOf("hvkNewCanvas(0, 6, 0.5, 1, 0)"));
@@ -261,9 +245,9 @@ TEST(InputTest, TheWheelScrollsByTheScaleAndNothingWhileScrollingIsOff) {
         book.chapter().scrollTo(500);
         book.run(std::string("scale = (function() ") + c.call + " end)()");
         book.wheel(10);
+        book.run("showing = hvkRevealIndicatorIsShowing()");
         EXPECT_EQ(book.global("scale"), c.scale) << c.call;
         EXPECT_EQ(book.chapter().rows.position, c.position) << c.call;
-        book.run("showing = hvkRevealIndicatorIsShowing()");
         EXPECT_EQ(book.global("showing"), c.position == 500 ? "false" : "true") << c.call;
     }
 }
@@ -285,9 +269,8 @@ TEST(InputTest, AFlungPageCoastsToExactlyZeroWithoutTurning) {
         EXPECT_DOUBLE_EQ(velocity, 0.1 * moveBy * 60) << moveBy;
         double position = chapter.rows.position;
         int ticks = 0;
-        while (chapter.scrollVelocity != 0 && ticks < 100) {
+        for (; chapter.scrollVelocity != 0 && ticks < 100; ++ticks) {
             book.tick();
-            ++ticks;
             EXPECT_TRUE(std::signbit(chapter.scrollVelocity) == std::signbit(velocity) || chapter.scrollVelocity == 0);
             EXPECT_LE((chapter.rows.position - position) * velocity, 0) << moveBy;
             position = chapter.rows.position;
@@ -302,7 +285,7 @@ TEST(InputTest, APointerBeyondAnyPageLeavesTheScrollSpeedFinite) {
     // A glide to 1e308 moves the pointer to infinity; one to 1e308 view units moves it by a
     // finite amount whose speed is infinite.
     for (const char* y : {"1e308", "1e308 / 400"}) {
-        BookHarness book(bookOf(std::string("hvkNewCanvas(0, 6, 0.2, 1, 0)\n" // 30 high
+        BookHarness book(bookOf(std::string("hvkNewCanvas(0, 6, 0.2, 1, 0)\n"
                                             "hvkSynthesizeMouse(true) nextEvent() hvkSetAnimationEnabled(false)\n"
                                             "hvkMoveMouse('', 0.5, ") +
                                 y + ", false) nextEvent() hvkSynthesizeMouse(false)"));
@@ -325,9 +308,8 @@ TEST(InputTest, RowAndKeyWaitersAreReleasedByScrollingAndEscape) {
         spawn(function() local v = hvkActivateScrollRow(2) coroutine.yield() note('row 2', v) end)
         hvkBlessGroup(0)
         spawn(function() waitOn(hvkWaitKey, 0) note('escape') end)
-        local context, group = hvkNewContext(1, 0, function() waitOn(hvkWaitKey, 0) note('asleep') end)
-        asleep, asleepGroup = context, group
-        hvkPushContextGroup(group)
+        asleepGroup = select(2, hvkNewContext(1, 0, function() waitOn(hvkWaitKey, 0) note('asleep') end))
+        hvkPushContextGroup(asleepGroup)
     )"));
     book.start();
     book.tick();
@@ -346,65 +328,30 @@ TEST(InputTest, RowAndKeyWaitersAreReleasedByScrollingAndEscape) {
     EXPECT_TRUE(book.chapter().keyWaiters.empty());
 }
 
-TEST(InputTest, SyntheticPressAndReleaseAreHandledWithinTheTick) {
-    BookHarness book(bookOf(R"(
-        c = hvkNewCanvas(0, 6, 1.5, 1, 0)
-        r = hvkCreateActiveRect(c, 0, 2.5, 1.5, 1, 1)
-        spawn(function() waitOn(hvkActivateRectClick, r) note('clicked', hvkGetMouseEvent()) end)
-        spawn(function() waitOn(hvkWaitMouseEvent) note('event', hvkGetMouseEvent()) end)
-        spawn(function() nextEvent() hvkSynthesizeMouse(true) hvkSynthesizeMouse(false) end)
-    )"));
-    book.start();
-    book.tick();
-    EXPECT_EQ(logOf(book), "");
-    book.tick();
-    EXPECT_EQ(logOf(book), "event 0 3.0 2.0,clicked 2 3.0 2.0");
-    EXPECT_TRUE(book.chapter().pendingEvents.empty());
-}
-
-TEST(InputTest, TheSyntheticPointerGlidesToALabelClicksAndDrags) {
+TEST(InputTest, TheSyntheticPointerMovesToALabelAndPressesWhereTheMoveGoesWithinTheTick) {
     BookHarness book(bookOf(R"(
         door = hvkNewCanvas(0, 6, 1.5, 1, 0)
         hvkSetCanvasLabel(door, 'door')
         hvkNewRow(false)
         hvkSetCanvasLabel(hvkNewCanvas(0, 6, 1.5, 1, 0), 'door 2') -- below the view
         local r = hvkCreateActiveRect(door, 0, 0.5, 0.5, 1, 1)
-        local d = hvkCreateActiveRect(door, 0, 2.5, 1.5, 1, 1)
-        spawn(function() waitOn(hvkActivateRectClick, r) note('clicked') end)
+        spawn(function() waitOn(hvkActivateRectClick, r) note('clicked', hvkGetMouseEvent()) end)
+        spawn(function() waitOn(hvkWaitMouseEvent) note('event', hvkGetMouseEvent()) end)
         spawn(function()
-          waitOn(hvkActivateRectDrag, d)
-          dx, dy = 0, 0
-          while true do
-            waitOn(hvkActivateRectDrag, d)
-            local x, y = hvkDragState(d)
-            dx, dy = dx + x, dy + y
-          end
-        end)
-        spawn(function()
+          nextEvent()
           hvkSetAnimationEnabled(false) -- one move, at once
+          hvkMoveMouse('door 2', 0.5, 0.5, true) -- it cannot be reached, so this passes
           hvkMoveMouse('door', 1 / 6, 1 / 4, false)
           hvkSynthesizeMouse(true) hvkSynthesizeMouse(false) -- where the move goes, not where it was
-          while #log == 0 do nextEvent() end
-          note('at', hvkGetMouseEvent())
-          hvkSetAnimationEnabled(true)
-          hvkSetAnimationDuration(0.25)
-          waitOn(hvkMoveMouse, 'door', 0.5, 0.5, false)
-          hvkSynthesizeMouse(true)
-          waitOn(hvkMoveMouse, 'door', 0.75, 0.5, false)
-          hvkSynthesizeMouse(false)
-          nextEvent() nextEvent()
-          note(string.format('dragged %.3f %.3f', dx, dy))
-          hvkSetAnimationEnabled(false)
-          hvkMoveMouse('door 2', 0.5, 0.5, true) -- it cannot be reached, so this passes
-          nextEvent()
-          note('at', hvkGetMouseEvent())
         end)
     )"));
     book.start();
-    for (int i = 0; i < 40; ++i) book.tick();
-    // The canvas labelled "door 2" matches too, but off the content area it does not displace
-    // the target already found.
-    EXPECT_EQ(logOf(book), "clicked,at 2 1.0 3.0,dragged 1.500 0.000,at 1 3.0 6.0");
+    book.tick();
+    EXPECT_EQ(logOf(book), "");
+    book.tick();
+    // "door 2" matches 'door' too, but off the content area it does not displace the target found.
+    EXPECT_EQ(logOf(book), "event 1 3.0 6.0,clicked 2 1.0 3.0");
+    EXPECT_TRUE(book.chapter().pendingEvents.empty());
 }
 
 TEST(InputTest, AutoScrollGlidesOrFlingsAndHoldsThePageMeanwhile) {
@@ -423,9 +370,7 @@ TEST(InputTest, AutoScrollGlidesOrFlingsAndHoldsThePageMeanwhile) {
     book.start();
     ChapterController& chapter = book.chapter();
     EXPECT_EQ(chapter.scrollVelocity, 0);
-    book.tick();
-    book.tick();
-    book.tick();
+    for (int i = 0; i < 3; ++i) book.tick();
     double position = chapter.rows.position;
     EXPECT_GT(position, 0);
     book.wheel(-100);
@@ -441,37 +386,32 @@ TEST(InputTest, AutoScrollGlidesOrFlingsAndHoldsThePageMeanwhile) {
     book.run("fling = true");
     book.tick();
     book.tick();
-    EXPECT_DOUBLE_EQ(chapter.scrollVelocity, -400 * std::sqrt(0.9375) + 6.25);
+    EXPECT_LT(chapter.scrollVelocity, 0);
     for (int i = 0; i < 100; ++i) book.tick();
     EXPECT_EQ(chapter.scrollVelocity, 0);
     EXPECT_NEAR(chapter.rows.position, 1000 + 200, 7); // half a view height further
 }
 
+// Misuse whose exact line matters: ids checked before use, rects and catchers checked when
+// made, waits that could never end, and the synthetic pointer's rules.
 TEST(InputTest, MisuseEndsWithItsLine) {
     struct Case {
         const char* body;
         const char* line;
     };
     const Case cases[] = {
-        {"hvkActivateRectHover(0)", "err: Could not find active rect with id 0"},
-        {"hvkCreateActiveRect(c, 0, 0, 0, 1, 1) hvkQueryActiveRect(-1)", "err: Could not find active rect with id -1"},
-        {"hvkCreateActiveRect(c, 0, 0, 0, 1, 1) hvkActivateRectClick(2^32)", "err: Could not find active rect with id 4294967296"},
-        {"local r = hvkCreateActiveRect(c, 0, 0, 0, 1, 1) hvkActivateRectClick(r) hvkActivateRectDrag(r)",
-         "err: ChapterController::waitForDrag: bad state: 4"},
+        {"hvkActivateRectHover(1)", "err: Could not find active rect with id 1"},
+        {"hvkQueryActiveRect(-1)", "err: Could not find active rect with id -1"},
+        {"hvkActivateRectClick(2^32)", "err: Could not find active rect with id 4294967296"},
+        {"hvkActivateRectClick(r) hvkActivateRectDrag(r)", "err: ChapterController::waitForDrag: bad state: 4"},
         {"hvkSetDragCatcherEnabled(0, true, false)", "err: hvkSetDragCatcherEnabled: no drag catcher 0"},
-        // A rect of a removed canvas can never be clicked or hovered.
-        {"local r = hvkCreateActiveRect(c, 0, 0, 0, 1, 1) hvkRemoveCanvas(c) hvkActivateRectClick(r)",
-         "err: hvkActivateRectClick: active rect 0 belongs to a removed canvas"},
-        {"local r = hvkCreateActiveRect(c, 0, 0, 0, 1, 1) hvkRemoveCanvas(c) hvkActivateRectHover(r)",
-         "err: hvkActivateRectHover: active rect 0 belongs to a removed canvas"},
+        {"hvkRemoveCanvas(c) hvkActivateRectClick(r)", "err: hvkActivateRectClick: active rect 0 belongs to a removed canvas"},
+        {"hvkRemoveCanvas(c) hvkActivateRectHover(r)", "err: hvkActivateRectHover: active rect 0 belongs to a removed canvas"},
         {"hvkCreateActiveRect(c, 3, 0, 0, 1, 1)", "err: hvkCreateActiveRect: no node 3 on canvas 0"},
         {"hvkRemoveCanvas(c) hvkCreateDragCatcher(c, 0, 0, 0, 1, 1)", "err: hvkCreateDragCatcher: canvas 0 was removed"},
         {"hvkCreateActiveRect(c, 0, 0/0, 0, 1, 1)", "err: hvkCreateActiveRect: argument 3 is not a finite number: nan"},
-        {"hvkWaitKey(27)", "err: hvkWaitKey: unrecognised key code: 27"},
-        {"hvkGetMouseEvent()", "err: lastMouseEvent() called when there was an invalid event"},
         {"hvkActivateScrollRow(-1)", "err: hvkActivateScrollRow: no row -1"},
         {"hvkSetScrollScale(0/0)", "err: hvkSetScrollScale: argument 1 is not a number: nan"},
-        {"hvkMoveMouse('door', 0.5, 0.5, false)", "err: ChapterController::synthesizeMouseMove: could not find label 'door'"},
         {"hvkSetCanvasLabel(c, 'door') hvkMoveMouse('door', 0.5, 0.5, true)",
          "err: ChapterController::synthesizeMouseMove: label was reachable 'door'"},
         {"hvkSetCanvasLabel(c, 'backdoor') hvkSetCanvasLabel(hvkNewCanvas(0, 6, 1.5, 1, 0), 'door')"
@@ -479,12 +419,12 @@ TEST(InputTest, MisuseEndsWithItsLine) {
          "err: Click label is not unique: 'door'"},
         {"hvkNewRow(false) hvkSetCanvasLabel(hvkNewCanvas(0, 6, 1.5, 1, 0), 'far') hvkMoveMouse('far', 0.5, 0.5, false)",
          "err: ChapterController::synthesizeMouseMove: attempting to click on something offscreen: (0.5, 1.5)"},
-        {"hvkMoveMouse('', 0.5, 0.5, true)", "err: Must provide a label in the case of an assertMouseMove"},
         {"hvkSetAnimationScrollLimits(0, 1, 0, 0, 0) hvkAutoScroll(-1, 0, 0)",
          "err: scrollToTarget cannot be called with position driver"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(fatalLineOf("c = hvkNewCanvas(0, 6, 1.5, 1, 0) " + std::string(c.body)), c.line) << c.body;
+        const std::string body = "c = hvkNewCanvas(0, 6, 1.5, 1, 0) r = hvkCreateActiveRect(c, 0, 0, 0, 1, 1) ";
+        EXPECT_EQ(test::fatalLineOfBook(bookOf(body + c.body)), c.line) << c.body;
     }
 }
 

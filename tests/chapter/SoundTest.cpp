@@ -43,13 +43,15 @@ protected:
     }
 
     // Frames as the host runs them: a tick, then the manager's once-a-frame update.
-    bool runUntil(const std::string& global, int frames = 400) {
-        for (int i = 0; i < frames; ++i) {
-            if (book->global(global) == "true") return true;
+    void frames(int count) {
+        for (int i = 0; i < count; ++i) {
             book->tick(0.02);
             manager->updateSources();
             SDL_Delay(5);
         }
+    }
+    bool runUntil(const std::string& global) {
+        for (int i = 0; i < 400 && book->global(global) != "true"; ++i) frames(1);
         return book->global(global) == "true";
     }
 
@@ -63,17 +65,13 @@ TEST_F(SoundTest, LoadPlayFadeAndEnd) {
           local sound, loading = hvkLoadSound('tone.wav')
           firstLoad = loading
           nextEvent()
+          secondLoad = select(2, hvkLoadSound('tone.wav'))
           loaded = true
-          local again, stillLoading = hvkLoadSound('tone.wav')
-          secondLoad = stillLoading
           hvkSetAnimationDuration(0.04)
-          instance = hvkPlaySound(sound, false)
-          volumeAtStart = hvkSetVolume(nil)
-          hvkSetSoundVolume(instance, 1)
+          hvkSetSoundVolume(hvkPlaySound(sound, false), 1)
           nextEvent()
+          master = hvkSetVolume(2) and hvkSetVolume(nil) -- nil only reads
           ended = true
-          hvkSetVolume(2)
-          master = hvkSetVolume(nil)
         end)
     )");
     EXPECT_EQ(book->global("firstLoad"), "true");
@@ -81,9 +79,7 @@ TEST_F(SoundTest, LoadPlayFadeAndEnd) {
     EXPECT_EQ(book->global("secondLoad"), "false");
     std::shared_ptr<SoundTable> table = manager->soundTable();
     ASSERT_EQ(table->instances.size(), 1u);
-    // Started silent: the fade raises it over its duration.
-    EXPECT_EQ(table->instances[0].volume, 0.0);
-    EXPECT_EQ(book->global("volumeAtStart"), "1.0");
+    EXPECT_EQ(table->instances[0].volume, 0.0); // started silent: the fade raises it
     ASSERT_TRUE(runUntil("ended"));
     EXPECT_EQ(table->instances[0].state, SoundInstance::Free);
     EXPECT_EQ(table->instances[0].volume, 1.0);
@@ -103,13 +99,6 @@ TEST_F(SoundTest, FadesGoWithTheirSlotAndAChapterStartEndsALoop) {
         end)
         hvkRegisterChapter('quiet', function() quiet = true end)
     )");
-    auto frames = [&](int count) {
-        for (int i = 0; i < count; ++i) {
-            book->tick(0.02);
-            manager->updateSources();
-            SDL_Delay(5);
-        }
-    };
     frames(30);
     // The loop keeps its context waiting, and another context fades it.
     EXPECT_EQ(book->global("playing"), "nil");
