@@ -138,13 +138,15 @@ TEST_F(SvgBakerTest, MissingStoryDirectoryFails) {
     EXPECT_EQ(errors.str(), "halvane-bake: " + dir.path() + "/nowhere/story: no story directory\n");
 }
 
-// Runs the bake tool on the assets in a child that first calls `prepare` (status 77 when it fails).
-test::ChildResult runBakeTool(const std::string& assets, const std::function<bool()>& prepare) {
-    const std::string tool = std::string(HV_BINARY_DIR) + "/tools/halvane-bake";
+// Runs the bake tool in a child that first calls `prepare` (status 77 when it fails).
+test::ChildResult runBakeTool(std::vector<std::string> args, const std::function<bool()>& prepare = [] { return true; }) {
+    std::string tool = std::string(HV_BINARY_DIR) + "/tools/halvane-bake";
     return test::runInChild([&] {
         if (!prepare()) std::_Exit(77);
-        char* argv[] = {const_cast<char*>(tool.c_str()), const_cast<char*>(assets.c_str()), nullptr};
-        execv(tool.c_str(), argv);
+        std::vector<char*> argv = {tool.data()};
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(tool.c_str(), argv.data());
         std::_Exit(127);
     });
 }
@@ -158,7 +160,7 @@ TEST_F(SvgBakerTest, AnUnreadableFolderIsNamedAndTheRestIsBaked) {
     story("paper.txt", smallPaper);
     std::filesystem::permissions(dir.file("story/pics"), std::filesystem::perms::none);
     // Root reads every folder: the tool runs as a user whom the permission bits hold for.
-    test::ChildResult run = runBakeTool(dir.path(), [&] { return test::becomeUnprivileged(dir.path()); });
+    test::ChildResult run = runBakeTool({dir.path()}, [&] { return test::becomeUnprivileged(dir.path()); });
     std::filesystem::permissions(dir.file("story/pics"), std::filesystem::perms::owner_all);
     if (run.exitStatus == 77) GTEST_SKIP() << "cannot run as an unprivileged user";
     EXPECT_EQ(run.exitStatus, 1);
@@ -172,11 +174,11 @@ TEST_F(SvgBakerTest, AnUnreadableFolderIsNamedAndTheRestIsBaked) {
 TEST_F(SvgBakerTest, AFileSizeLimitFailsTheWritesAndKeepsTheOldCaches) {
     story("a.svg", goodSvg);
     story("paper.txt", smallPaper);
-    ASSERT_EQ(runBakeTool(dir.path(), [] { return true; }).exitStatus, 0);
+    ASSERT_EQ(runBakeTool({dir.path()}).exitStatus, 0);
     const std::string svgCache = dir.file("blobs/mesh-0-612e737667"), paperCache = dir.file("blobs/paper");
     const std::string oldCaches = getStringAtPath(svgCache).first + getStringAtPath(paperCache).first;
     story("a.svg", std::string(goodSvg) + "<!-- changed -->");
-    test::ChildResult run = runBakeTool(dir.path(), [] {
+    test::ChildResult run = runBakeTool({dir.path()}, [] {
         std::signal(SIGXFSZ, SIG_DFL); // the tool has to ignore it itself
         rlimit limit{64, 64};
         return setrlimit(RLIMIT_FSIZE, &limit) == 0;
@@ -190,33 +192,20 @@ TEST_F(SvgBakerTest, AFileSizeLimitFailsTheWritesAndKeepsTheOldCaches) {
 }
 
 TEST_F(SvgBakerTest, ToolExitStatus) {
-    const std::string tool = std::string(HV_BINARY_DIR) + "/tools/halvane-bake";
-    auto run = [&](std::vector<std::string> args) {
-        return test::runInChild([&] {
-            std::vector<char*> argv = {const_cast<char*>(tool.c_str())};
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(tool.c_str(), argv.data());
-            std::_Exit(127);
-        });
-    };
-    EXPECT_EQ(run({}).exitStatus, 2);
+    EXPECT_EQ(runBakeTool({}).exitStatus, 2);
     story("a.svg", goodSvg);
     // The paper cache counts as one more baked file.
-    story("paper.txt", "size 8 base-frequency 2 frequency-multiplier 2 amplitude-count 1 attenuation 0.5 intensity 0.3");
-    auto good = run({dir.path()});
+    story("paper.txt", smallPaper);
+    auto good = runBakeTool({dir.path()});
     EXPECT_EQ(good.exitStatus, 0) << good.err;
     EXPECT_EQ(good.out, "halvane-bake: 2 baked, 0 partly converted, 0 failed\n");
     // Written, though partly: the run still succeeds.
     story("overlap.svg", "<svg><path d=\"M0 0h10v10h-10z M5 5h10v10h-10z\"/></svg>");
-    auto partly = run({dir.path()});
+    auto partly = runBakeTool({dir.path()});
     EXPECT_EQ(partly.exitStatus, 0) << partly.err;
     EXPECT_EQ(partly.out, "halvane-bake: 2 baked, 1 partly converted, 0 failed\n");
-    EXPECT_NE(partly.err.find("halvane-bake: overlap.svg: shape auto-1: 1 of 2 contours dropped (they cross)\n"),
-              std::string::npos)
-        << partly.err;
     story("broken.svg", "<svg><path d=\"M0 0 L1e39 0 L1 1 z\"/></svg>");
-    auto broken = run({dir.path()});
+    auto broken = runBakeTool({dir.path()});
     EXPECT_EQ(broken.exitStatus, 1);
     EXPECT_NE(broken.err.find("halvane-bake: broken.svg: no shapes left to convert\n"), std::string::npos) << broken.err;
 }
