@@ -209,14 +209,16 @@ test::DecodedGif writeAndRead(const std::string& file, const std::vector<Image>&
     GifWriter writer;
     bool written = writer.begin(file, w, h, delay);
     for (const Image& f : frames) written = written && writer.writeFrame(f.data(), w, h, delay, depth);
-    test::DecodedGif gif = written && writer.end() ? test::readGif(file) : test::DecodedGif{false, "not written"};
+    test::DecodedGif gif;
+    gif.error = "not written";
+    if (written && writer.end()) gif = test::readGif(file);
     const std::string bytes = readFile(file);
     for (size_t f = 0; gif.ok && f < gif.frames.size(); ++f) {
         StrictResult strict = strictDecode(bytes, f);
         EXPECT_TRUE(strict.ok) << "frame " << f << ": " << strict.error;
         EXPECT_EQ(strict.indices, gif.frames[f].indices) << "frame " << f;
     }
-    if (gif.ok && gif.frames.size() != frames.size()) gif = {false, "wrong frame count"};
+    if (gif.ok && gif.frames.size() != frames.size()) gif.ok = false, gif.error = "wrong frame count";
     return gif;
 }
 
@@ -432,7 +434,9 @@ TEST_F(GifFixture, StrictDecoderReadsEveryStreamToItsEndCode) {
         }
         test::DecodedGif runs = writeAndRead(file, {base, changed, changed, base}, 800, 240, 0);
         ASSERT_TRUE(runs.ok) << runs.error;
-        for (size_t f : {1, 3}) EXPECT_TRUE(every > 100 || strictDecode(readFile(file), f).clears >= 2) << "frame " << f << " started over";
+        for (size_t f : {1, 3}) {
+            EXPECT_TRUE(every > 100 || strictDecode(readFile(file), f).clears >= 2) << "frame " << f << " started over";
+        }
         EXPECT_EQ(largestDifference(changed, runs.frames[2].composited), 0);
         EXPECT_EQ(largestDifference(base, runs.frames[3].composited), 0);
     }
@@ -517,7 +521,8 @@ TEST_F(GifFixture, EveryChangedPixelTakesANearestTableColour) {
 
 TEST_F(GifFixture, DelaysBeyondSixteenBitsAreClamped) {
     // Given, written.
-    const std::pair<uint32_t, int> delays[] = {{0, 0}, {1, 1}, {65535, 65535}, {65536, 65535}, {70000, 65535}, {0xffffffffu, 65535}};
+    const std::pair<uint32_t, int> delays[] = {{0, 0},         {1, 1},         {65535, 65535},
+                                               {65536, 65535}, {70000, 65535}, {0xffffffffu, 65535}};
     ASSERT_TRUE(writer.begin(path, 4, 4, 5));
     for (size_t i = 0; i < std::size(delays); ++i) {
         ASSERT_TRUE(writer.writeFrame(solid(4, 4, uint8_t(i * 40), 0, 0).data(), 4, 4, delays[i].first));

@@ -45,11 +45,13 @@ void measureFile(const std::string& file, ArtFigures& figures) {
         Path path;
         path.commands = shape.pathCommands;
         auto mesh = std::make_shared<Mesh>();
-        ShapeOutcome s{file + ": shape " + shape.name};
+        ShapeOutcome s;
+        s.label = file + ": shape " + shape.name;
         auto [range, ok] = triangulatePathInto(mesh, path, bakeCurveTolerance, &s.contours);
         s.complete = ok;
         // A failed path keeps the triangles of the polygons before the failing one.
-        s.mismatch = test::compareMeshWithFill(path, bakeCurveTolerance, *mesh, ok ? range : Range(0, mesh->indices.size())).mismatch();
+        Range drawn = ok ? range : Range(0, mesh->indices.size());
+        s.mismatch = test::compareMeshWithFill(path, bakeCurveTolerance, *mesh, drawn).mismatch();
         figures.shapes.push_back(s);
     }
     testing::internal::GetCapturedStderr();
