@@ -2,8 +2,8 @@
 // turns a path of move and line commands into triangles in a fresh mesh, the way the picture
 // renderer rebuilds a path's mesh.
 
-#include "picture/EarClipperTriangulator.h"
 #include "picture/Path.h"
+#include "support/Triangulating.h"
 
 #include <benchmark/benchmark.h>
 
@@ -111,18 +111,7 @@ void addPeerFigures(benchmark::State& state, const std::string& name) {
 }
 
 void triangulate(benchmark::State& state, const hv::Path& path, const std::string& name) {
-    size_t triangles = 0;
-    bool ok = false;
-    for (auto _ : state) {
-        hv::EarClipperTriangulator triangulator;
-        triangulator.init(std::make_shared<hv::Mesh>());
-        auto [range, success] = triangulator.triangulate(path, 1.0);
-        benchmark::DoNotOptimize(range);
-        triangles = range.count / 3;
-        ok = success;
-    }
-    state.counters["triangles"] = double(triangles);
-    state.counters["ok"] = ok ? 1 : 0;
+    hv::bench::triangulateEachIteration(state, path);
     addPeerFigures(state, name);
 }
 

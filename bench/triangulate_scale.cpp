@@ -1,8 +1,8 @@
 // Triangulation at scale: one square with thousands of small square holes (bridging), and a
 // self-intersecting zig-zag of a million segments. One call each, timed whole.
 
-#include "picture/EarClipperTriangulator.h"
 #include "picture/Path.h"
+#include "support/Triangulating.h"
 
 #include <benchmark/benchmark.h>
 
@@ -46,20 +46,9 @@ hv::Path zigZag(int segments) {
 }
 
 void triangulateOnce(benchmark::State& state, const hv::Path& path) {
-    size_t triangles = 0;
-    bool ok = false;
     std::cerr.setstate(std::ios::badbit);
-    for (auto _ : state) {
-        hv::EarClipperTriangulator triangulator;
-        triangulator.init(std::make_shared<hv::Mesh>());
-        auto [range, success] = triangulator.triangulate(path, 1.0);
-        benchmark::DoNotOptimize(range);
-        triangles = range.count / 3;
-        ok = success;
-    }
+    hv::bench::triangulateEachIteration(state, path);
     std::cerr.clear();
-    state.counters["triangles"] = double(triangles);
-    state.counters["ok"] = ok ? 1 : 0;
 }
 
 void registerAll() {

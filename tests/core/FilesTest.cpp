@@ -79,16 +79,13 @@ TEST(BlobTest, NonRegularFilesAreRefusedWithoutWaiting) {
     test::TempDir dir;
     ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
     // In a child, so an open that waits for the FIFO's writer is killed, not the suite hung.
-    test::ChildWatch watch;
-    watch.limit = std::chrono::seconds(20);
-    test::ChildResult r = test::runInChild(
-        [&] {
-            for (std::string path : {dir.file("fifo"), std::string("/dev/null")}) {
-                if (getBlobAtPath(path) || getStringAtPath(path).second) std::_Exit(3);
-            }
-        },
-        watch);
-    EXPECT_EQ(r.exitStatus, 0);
+    test::ChildWatch watch{{}, std::chrono::seconds(20)};
+    auto refused = [&] {
+        for (std::string path : {dir.file("fifo"), std::string("/dev/null")}) {
+            if (getBlobAtPath(path) || getStringAtPath(path).second) std::_Exit(3);
+        }
+    };
+    EXPECT_EQ(test::runInChild(refused, watch).exitStatus, 0);
 }
 
 TEST(BlobTest, ProvidersAndStrings) {

@@ -141,11 +141,8 @@ TEST(FixtureTriangulationTest, SameTrianglesAsThePlainScans) {
         test::ReferenceResult expected = test::referenceTriangulate(path, 1.0);
 
         auto mesh = std::make_shared<Mesh>();
-        PathLeaf root;
-        root.init(mesh);
-        root.dumpPathIntoLeaf(path, 1.0);
         std::vector<IndexPolygon> polygons;
-        bool bridged = root.getSubtractedIndices(polygons);
+        bool bridged = test::engineBridge(path, 1.0, mesh, polygons);
         EarClipperTriangulator t;
         t.init();
         auto [range, ok] = t.triangulate(path, 1.0);

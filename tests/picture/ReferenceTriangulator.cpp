@@ -509,4 +509,11 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
     return out;
 }
 
+bool engineBridge(const Path& path, double tolerance, const std::shared_ptr<Mesh>& mesh, std::vector<IndexPolygon>& polygons) {
+    PathLeaf root;
+    root.init(mesh);
+    root.dumpPathIntoLeaf(path, tolerance);
+    return root.getSubtractedIndices(polygons);
+}
+
 } // namespace hv::test

@@ -4,6 +4,7 @@
 #include "picture/PathLeaf.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace hv::test {
@@ -25,5 +26,9 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance);
 bool referenceSubtract(const std::vector<float>& vertices, IndexPolygon& outer, const std::vector<IndexPolygon>& holes);
 bool referenceClip(const std::vector<float>& vertices, const IndexPolygon& polygon, std::vector<uint32_t>& indices,
                    double negligibleArea = 0.0);
+
+// What the engine's nesting and bridging give for the path, to hold against the above; false
+// when it could not bridge the holes in.
+bool engineBridge(const Path& path, double tolerance, const std::shared_ptr<Mesh>& mesh, std::vector<IndexPolygon>& polygons);
 
 } // namespace hv::test

@@ -143,14 +143,20 @@ std::vector<Ring> messyRings(std::mt19937& rng, int rings, int maxPoints, int gr
     return out;
 }
 
-void expectSameAsPlainScans(const std::vector<Ring>& rings, const std::string& label) {
+// With `polygonsToo`, the bridged polygons are compared as well.
+void expectSameAsPlainScans(const std::vector<Ring>& rings, const std::string& label, bool polygonsToo = false) {
     Path path = pathFromRings(rings);
     testing::internal::CaptureStderr();
     test::ReferenceResult expected = test::referenceTriangulate(path, 1.0);
+    std::vector<IndexPolygon> polygons;
+    bool bridged = polygonsToo && test::engineBridge(path, 1.0, std::make_shared<Mesh>(), polygons);
     EarClipperTriangulator t;
     t.init();
     auto [range, ok] = t.triangulate(path, 1.0);
     testing::internal::GetCapturedStderr();
+    if (bridged) {
+        ASSERT_EQ(polygons, expected.polygons) << label;
+    }
     ASSERT_EQ(ok, expected.ok) << label;
     if (ok) {
         ASSERT_EQ(t.mesh()->indices, expected.indices) << label;
@@ -190,31 +196,14 @@ TEST(TriangulationPropertyTest, LargeMessyPolygonsMatchThePlainScans) {
 
 }
 
-// The same, and also the bridged polygons, for paths too big for the small-case scans: many
-// siblings in one leaf, holes that touch, cross or shut each other in, and straight runs.
-void expectSamePolygonsAsPlainScans(const std::vector<Ring>& rings, const std::string& label) {
-    Path path = pathFromRings(rings);
-    testing::internal::CaptureStderr();
-    test::ReferenceResult expected = test::referenceTriangulate(path, 1.0);
-    auto mesh = std::make_shared<Mesh>();
-    PathLeaf root;
-    root.init(mesh);
-    root.dumpPathIntoLeaf(path, 1.0);
-    std::vector<IndexPolygon> polygons;
-    bool bridged = root.getSubtractedIndices(polygons);
-    testing::internal::GetCapturedStderr();
-    if (bridged) {
-        ASSERT_EQ(polygons, expected.polygons) << label;
-    }
-    expectSameAsPlainScans(rings, label);
-}
-
 Ring box(double x0, double y0, double x1, double y1, bool clockwise) {
     Ring r{Vec2(x0, y0), Vec2(x1, y0), Vec2(x1, y1), Vec2(x0, y1)};
     if (clockwise) std::reverse(r.begin(), r.end());
     return r;
 }
 
+// Also the bridged polygons, for paths too big for the small-case scans: many siblings in one
+// leaf, holes that touch, cross or shut each other in, and straight runs.
 TEST(TriangulationPropertyTest, ManySiblingsTouchingAndShutInHolesMatchThePlainScans) {
     std::mt19937 rng(23);
     for (int round = 0; round < 16; ++round) {
@@ -238,7 +227,7 @@ TEST(TriangulationPropertyTest, ManySiblingsTouchingAndShutInHolesMatchThePlainS
         Ring outline = box(0, 0, cell * (side + 3), cell * (side + 3), round % 2);
         if (round % 3 == 0) rings.insert(rings.begin(), outline);
         if (round % 3 == 1) rings.push_back(outline);
-        expectSamePolygonsAsPlainScans(rings, "grid round " + std::to_string(round));
+        expectSameAsPlainScans(rings, "grid round " + std::to_string(round), true);
     }
     for (int round = 0; round < 8; ++round) {
         // Holes shut in by a fence of thin crossing bars, listed before the fence: they find no
@@ -257,16 +246,16 @@ TEST(TriangulationPropertyTest, ManySiblingsTouchingAndShutInHolesMatchThePlainS
         rings.push_back(notched);
         rings.push_back(box(c1 - 2, c0 - 2, c1, c1 + 2, false));
         if (round >= 4) std::swap(rings[1], rings[4]);
-        expectSamePolygonsAsPlainScans(rings, "fence round " + std::to_string(round));
+        expectSameAsPlainScans(rings, "fence round " + std::to_string(round), true);
     }
     // Long straight runs clipped as fans of flat triangles, and a self-crossing zig-zag.
     for (int n : {300, 2001}) {
         Ring zigzag;
         for (int k = 0; k < n; ++k) zigzag.emplace_back(k % 2 ? 1000 : 0, k * 0.25);
-        expectSamePolygonsAsPlainScans({zigzag}, "zig-zag " + std::to_string(n));
+        expectSameAsPlainScans({zigzag}, "zig-zag " + std::to_string(n), true);
         Ring comb{Vec2(0, 0), Vec2(0, -10)};
         for (int k = 0; k < n; ++k) comb.emplace_back(k, k % 3 == 0 ? 5 : 0);
-        expectSamePolygonsAsPlainScans({comb}, "comb " + std::to_string(n));
+        expectSameAsPlainScans({comb}, "comb " + std::to_string(n), true);
     }
 }
 

@@ -11,29 +11,21 @@ namespace hv::test {
 
 namespace {
 
-struct Contour {
-    std::vector<Vec2> points;
-};
+using Contour = std::vector<Vec2>;
 
 std::vector<Contour> flatten(const Path& path, double tolerance) {
     std::vector<Contour> contours(1);
-    Vec2 last;
     for (const PathCommand& c : path.commands) {
-        if (c.type == PathCommand::Move) {
-            if (!contours.back().points.empty()) contours.emplace_back();
-            last = c.points[0];
-            contours.back().points.push_back(Vec2(float(last.x), float(last.y)));
-        } else if (c.type == PathCommand::Line) {
-            last = c.points[0];
-            contours.back().points.push_back(Vec2(float(last.x), float(last.y)));
+        if (c.type == PathCommand::Move && !contours.back().empty()) contours.emplace_back();
+        if (c.type == PathCommand::Move || c.type == PathCommand::Line) {
+            contours.back().push_back(Vec2(float(c.points[0].x), float(c.points[0].y)));
         } else if (c.type == PathCommand::Quadratic || c.type == PathCommand::Cubic) {
             // The triangulator starts a curve from the float vertex it appended last.
-            Vec2 start = contours.back().points.empty() ? Vec2() : contours.back().points.back();
-            PathSegment segment(start, c);
+            PathSegment segment(contours.back().empty() ? Vec2() : contours.back().back(), c);
             uint32_t n = curveSegmentCount(segment.chordLength(), tolerance);
             for (uint32_t i = 1; i <= n; ++i) {
                 Vec2 p = segment.pointAt(double(i) / n);
-                contours.back().points.push_back(Vec2(float(p.x), float(p.y)));
+                contours.back().push_back(Vec2(float(p.x), float(p.y)));
             }
         }
     }
@@ -53,11 +45,9 @@ FillComparison compareMeshWithFill(const Path& path, double tolerance, const Mes
     std::vector<Contour> contours = flatten(path, tolerance);
     double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
     for (const Contour& c : contours) {
-        for (const Vec2& p : c.points) {
-            minX = std::min(minX, p.x);
-            minY = std::min(minY, p.y);
-            maxX = std::max(maxX, p.x);
-            maxY = std::max(maxY, p.y);
+        for (const Vec2& p : c) {
+            minX = std::min(minX, p.x), maxX = std::max(maxX, p.x);
+            minY = std::min(minY, p.y), maxY = std::max(maxY, p.y);
         }
     }
     if (!(maxX > minX) || !(maxY > minY) || !std::isfinite(maxX - minX) || !std::isfinite(maxY - minY)) return result;
@@ -86,10 +76,9 @@ FillComparison compareMeshWithFill(const Path& path, double tolerance, const Mes
         double y = sampleY(j);
         crossings.clear();
         for (const Contour& c : contours) {
-            size_t m = c.points.size();
-            for (size_t k = 0; k < m; ++k) {
+            for (size_t k = 0; k < c.size(); ++k) {
                 double x;
-                if (crossingX(c.points[k], c.points[k + 1 == m ? 0 : k + 1], y, x)) crossings.push_back(x);
+                if (crossingX(c[k], c[k + 1 == c.size() ? 0 : k + 1], y, x)) crossings.push_back(x);
             }
         }
         // Every crossing flips the samples right of it.

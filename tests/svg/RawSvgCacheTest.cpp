@@ -161,12 +161,10 @@ TEST(RawSvgCacheTest, NonFiniteSizesAndPointsAreRefusedByTheReaderAsByTheWriter)
     RawSvgFile file{{doorShape()}, 3, 4};
     const std::string bytes = bytesOf(file);
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    const std::string header = "readRawSvgFile: failed to read header\n",
-                      points = "PathCommand::writeTo: unable to read points\n";
+    const char *header = "readRawSvgFile: failed to read header\n", *points = "PathCommand::writeTo: unable to read points\n";
     // Width, height, the move's x, a control point's y and the cubic's end y.
-    const std::tuple<size_t, double, std::string> cases[] = {{8, nan, header},   {16, inf, header},
-                                                             {8, -inf, header},  {84, nan, points},
-                                                             {124, inf, points}, {156, -inf, points}};
+    const std::tuple<size_t, double, std::string> cases[] = {{8, nan, header},  {16, inf, header},  {8, -inf, header},
+                                                             {84, nan, points}, {124, inf, points}, {156, -inf, points}};
     for (const auto& [offset, value, message] : cases) {
         std::string spoilt = bytes;
         put<double>(spoilt, offset, value);

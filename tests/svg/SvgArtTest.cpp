@@ -23,16 +23,14 @@ namespace {
 // may name more files or folders (separated by ':') to measure a corpus, whose figures are
 // printed.
 struct ShapeOutcome {
-    std::string file;
-    std::string name;
+    std::string label; // file and shape
     double mismatch = 0;
     bool complete = true;
     ContourCount contours;
 };
 
 struct ArtFigures {
-    size_t files = 0;
-    size_t unconverted = 0;
+    size_t files = 0, unconverted = 0;
     std::vector<ShapeOutcome> shapes;
 };
 
@@ -42,24 +40,19 @@ void measureFile(const std::string& file, ArtFigures& figures) {
     uint64_t autoNames = 0;
     testing::internal::CaptureStderr();
     auto converted = readable ? convertSvgText(std::move(text), file, autoNames) : std::nullopt;
-    if (!converted) {
-        testing::internal::GetCapturedStderr();
-        ++figures.unconverted;
-        return;
-    }
-    for (const RawSvgShape& shape : converted->shapes) {
+    figures.unconverted += !converted;
+    for (const RawSvgShape& shape : converted ? converted->shapes : std::vector<RawSvgShape>{}) {
         Path path;
         path.commands = shape.pathCommands;
         auto mesh = std::make_shared<Mesh>();
-        ShapeOutcome outcome;
-        outcome.file = file;
-        outcome.name = shape.name;
-        auto [range, ok] = triangulatePathInto(mesh, path, bakeCurveTolerance, &outcome.contours);
-        outcome.complete = ok;
+        ShapeOutcome s;
+        s.label = file + ": shape " + shape.name;
+        auto [range, ok] = triangulatePathInto(mesh, path, bakeCurveTolerance, &s.contours);
+        s.complete = ok;
         // A failed path keeps the triangles of the polygons before the failing one.
-        Range drawn(0, mesh->indices.size());
-        outcome.mismatch = test::compareMeshWithFill(path, bakeCurveTolerance, *mesh, ok ? range : drawn).mismatch();
-        figures.shapes.push_back(outcome);
+        Range drawn = ok ? range : Range(0, mesh->indices.size());
+        s.mismatch = test::compareMeshWithFill(path, bakeCurveTolerance, *mesh, drawn).mismatch();
+        figures.shapes.push_back(s);
     }
     testing::internal::GetCapturedStderr();
 }
@@ -78,7 +71,7 @@ void measure(const std::string& root, ArtFigures& figures) {
 
 std::string describe(const ShapeOutcome& s) {
     std::ostringstream out;
-    out << s.file << ": shape " << s.name << ": ";
+    out << s.label << ": ";
     if (std::isinf(s.mismatch)) out << "triangles where nothing is filled";
     else out << int(s.mismatch * 100 + 0.5) << "% differs";
     if (!s.complete) out << ", triangulation failed";
@@ -104,18 +97,15 @@ TEST(SvgArtTest, CorpusFigures) {
     for (std::string root; std::getline(roots, root, ':');) {
         if (!root.empty()) measure(root, figures);
     }
+    std::sort(figures.shapes.begin(), figures.shapes.end(), [](auto& a, auto& b) { return a.mismatch > b.mismatch; });
     size_t failed = 0, dropped = 0, quarter = 0;
-    std::vector<const ShapeOutcome*> worst;
     for (const ShapeOutcome& s : figures.shapes) {
         failed += !s.complete;
         dropped += s.contours.dropped > 0;
-        if (s.mismatch > 0.25) {
-            ++quarter;
-            worst.push_back(&s);
-        }
+        if (s.mismatch <= 0.25) continue;
+        ++quarter;
+        std::printf("  %s\n", describe(s).c_str());
     }
-    std::sort(worst.begin(), worst.end(), [](auto* a, auto* b) { return a->mismatch > b->mismatch; });
-    for (const ShapeOutcome* s : worst) std::printf("  %s\n", describe(*s).c_str());
     std::printf("%zu files (%zu not converted), %zu shapes: %zu failed to triangulate, %zu dropped contours, "
                 "%zu differ from their even-odd fill over more than a quarter of it\n",
                 figures.files, figures.unconverted, figures.shapes.size(), failed, dropped, quarter);

@@ -102,10 +102,9 @@ TEST_F(SvgBakerTest, BakesEveryConvertibleFileAndNamesTheOthers) {
 }
 
 TEST_F(SvgBakerTest, ShapesWhoseContoursCrossAreNamedAndTheirFilesCountAsPartlyConverted) {
-    // Touching contours all stay; crossing ones are dropped with the contours after them (the
-    // parser lists the last subpath first); a hole over a notch of its outer ring only clips
-    // when it is left out.
-    story("touching.svg", R"SVG(<svg><path inkscape:label="bar" d="M0 0h4v16h-4z M4 8 L12 0 v16z"/></svg>)SVG");
+    // Crossing contours are dropped with the contours after them (the parser lists the last
+    // subpath first), while the touching ones of the bar all stay; a hole over a notch of its
+    // outer ring only clips when it is left out.
     story("crossing.svg", R"SVG(<svg><path inkscape:label="bar" d="M0 0h4v16h-4z M4 8 L12 0 v16z"/>
       <path inkscape:label="overlap" d="M0 0h10v10h-10z M5 5h10v10h-10z M40 40h5v5h-5z"/></svg>)SVG");
     story("notch.svg", R"SVG(<svg><path inkscape:label="n" d="M0 0L4 0L5 1L6 0L10 0L10 10L0 10Z M2 0V3H8V0Z"/></svg>)SVG");
@@ -113,7 +112,7 @@ TEST_F(SvgBakerTest, ShapesWhoseContoursCrossAreNamedAndTheirFilesCountAsPartlyC
     ::testing::internal::CaptureStderr();
     BakeSummary summary = bakeSvgCaches(dir.path(), errors);
     std::string engine = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(summary.baked, 1u);
+    EXPECT_EQ(summary.baked, 0u);
     EXPECT_EQ(summary.partly, 2u);
     EXPECT_EQ(summary.failed, 0u);
     EXPECT_EQ(errors.str(), "halvane-bake: crossing.svg: shape overlap: 1 of 3 contours dropped (they cross)\n"
@@ -122,13 +121,11 @@ TEST_F(SvgBakerTest, ShapesWhoseContoursCrossAreNamedAndTheirFilesCountAsPartlyC
 
     SvgManager manager;
     manager.init(std::make_shared<PathProvider>(dir.path() + "/story"), SvgManager::useCacheFlag, dir.path() + "/blobs");
-    for (const char* path : {"touching.svg", "crossing.svg"}) {
-        auto index = manager.loadFile(path, nullptr);
-        ASSERT_TRUE(index) << path;
-        const Mesh& bar = *manager.files[size_t(*index)].shapes[0].meshCache->mesh;
-        EXPECT_EQ(bar.indices.size(), 9u) << path;
-        EXPECT_DOUBLE_EQ(triangleArea(bar, Range(0, bar.indices.size())), 128.0) << path;
-    }
+    auto index = manager.loadFile("crossing.svg", nullptr);
+    ASSERT_TRUE(index);
+    const Mesh& bar = *manager.files[size_t(*index)].shapes[0].meshCache->mesh;
+    EXPECT_EQ(bar.indices.size(), 9u);
+    EXPECT_DOUBLE_EQ(triangleArea(bar, Range(0, bar.indices.size())), 128.0);
 }
 
 TEST_F(SvgBakerTest, MissingStoryDirectoryFails) {
@@ -138,13 +135,15 @@ TEST_F(SvgBakerTest, MissingStoryDirectoryFails) {
     EXPECT_EQ(errors.str(), "halvane-bake: " + dir.path() + "/nowhere/story: no story directory\n");
 }
 
-// Runs the bake tool on the assets in a child that first calls `prepare` (status 77 when it fails).
-test::ChildResult runBakeTool(const std::string& assets, const std::function<bool()>& prepare) {
-    const std::string tool = std::string(HV_BINARY_DIR) + "/tools/halvane-bake";
+// Runs the bake tool in a child that first calls `prepare` (status 77 when it fails).
+test::ChildResult runBakeTool(std::vector<std::string> args, const std::function<bool()>& prepare = [] { return true; }) {
+    std::string tool = std::string(HV_BINARY_DIR) + "/tools/halvane-bake";
     return test::runInChild([&] {
         if (!prepare()) std::_Exit(77);
-        char* argv[] = {const_cast<char*>(tool.c_str()), const_cast<char*>(assets.c_str()), nullptr};
-        execv(tool.c_str(), argv);
+        std::vector<char*> argv = {tool.data()};
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(tool.c_str(), argv.data());
         std::_Exit(127);
     });
 }
@@ -158,7 +157,7 @@ TEST_F(SvgBakerTest, AnUnreadableFolderIsNamedAndTheRestIsBaked) {
     story("paper.txt", smallPaper);
     std::filesystem::permissions(dir.file("story/pics"), std::filesystem::perms::none);
     // Root reads every folder: the tool runs as a user whom the permission bits hold for.
-    test::ChildResult run = runBakeTool(dir.path(), [&] { return test::becomeUnprivileged(dir.path()); });
+    test::ChildResult run = runBakeTool({dir.path()}, [&] { return test::becomeUnprivileged(dir.path()); });
     std::filesystem::permissions(dir.file("story/pics"), std::filesystem::perms::owner_all);
     if (run.exitStatus == 77) GTEST_SKIP() << "cannot run as an unprivileged user";
     EXPECT_EQ(run.exitStatus, 1);
@@ -172,11 +171,11 @@ TEST_F(SvgBakerTest, AnUnreadableFolderIsNamedAndTheRestIsBaked) {
 TEST_F(SvgBakerTest, AFileSizeLimitFailsTheWritesAndKeepsTheOldCaches) {
     story("a.svg", goodSvg);
     story("paper.txt", smallPaper);
-    ASSERT_EQ(runBakeTool(dir.path(), [] { return true; }).exitStatus, 0);
+    ASSERT_EQ(runBakeTool({dir.path()}).exitStatus, 0);
     const std::string svgCache = dir.file("blobs/mesh-0-612e737667"), paperCache = dir.file("blobs/paper");
     const std::string oldCaches = getStringAtPath(svgCache).first + getStringAtPath(paperCache).first;
     story("a.svg", std::string(goodSvg) + "<!-- changed -->");
-    test::ChildResult run = runBakeTool(dir.path(), [] {
+    test::ChildResult run = runBakeTool({dir.path()}, [] {
         std::signal(SIGXFSZ, SIG_DFL); // the tool has to ignore it itself
         rlimit limit{64, 64};
         return setrlimit(RLIMIT_FSIZE, &limit) == 0;
@@ -190,33 +189,20 @@ TEST_F(SvgBakerTest, AFileSizeLimitFailsTheWritesAndKeepsTheOldCaches) {
 }
 
 TEST_F(SvgBakerTest, ToolExitStatus) {
-    const std::string tool = std::string(HV_BINARY_DIR) + "/tools/halvane-bake";
-    auto run = [&](std::vector<std::string> args) {
-        return test::runInChild([&] {
-            std::vector<char*> argv = {const_cast<char*>(tool.c_str())};
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(tool.c_str(), argv.data());
-            std::_Exit(127);
-        });
-    };
-    EXPECT_EQ(run({}).exitStatus, 2);
+    EXPECT_EQ(runBakeTool({}).exitStatus, 2);
     story("a.svg", goodSvg);
     // The paper cache counts as one more baked file.
-    story("paper.txt", "size 8 base-frequency 2 frequency-multiplier 2 amplitude-count 1 attenuation 0.5 intensity 0.3");
-    auto good = run({dir.path()});
+    story("paper.txt", smallPaper);
+    auto good = runBakeTool({dir.path()});
     EXPECT_EQ(good.exitStatus, 0) << good.err;
     EXPECT_EQ(good.out, "halvane-bake: 2 baked, 0 partly converted, 0 failed\n");
     // Written, though partly: the run still succeeds.
     story("overlap.svg", "<svg><path d=\"M0 0h10v10h-10z M5 5h10v10h-10z\"/></svg>");
-    auto partly = run({dir.path()});
+    auto partly = runBakeTool({dir.path()});
     EXPECT_EQ(partly.exitStatus, 0) << partly.err;
     EXPECT_EQ(partly.out, "halvane-bake: 2 baked, 1 partly converted, 0 failed\n");
-    EXPECT_NE(partly.err.find("halvane-bake: overlap.svg: shape auto-1: 1 of 2 contours dropped (they cross)\n"),
-              std::string::npos)
-        << partly.err;
     story("broken.svg", "<svg><path d=\"M0 0 L1e39 0 L1 1 z\"/></svg>");
-    auto broken = run({dir.path()});
+    auto broken = runBakeTool({dir.path()});
     EXPECT_EQ(broken.exitStatus, 1);
     EXPECT_NE(broken.err.find("halvane-bake: broken.svg: no shapes left to convert\n"), std::string::npos) << broken.err;
 }

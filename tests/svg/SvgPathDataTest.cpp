@@ -171,23 +171,19 @@ TEST(PathDataTest, ArcFlagsChooseTheCentreAndTheArc) {
 // Relative steps add up rounding: a subpath meant to close where it started ends a few units
 // in the last place beside it, and its closing segment would cross its first one.
 TEST(PathDataTest, ClosingPutsAnEndBesideTheStartOnIt) {
-    struct Case {
-        const char* d;
-        float endY; // of the last segment before the closing one
-    };
-    const Case cases[] = {
+    // The path, and the y of the last segment's end before the closing one.
+    const std::pair<const char*, float> cases[] = {
         {"M0 0 l10 0 l0 10 l-10 -9.9999995 z", 0.0f},
         {"M0 0 l10 0 l0 10 l-10 -9.99 z", 10.0f - 9.99f}, // a real gap stays
         {"M0 0 l10 0 l0 10 l-10 -9.9999995", 10.0f - 9.9999995f}, // open: nothing to close
     };
-    for (const Case& c : cases) {
-        auto picture = parseSvgText(std::string("<svg><path d=\"") + c.d + "\"/></svg>");
-        ASSERT_EQ(picture->shapes.size(), 1u) << c.d;
-        const std::vector<float>& points = picture->shapes[0].outlines[0].points;
-        bool closed = picture->shapes[0].outlines[0].closed;
-        size_t end = points.size() - (closed ? 8 : 2); // the closing segment's six floats follow
-        EXPECT_EQ(points[end], 0.0f) << c.d;
-        EXPECT_EQ(points[end + 1], c.endY) << c.d;
+    for (const auto& [d, endY] : cases) {
+        auto picture = parseSvgText(std::string("<svg><path d=\"") + d + "\"/></svg>");
+        ASSERT_EQ(picture->shapes.size(), 1u) << d;
+        const auto& outline = picture->shapes[0].outlines[0];
+        size_t end = outline.points.size() - (outline.closed ? 8 : 2); // the closing segment's six floats follow
+        EXPECT_EQ(outline.points[end], 0.0f) << d;
+        EXPECT_EQ(outline.points[end + 1], endY) << d;
     }
 }
 
