@@ -70,7 +70,8 @@ TEST_F(PageTest, MisuseEndsWithItsLine) {
     const Case cases[] = {
         {"hvkNewCanvas(0, 1, 1, 5, 0)", "err: newPicture: unrecognised selector 5"},
         {"hvkNewCanvas(0, 1, 0/0, 1, 0)", "err: ChapterController::createCanvas(): picture aspect is nan - aborting"},
-        {"hvkNewCanvas(0, 1, 0, 1, 0)", "err: ChapterController::createCanvas(): picture aspect must be positive and finite: 0"},
+        {"hvkNewCanvas(0, 1, 0, 1, 0)",
+         "err: ChapterController::createCanvas(): picture aspect must be positive and finite: 0"},
         {"hvkNewCanvas(0, 1, 1/0, 1, 0)",
          "err: ChapterController::createCanvas(): picture aspect must be positive and finite: inf"},
         {"hvkNewCanvas(2, 1, 1, 1, 0)", "err: ChapterController::createCanvas(): canvas width must be positive: -1"},
@@ -112,7 +113,8 @@ TEST_F(PageTest, NodesMoveUnderNewParentsAndPathCommandsArriveInPictureSpace) {
     Picture& picture = *instance(0).picture;
     picture.nodes[1].translation = Vec2(1, 0);
     int32_t before = picture.nodes[2].revision;
-    book->run("hvkSetNodeCentre(c, b, 0.5, 0.25) hvkMoveToNode(c, b, 0) props = table.concat({hvkGetNodeProps(c, b)}, ',')");
+    book->run("hvkSetNodeCentre(c, b, 0.5, 0.25) hvkMoveToNode(c, b, 0)\n"
+              "props = table.concat({hvkGetNodeProps(c, b)}, ',')");
     // The new centre and the move each mark the node to be drawn anew.
     EXPECT_EQ(picture.nodes[2].revision, before + 2);
     EXPECT_EQ(book->global("props"), "0.0,0.0,0.5,0.25");
