@@ -16,22 +16,13 @@ TEST_F(PageGLTest, ShapeParagraphAndBackgroundReachTheFrame) {
     Configuration page = BookHarness::defaultConfiguration();
     page.windowWidth = page.contentWidth = W;
     page.windowHeight = page.contentHeight = H;
-    page.paperTexture = configuration.paperTexture;
-    page.paperTileSize = configuration.paperTileSize;
-    page.paperStrength = 0.0;
-    BookHarness book(R"(
-        hvkRegisterChapter('page', function()
-          hvkSetPalette({{'204060', 'ff8000'}})
-          hvkSetBackgroundColour('1.1', 1)
-          local file = hvkPrepareSvg('square.svg', {['336699'] = '1.2'})
-          local canvas, root = hvkNewCanvas(0, 6, 4 / 3, 1, 0)
-          hvkSvgInsertShape(hvkPrepareSvgShape(file, 'square'), canvas, root, 3, 1.5)
-          local text = hvkCreateChildNode(canvas, root)
-          hvkSetNodeCentre(canvas, text, -3.5, -3)
-          hvkShowParagraph(canvas, text, hvkCreateParagraph('words', 2, 'left'), 2, 1)
-          while true do nextEvent() end
-        end)
-    )",
+    BookHarness book(R"(hvkRegisterChapter('page', function()
+        hvkSetPalette({{'204060', 'ff8000'}}) hvkSetBackgroundColour('1.1', 1)
+        local file, canvas, root = hvkPrepareSvg('square.svg', {['336699'] = '1.2'}), hvkNewCanvas(0, 6, 4 / 3, 1, 0)
+        hvkSvgInsertShape(hvkPrepareSvgShape(file, 'square'), canvas, root, 3, 1.5)
+        local text = hvkCreateChildNode(canvas, root) hvkSetNodeCentre(canvas, text, -3.5, -3)
+        hvkShowParagraph(canvas, text, hvkCreateParagraph('words', 2, 'left'), 2, 1)
+        while true do nextEvent() end end))",
                      page);
     book.addStoryFile("square.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10">
         <rect inkscape:label="square" x="0" y="0" width="10" height="10" fill="#336699"/></svg>)");
