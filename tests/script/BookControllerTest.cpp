@@ -85,7 +85,8 @@ TEST(BookControllerTest, StartUpReadsTheBookItsSettingsAndThePlatform) {
                          portrait);
         if (file) book.addStoryFile("version.txt", file);
         book.start();
-        EXPECT_EQ(book.global("seen"), std::string("false calm  nil false true true false one,two 0 nil 1 40 ") + version);
+        EXPECT_EQ(book.global("seen"),
+                  std::string("false calm  nil false true true false one,two 0 nil 1 40 ") + version);
         // The chosen chapter starts first, and what the book script did to the page went at its start.
         EXPECT_EQ(book.global("started"), "nil 0.0 1 two");
         EXPECT_EQ(book.global("levels"), "1.0,1.0,0.0,0.0");
