@@ -513,11 +513,12 @@ TEST(SdlHostTest, FailedAudioDeviceIsReportedAndStartUpGoesOn) {
 
 TEST(IconTest, SizesAreCheckedFromTheHeaderBeforeAnyPixelIsRead) {
     test::TempDir dir;
+    const std::string path = dir.file("icon.bmp");
     auto saved = [&](int side) {
         SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, side, side, 24, SDL_PIXELFORMAT_RGB24);
-        SDL_SaveBMP(surface, dir.file("saved.bmp").c_str());
+        SDL_SaveBMP(surface, path.c_str());
         SDL_FreeSurface(surface);
-        return getStringAtPath(dir.file("saved.bmp")).first;
+        return getStringAtPath(path).first;
     };
     const std::string small = saved(16);
     ASSERT_GT(small.size(), 26u) << SDL_GetError();
@@ -529,39 +530,29 @@ TEST(IconTest, SizesAreCheckedFromTheHeaderBeforeAnyPixelIsRead) {
     };
     std::string oldest = small; // the 12-byte header of 16-bit sizes
     oldest.replace(14, 8, std::string("\x0c\0\0\0\xff\xff\xff\xff", 8));
-    const struct {
-        std::string bytes;
-        int side; // 0 when refused
-    } cases[] = {{small, 16},
-                 {claiming(16, -16), 16},
-                 {saved(1024), 1024},
-                 {claiming(65535, 65535), 0},
-                 {claiming(1025, 16), 0},
-                 {claiming(16, -65535), 0},
-                 {oldest, 0},
-                 {claiming(0, 16), 0},
-                 {small.substr(0, 20), 0}};
-    std::string path = dir.file("icon.bmp");
-    for (const auto& c : cases) {
-        test::writeFile(path, c.bytes);
+    // The side loaded, or 0 when refused.
+    const std::pair<std::string, int> cases[] = {
+        {small, 16},  {claiming(16, -16), 16},    {saved(1024), 1024}, {claiming(65535, 65535), 0},
+        {oldest, 0},  {claiming(16, -65535), 0}, {claiming(0, 16), 0}, {claiming(1025, 16), 0},
+        {small.substr(0, 20), 0}};
+    for (const auto& [bytes, side] : cases) {
+        test::writeFile(path, bytes);
         testing::internal::CaptureStderr();
         SDL_Surface* icon = SdlHost::loadIcon(path);
         std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(icon ? std::make_pair(icon->w, icon->h) : std::make_pair(0, 0), std::make_pair(c.side, c.side))
-            << &c - cases;
-        EXPECT_EQ(err, c.side ? "" : "Unable to find icon at " + path + "\n") << &c - cases;
+        EXPECT_EQ(icon ? std::make_pair(icon->w, icon->h) : std::make_pair(0, 0), std::make_pair(side, side))
+            << bytes.size();
+        EXPECT_EQ(err, side ? "" : "Unable to find icon at " + path + "\n") << bytes.size();
         SDL_FreeSurface(icon);
     }
 }
 
 TEST(SdlHostTest, PointerMovesAreLoggedBeforeTheirEventAndEvenWhenIgnored) {
     // The book prints "moved" when the move reaches it, so the order shows on the stream.
-    const std::string logged = "0.25, 0.75               |'door'(0.25, 0.25), \n";
     for (auto [logMouse, ignoreMouse] : {std::pair{true, false}, {true, true}, {false, false}}) {
-        test::BookHarness book("hvkRegisterChapter('a', function()\n"
-                               "  hvkSetCanvasLabel(hvkNewCanvas(0, 6, 1.5, 1, 0), 'door')\n"
-                               "  while true do hvkWaitMouseEvent() coroutine.yield() print('moved') end\n"
-                               "end)");
+        test::BookHarness book(
+            "hvkRegisterChapter('a', function() hvkSetCanvasLabel(hvkNewCanvas(0, 6, 1.5, 1, 0), 'door')\n"
+            "  while true do hvkWaitMouseEvent() coroutine.yield() print('moved') end\nend)");
         book.start();
         book.tick();
         SdlHost host;
@@ -572,7 +563,8 @@ TEST(SdlHostTest, PointerMovesAreLoggedBeforeTheirEventAndEvenWhenIgnored) {
         testing::internal::CaptureStdout();
         host.sendMove(Event::Mouse, Vec2(150, 300));
         EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  (logMouse ? logged : "") + (ignoreMouse ? "" : "moved\n"))
+                  std::string(logMouse ? "0.25, 0.75               |'door'(0.25, 0.25), \n" : "") +
+                      (ignoreMouse ? "" : "moved\n"))
             << logMouse << ignoreMouse;
     }
 }
