@@ -135,13 +135,16 @@ std::string lastLine(const std::string& text) {
     return start == std::string::npos ? trimmed : trimmed.substr(start + 1);
 }
 
+// A fault that keeps a book running must fail its test, not hang the suite.
+const ChildWatch slowChild{nullptr, std::chrono::seconds(60)};
+
 std::string fatalLineOfBook(const std::string& source, int ticks, const std::function<void(BookHarness&)>& prepare) {
     ChildResult result = runInChild([&] {
         BookHarness book(source);
         if (prepare) prepare(book);
         book.start();
         for (int i = 0; i < ticks; ++i) book.tick();
-    });
+    }, slowChild);
     if (result.exitStatus != 1) return "status " + std::to_string(result.exitStatus) + ": " + result.err;
     return lastLine(result.err);
 }
