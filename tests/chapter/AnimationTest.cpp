@@ -49,10 +49,9 @@ TEST(AnimationDriverTest, DriversEndExactlyAndFollowTheScrollAndSlidingCanvases)
         linked.linkType = c.type;
         linked.startMargin = linked.endMargin = c.margin;
         rows.position = c.position;
-        std::string name = std::to_string(c.type) + "/" + std::to_string(c.margin) + " to " + std::to_string(c.endRow) +
-                           " at " + std::to_string(c.position);
-        EXPECT_EQ(Animation::tick(linked, rows, instances, 0.1, 400), c.finished) << name;
-        EXPECT_DOUBLE_EQ(driverValue(linked), c.progress) << name;
+        SCOPED_TRACE(testing::Message() << c.type << "/" << c.margin << " to " << c.endRow << " at " << c.position);
+        EXPECT_EQ(Animation::tick(linked, rows, instances, 0.1, 400), c.finished);
+        EXPECT_DOUBLE_EQ(driverValue(linked), c.progress);
     }
     // Each empty range reports itself once.
     const std::string empty = "Animation::tick(): position linked animation over nonexisting row range\n";
