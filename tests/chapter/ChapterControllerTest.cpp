@@ -12,10 +12,23 @@ namespace {
 
 const char* idleBook = "hvkRegisterChapter('idle', function() while true do nextEvent() end end)";
 
-TEST(ChapterControllerTest, ResetRestoresTheChapterDefaultsButKeepsTheScrollScale) {
+TEST(ChapterControllerTest, PressesResetAndScreenshots) {
     test::BookHarness book(idleBook);
     book.start();
     ChapterController& chapter = book.chapter();
+    // A release with no press held only moves the pointer.
+    book.release(40, 50);
+    EXPECT_EQ(chapter.pointerPhase, 0u);
+    EXPECT_EQ(chapter.lastMouseEvent.kind, Event::PointerUp);
+    EXPECT_EQ(chapter.lastMouseEvent.point, Vec2(40, 50));
+    book.press(10, 20);
+    book.press(90, 90); // a second button while the first is held
+    EXPECT_EQ(chapter.pressPoint, Vec2(10, 20));
+    EXPECT_EQ(chapter.lastMouseEvent.point, Vec2(10, 20));
+    book.release(12, 22);
+    EXPECT_EQ(chapter.pointerPhase, 0u);
+    EXPECT_EQ(chapter.lastMouseEvent.point, Vec2(12, 22));
+
     chapter.scrollScale = 0.8;
     chapter.unitsPerViewWidth = 3;
     chapter.scrollEnabled = false;
@@ -34,53 +47,25 @@ TEST(ChapterControllerTest, ResetRestoresTheChapterDefaultsButKeepsTheScrollScal
     EXPECT_EQ(chapter.pointerPhase, 2u);
     EXPECT_EQ(chapter.contentHeight, 100); // the margin below: a quarter of the view height
     EXPECT_EQ(book.platform->soundManagerBackend->stopAllCount, 3);
-    EXPECT_EQ(chapter.friction, -0.9375 * 400);
-}
 
-TEST(ChapterControllerTest, TextFactorFollowsTheContentShape) {
-    struct Case {
-        uint64_t width, height;
-        double factor;
-    };
-    for (Case c : {Case{600, 800, 0.04}, Case{800, 600, 0.015}, Case{800, 800, 0.015}}) {
-        Configuration configuration = test::BookHarness::defaultConfiguration();
-        configuration.windowWidth = configuration.contentWidth = c.width;
-        configuration.windowHeight = configuration.contentHeight = c.height;
-        test::BookHarness book(idleBook, configuration);
-        book.start();
-        EXPECT_DOUBLE_EQ(book.chapter().textScale, c.factor * double(c.width)) << c.width << "x" << c.height;
-    }
-}
-
-TEST(ChapterControllerTest, OnePressAtATimeAndReleasesCarryThePointer) {
-    test::BookHarness book(idleBook);
-    book.start();
-    ChapterController& chapter = book.chapter();
-    // A release with no press held only moves the pointer.
-    book.release(40, 50);
-    EXPECT_EQ(chapter.pointerPhase, 0u);
-    EXPECT_EQ(chapter.lastMouseEvent.kind, Event::PointerUp);
-    EXPECT_EQ(chapter.lastMouseEvent.point, Vec2(40, 50));
-    book.press(10, 20);
-    book.press(90, 90); // a second button while the first is held
-    EXPECT_EQ(chapter.pressPoint, Vec2(10, 20));
-    EXPECT_EQ(chapter.lastMouseEvent.point, Vec2(10, 20));
-    book.release(12, 22);
-    EXPECT_EQ(chapter.pointerPhase, 0u);
-    EXPECT_EQ(chapter.lastMouseEvent.point, Vec2(12, 22));
-}
-
-TEST(ChapterControllerTest, ScreenshotGoesToTheTemporaryDirectory) {
-    test::BookHarness book(idleBook);
-    book.start();
+    // Screenshots go to the temporary directory.
     std::string path = platform::temporaryDirectory() + "/screenshot.gif";
     std::filesystem::remove(path);
-    Event screenshot;
-    screenshot.kind = Event::Screenshot;
-    book.send(screenshot);
+    book.send({.kind = Event::Screenshot, .point = {}});
     EXPECT_TRUE(std::filesystem::exists(path));
     EXPECT_FALSE(book.view->isRecording());
     std::filesystem::remove(path);
+}
+
+TEST(ChapterControllerTest, TextFactorFollowsTheContentShape) {
+    for (auto [width, height, factor] : {std::tuple{600u, 800u, 0.04}, {800u, 600u, 0.015}, {800u, 800u, 0.015}}) {
+        Configuration configuration = test::BookHarness::defaultConfiguration();
+        configuration.windowWidth = configuration.contentWidth = width;
+        configuration.windowHeight = configuration.contentHeight = height;
+        test::BookHarness book(idleBook, configuration);
+        book.start();
+        EXPECT_DOUBLE_EQ(book.chapter().textScale, factor * width) << width << "x" << height;
+    }
 }
 
 } // namespace
