@@ -34,6 +34,11 @@ TEST(ContextTableTest, NewContextsTakeTheirGroupAndInheritTheCurrentFrame) {
     EXPECT_TRUE(table.isGroupActive(0));
     table.popContextGroup();
     EXPECT_FALSE(table.isGroupActive(2));
+    // Popping or restoring past what was pushed or saved ends the run with its line.
+    EXPECT_DEATH(table.popContextGroup(), "err: ContextTable::popContextGroup\\(\\) no groups left");
+    ContextTable fresh;
+    fresh.addContext(ContextTable::SameGroup, 0);
+    EXPECT_DEATH(fresh.restoreState(), "err: ContextTable::restoreState: restoring state too far");
 }
 
 TEST(ContextTableTest, HoldsRunnabilityAndDeadEntries) {
