@@ -408,18 +408,20 @@ void ChapterController::setAnimationFrame(int32_t instance, int32_t path, double
 void ChapterController::apiMovePoint(int32_t instance, int32_t pathIndex, int32_t command, int32_t point, double x,
                                      double y) {
     std::vector<PictureInstance>& all = instances();
-    if (instance < 0 || size_t(instance) >= all.size() || !all[size_t(instance)].picture) {
+    if (instance < 0 || size_t(instance) >= all.size()) {
         fatalError("ChapterController::apiMovePoint: picture index out of range: " + std::to_string(instance));
     }
     if (point != 0) fatalError("can't animate control points yet");
-    Picture& picture = *all[size_t(instance)].picture;
-    if (pathIndex < 0 || size_t(pathIndex) >= picture.paths.size()) {
-        fatalError("ChapterController::apiMovePoint: path index too high " + std::to_string(pathIndex));
+    // A removed canvas has no paths left to check: the animation reports it as a target gone.
+    if (std::shared_ptr<Picture> picture = all[size_t(instance)].picture) {
+        if (pathIndex < 0 || size_t(pathIndex) >= picture->paths.size()) {
+            fatalError("ChapterController::apiMovePoint: path index too high " + std::to_string(pathIndex));
+        }
+        // The path is triangulated from its commands from now on; other paths keep the shared mesh.
+        Path& path = picture->paths[size_t(pathIndex)];
+        path.meshCache.reset();
+        path.touchGeometry();
     }
-    // The path is triangulated from its commands from now on; other paths keep the shared mesh.
-    Path& path = picture.paths[size_t(pathIndex)];
-    path.meshCache.reset();
-    path.touchGeometry();
     Animation a = aimed(contexts, Animation::PathEndPoint, instance, pathIndex, command);
     a.to[0] = x;
     a.to[1] = y;

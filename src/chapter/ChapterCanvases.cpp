@@ -70,10 +70,21 @@ std::pair<int32_t, int32_t> ChapterController::createCanvas(int32_t selector, in
 
 void ChapterController::setCanvasSlideDistance(int32_t instance, int64_t count) {
     if (count < 0) fatalError("ChapterController::setCanvasSlideDistance: negative row count " + std::to_string(count));
+    if (!canvasOnPage(instance, "setCanvasSlideDistance")) return;
     instances()[size_t(instance)].rows.count = uint64_t(count);
 }
 
+bool ChapterController::canvasOnPage(int32_t instance, const char* operation) {
+    const PictureInstance& target = instances()[size_t(instance)];
+    if (target.active && target.picture) return true;
+    logIgnoredError(std::string("ChapterController::") + operation + ": Inactive Picture (" + std::to_string(instance) +
+                    ")");
+    return false;
+}
+
 void ChapterController::removeCanvas(int32_t instance) {
+    // Removed already: its animations, drag and rects went with it then.
+    if (!instances()[size_t(instance)].active) return;
     bookView->hidePictureInstance(uint64_t(instance));
     for (size_t i = animations.size(); i-- > 0;) {
         const Animation& animation = animations[i];
@@ -93,10 +104,12 @@ void ChapterController::removeCanvas(int32_t instance) {
 }
 
 void ChapterController::setCanvasLabel(int32_t instance, const std::string& label) {
+    if (!canvasOnPage(instance, "setCanvasLabel")) return;
     instances()[size_t(instance)].label = label;
 }
 
 void ChapterController::setPictureInteractive(int32_t instance, bool interactive) {
+    if (!canvasOnPage(instance, "setPictureInteractive")) return;
     instances()[size_t(instance)].interactive = interactive;
 }
 
@@ -126,6 +139,7 @@ int32_t ChapterController::createChildNode(int32_t instance, int32_t parent) {
 }
 
 void ChapterController::setNodeEnabled(int32_t instance, int32_t node, bool visible) {
+    if (!canvasOnPage(instance, "setNodeEnabled")) return;
     Picture& picture = *instances()[size_t(instance)].picture;
     if (!validIndex(node, picture.nodes.size())) {
         fatalError("ChapterController::setNodeEnabled: could not find path with id " + std::to_string(node));
@@ -134,6 +148,7 @@ void ChapterController::setNodeEnabled(int32_t instance, int32_t node, bool visi
 }
 
 void ChapterController::setNodeCentre(int32_t instance, int32_t node, const Vec2& pivot) {
+    if (!canvasOnPage(instance, "setNodeCentre")) return;
     Picture& picture = *instances()[size_t(instance)].picture;
     if (!validIndex(node, picture.nodes.size())) {
         fatalError("ChapterController::setNodeCentre: could not find path with id " + std::to_string(node));
@@ -156,6 +171,7 @@ std::tuple<double, double, double, double> ChapterController::getNodeProps(int32
 }
 
 void ChapterController::moveToNode(int32_t instance, int32_t node, int32_t newParent) {
+    if (!canvasOnPage(instance, "moveToNode")) return;
     Picture& picture = *instances()[size_t(instance)].picture;
     if (!validIndex(node, picture.nodes.size()) || !validIndex(newParent, picture.nodes.size())) {
         fatalError("ChapterController::moveToNode: no node " + std::to_string(node) + " or " +

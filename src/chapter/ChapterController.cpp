@@ -77,12 +77,15 @@ void ChapterController::handleEvent(const Event& event) {
     switch (event.kind) {
     case Event::Tick: tick(point.x); break;
     case Event::PointerDown:
-        // One press at a time: a second button going down while one is held is not a new press.
-        if (pointerPhase != 0) break;
-        pressPoint = point;
-        dragging = false;
-        pointerPhase = 1;
-        clickCandidate = true;
+        // One press at a time: a second button going down while one is held is not a new press
+        // for the rects, but the script's pointer waiters still see it.
+        if (pointerPhase == 0) {
+            pressPoint = point;
+            dragging = false;
+            pointerPhase = 1;
+            clickCandidate = true;
+            pressDragged = false;
+        }
         recordMouseEvent(event);
         break;
     case Event::PointerMove:
@@ -99,15 +102,17 @@ void ChapterController::handleEvent(const Event& event) {
                 } else {
                     dragging = true;
                 }
+                pressDragged = dragging;
             }
             if (dragging) continueDrag(point, dragGeneration);
-            if (clickCandidate && pressPoint.distanceTo(point) >= configuration.pointerMoveTolerance()) {
-                clickCandidate = false;
-            }
-            updatePointerHover(point, false);
-        } else {
-            updatePointerHover(point, true);
         }
+        // A drag ended early (cancelled, its owner gone) leaves a press that may not click once
+        // the pointer has gone too far, so the distance counts for the rest of the press too.
+        if (pointerPhase != 0 && clickCandidate &&
+            pressPoint.distanceTo(point) >= configuration.pointerMoveTolerance()) {
+            clickCandidate = false;
+        }
+        updatePointerHover(point, pointerPhase != 1);
         recordMouseEvent(event);
         break;
     case Event::PointerUp: {
@@ -117,12 +122,11 @@ void ChapterController::handleEvent(const Event& event) {
             recordMouseEvent(event);
             break;
         }
-        bool click = true;
-        if (dragging) {
-            // Ends the drag (endDrag) and moves on to the next generation.
-            cancelDrag();
-            click = clickCandidate;
-        }
+        // Ends the drag (endDrag) and moves on to the next generation.
+        if (dragging) cancelDrag();
+        // A press kept from dragging (a catcher, or a cancel before it moved) clicks however far
+        // it went; one that dragged only while it stayed near its press point.
+        bool click = !pressDragged || clickCandidate;
         if (click && !dragCatchersAt(pressPoint).first) clickAt(pressPoint);
         pointerPhase = 0;
         recordMouseEvent(event);

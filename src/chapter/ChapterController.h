@@ -92,6 +92,9 @@ public:
                                              double aspect);
     void setCanvasSlideDistance(int32_t instance, int64_t rows);
     void removeCanvas(int32_t instance);
+    // Whether a canvas is still on the page. A removed one gets the line an animation writes
+    // for a target that is gone, and the operation named leaves it alone.
+    bool canvasOnPage(int32_t instance, const char* operation);
     void setCanvasLabel(int32_t instance, const std::string& label);
     void setPictureInteractive(int32_t instance, bool interactive);
     Vec2 svgSize(int32_t svgIndex) const;
@@ -208,6 +211,9 @@ public:
     std::vector<DragCatcher> dragCatchers;
     bool dragging = false;
     bool clickCandidate = false;
+    // The current press has dragged a rect or the page: its release clicks only while the
+    // pointer stayed within the tolerance, even when the drag ended before the release.
+    bool pressDragged = false;
     uint32_t pointerPhase = 0; // 0 up; 1 down and live; 2 down, no longer dragging
     double scrollVelocity = 0.0;
     double scrollMoved = 0.0;

@@ -36,6 +36,12 @@ int32_t ChapterController::insertSvgShape(int32_t instance, int32_t node, int32_
 
 void ChapterController::pathTransition(int32_t instance, int32_t pathIndex, int32_t shapeId, double x, double y,
                                        double width, double height) {
+    if (!instances()[size_t(instance)].picture) {
+        // A removed canvas has no path to change; a shape that does not exist is misuse all the same.
+        buildShapePath(shapeId, x, y, width, height);
+        canvasOnPage(instance, "pathTransition");
+        return;
+    }
     Picture& picture = *instances()[size_t(instance)].picture;
     if (pathIndex < 0 || size_t(pathIndex) >= picture.paths.size()) {
         fatalError("Error preparing transition animation: the path id is out of range");

@@ -181,7 +181,7 @@ ENGINE_FUNCTION(hvkSetBackgroundColour) {
 }
 
 ENGINE_FUNCTION(hvkSetParagraphColour) {
-    int32_t canvas = args.canvas(1);
+    int32_t canvas = args.canvasOrRemoved(1);
     int32_t node = args.int32(2);
     int32_t line = args.int32(3);
     PaletteColour colour = colourFromStack(args.state(), 4);

@@ -22,7 +22,10 @@ ENGINE_FUNCTION(hvkNewRow) {
 }
 
 ENGINE_FUNCTION(hvkRowHeight) {
-    int32_t rowsBack = args.index(1, chapter().rows.size(), "row");
+    // Counted back from the open row: a negative count measures nothing, 0; past the first row
+    // there is no row to measure.
+    int64_t rowsBack = args.integer(1);
+    if (rowsBack >= 0) rowsBack = args.index(1, chapter().rows.size(), "row");
     lua_pushnumber(args.state(), chapter().rowHeight(rowsBack));
     return 1;
 }
@@ -72,24 +75,24 @@ ENGINE_FUNCTION(hvkNewCanvas) {
 }
 
 ENGINE_FUNCTION(hvkRemoveCanvas) {
-    chapter().removeCanvas(args.canvas(1));
+    chapter().removeCanvas(args.canvasOrRemoved(1));
     return 0;
 }
 
 ENGINE_FUNCTION(hvkSetCanvasSlideDistance) {
-    int32_t canvas = args.canvas(1);
+    int32_t canvas = args.canvasOrRemoved(1);
     chapter().setCanvasSlideDistance(canvas, args.integer(2));
     return 0;
 }
 
 ENGINE_FUNCTION(hvkSetCanvasLabel) {
-    int32_t canvas = args.canvas(1);
+    int32_t canvas = args.canvasOrRemoved(1);
     chapter().setCanvasLabel(canvas, args.string(2));
     return 0;
 }
 
 ENGINE_FUNCTION(hvkSetPictureInteractive) {
-    int32_t canvas = args.canvas(1);
+    int32_t canvas = args.canvasOrRemoved(1);
     chapter().setPictureInteractive(canvas, args.boolean(2));
     return 0;
 }
@@ -114,13 +117,13 @@ ENGINE_FUNCTION(hvkCreateChildNode) {
 }
 
 ENGINE_FUNCTION(hvkSetNodeEnabled) {
-    int32_t canvas = args.canvas(1);
+    int32_t canvas = args.canvasOrRemoved(1);
     chapter().setNodeEnabled(canvas, args.int32(2), args.boolean(3));
     return 0;
 }
 
 ENGINE_FUNCTION(hvkSetNodeCentre) {
-    int32_t canvas = args.canvas(1);
+    int32_t canvas = args.canvasOrRemoved(1);
     int32_t node = args.int32(2);
     chapter().setNodeCentre(canvas, node, Vec2(args.finite(3), args.finite(4)));
     return 0;
@@ -134,7 +137,7 @@ ENGINE_FUNCTION(hvkGetNodeProps) {
 }
 
 ENGINE_FUNCTION(hvkMoveToNode) {
-    int32_t canvas = args.canvas(1);
+    int32_t canvas = args.canvasOrRemoved(1);
     int32_t node = args.node(2, canvas);
     chapter().moveToNode(canvas, node, args.node(3, canvas));
     return 0;
@@ -165,9 +168,10 @@ ENGINE_FUNCTION(hvkNewPathCommand) {
     return 0;
 }
 
-// The node, path and command of an animation are checked by the animation as its target.
+// The node, path and command of an animation are checked by the animation as its target, and
+// so is a removed canvas.
 ENGINE_FUNCTION(hvkSetNodePosition) {
-    int32_t canvas = args.canvas(1);
+    int32_t canvas = args.canvasOrRemoved(1);
     int32_t node = args.int32(2);
     Vec2 point(args.finite(3), args.finite(4));
     args.runningContext();
@@ -176,7 +180,7 @@ ENGINE_FUNCTION(hvkSetNodePosition) {
 }
 
 ENGINE_FUNCTION(hvkSetNodeRotation) {
-    int32_t canvas = args.canvas(1);
+    int32_t canvas = args.canvasOrRemoved(1);
     int32_t node = args.int32(2);
     double angle = args.finite(3);
     args.runningContext();
@@ -185,7 +189,7 @@ ENGINE_FUNCTION(hvkSetNodeRotation) {
 }
 
 ENGINE_FUNCTION(hvkSetNodeScale) {
-    int32_t canvas = args.canvas(1);
+    int32_t canvas = args.canvasOrRemoved(1);
     int32_t node = args.int32(2);
     double sx = args.finite(3);
     double sy = args.finite(4);
@@ -207,7 +211,7 @@ ENGINE_FUNCTION(hvkMovePoint) {
 }
 
 ENGINE_FUNCTION(hvkSetPathFill) {
-    int32_t canvas = args.canvas(1);
+    int32_t canvas = args.canvasOrRemoved(1);
     int32_t path = args.int32(2);
     PaletteColour colour = colourFromStack(args.state(), 3);
     args.runningContext();
@@ -216,7 +220,7 @@ ENGINE_FUNCTION(hvkSetPathFill) {
 }
 
 ENGINE_FUNCTION(hvkSetAnimationFrame) {
-    int32_t canvas = args.canvas(1);
+    int32_t canvas = args.canvasOrRemoved(1);
     int32_t path = args.int32(2);
     // Any time: before the first frame, or not a number at all, draws the first frame.
     double frame = args.number(3);
@@ -226,7 +230,7 @@ ENGINE_FUNCTION(hvkSetAnimationFrame) {
 }
 
 ENGINE_FUNCTION(hvkPathTransition) {
-    int32_t canvas = args.canvas(1);
+    int32_t canvas = args.canvasOrRemoved(1);
     int32_t path = args.int32(2);
     int32_t shape = args.int32(3);
     double x = args.finite(4);

@@ -41,8 +41,9 @@ int64_t ScriptArgs::integer(int i) const {
     return ok ? int64_t(value) : 0;
 }
 
-int32_t ScriptArgs::int32(int i) const {
-    int64_t value = integer(i);
+int32_t ScriptArgs::int32(int i) const { return int32(i, integer(i)); }
+
+int32_t ScriptArgs::int32(int i, int64_t value) const {
     if (value < INT32_MIN || value > INT32_MAX) misuse("argument " + std::to_string(i) + " is out of range: " + std::to_string(value));
     return int32_t(value);
 }
@@ -133,40 +134,50 @@ int64_t ScriptArgs::count(int i, int64_t largest, const char* what) const {
     return value;
 }
 
-int32_t ScriptArgs::canvas(int i, bool truncate) const {
-    const std::vector<PictureInstance>& instances = currentChapterController->bookView->canvas()->pictureInstances;
-    int32_t index = this->index(i, instances.size(), "canvas", truncate);
-    if (!instances[size_t(index)].picture) misuse("canvas " + std::to_string(index) + " was removed");
-    return index;
-}
-
 namespace {
 
-const Picture& pictureOf(int32_t canvas) {
-    return *currentChapterController->bookView->canvas()->pictureInstances[size_t(canvas)].picture;
+const std::vector<PictureInstance>& canvases() {
+    return currentChapterController->bookView->canvas()->pictureInstances;
 }
+
+// Null for a removed canvas.
+const Picture* pictureOf(int32_t canvas) { return canvases()[size_t(canvas)].picture.get(); }
 
 } // namespace
 
+int32_t ScriptArgs::canvas(int i, bool truncate) const {
+    int32_t index = this->index(i, canvases().size(), "canvas", truncate);
+    if (!pictureOf(index)) misuse("canvas " + std::to_string(index) + " was removed");
+    return index;
+}
+
+int32_t ScriptArgs::canvasOrRemoved(int i) const { return index(i, canvases().size(), "canvas"); }
+
 int32_t ScriptArgs::node(int i, int32_t canvas, bool truncate) const {
+    const Picture* picture = pictureOf(canvas);
     int64_t value = truncate ? truncated(i) : integer(i);
-    if (value < 0 || uint64_t(value) >= pictureOf(canvas).nodes.size()) {
+    if (!picture) return int32(i, value);
+    if (value < 0 || uint64_t(value) >= picture->nodes.size()) {
         misuse("no node " + std::to_string(value) + " on canvas " + std::to_string(canvas));
     }
     return int32_t(value);
 }
 
 int32_t ScriptArgs::path(int i, int32_t canvas) const {
+    const Picture* picture = pictureOf(canvas);
     int64_t value = integer(i);
-    if (value < 0 || uint64_t(value) >= pictureOf(canvas).paths.size()) {
+    if (!picture) return int32(i, value);
+    if (value < 0 || uint64_t(value) >= picture->paths.size()) {
         misuse("no path " + std::to_string(value) + " on canvas " + std::to_string(canvas));
     }
     return int32_t(value);
 }
 
 int32_t ScriptArgs::command(int i, int32_t canvas, int32_t path) const {
+    const Picture* picture = pictureOf(canvas);
     int64_t value = integer(i);
-    if (value < 0 || uint64_t(value) >= pictureOf(canvas).paths[size_t(path)].commands.size()) {
+    if (!picture) return int32(i, value);
+    if (value < 0 || uint64_t(value) >= picture->paths[size_t(path)].commands.size()) {
         misuse("no command " + std::to_string(value) + " in path " + std::to_string(path) + " on canvas " +
                std::to_string(canvas));
     }

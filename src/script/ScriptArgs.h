@@ -30,6 +30,8 @@ public:
     int64_t integer(int i) const;
     // An integer that must fit 32 bits, for indices whose range the operation checks itself.
     int32_t int32(int i) const;
+    // The value read from argument i, which must fit 32 bits.
+    int32_t int32(int i, int64_t value) const;
     // A number truncated toward zero; NaN and infinities are misuse.
     int64_t truncated(int i) const;
     // A number; a missing argument reads 0.
@@ -60,6 +62,11 @@ public:
     int32_t group(int i) const;
     // A canvas that is still on the page (a removed one has no picture).
     int32_t canvas(int i, bool truncate = false) const;
+    // A canvas made in this chapter, on the page or removed since: the operation skips a removed
+    // one with a line, as an animation skips a target that is gone.
+    int32_t canvasOrRemoved(int i) const;
+    // A node or path of the canvas; on a removed canvas, which has none left to check against,
+    // any 32-bit value.
     int32_t node(int i, int32_t canvas, bool truncate = false) const;
     int32_t path(int i, int32_t canvas) const;
     int32_t command(int i, int32_t canvas, int32_t path) const;

@@ -93,7 +93,8 @@ TEST(InputTest, CatchersStopThePageDragOrTheClick) {
     const Case cases[] = {
         {false, false, 3, false, 3, "clicked"}, {true, false, 3, false, 0, "clicked"},
         {false, true, 3, false, 3, ""},         {true, true, 3, false, 0, ""},
-        {false, false, 10, false, 10, ""},      {false, false, 3, true, 3, "clicked"},
+        // A press whose page drag was cancelled does not click once it has gone too far.
+        {false, false, 10, false, 10, ""},      {false, false, 3, true, 3, ""},
     };
     for (const Case& c : cases) {
         BookHarness book(bookOf(
@@ -156,9 +157,10 @@ TEST(InputTest, HoweverADragEndsTheRectIsLeftInAStateThatLetsGo) {
     };
     const Case cases[] = {
         {"", false, ActivePictureRect::Idle, "started,step false"},
-        {"hvkCancelDrag()", false, ActivePictureRect::Idle, "started,step false,clicked b"},
-        {"hvkRemoveCanvas(top)", false, ActivePictureRect::Dead, "started,step false,clicked b"},
-        {"hvkTerminateContext(dragger)", false, ActivePictureRect::Idle, "started,clicked b"},
+        // A press that dragged a rect never clicks, also when its drag ended before the release.
+        {"hvkCancelDrag()", false, ActivePictureRect::Idle, "started,step false"},
+        {"hvkRemoveCanvas(top)", false, ActivePictureRect::Dead, "started,step false"},
+        {"hvkTerminateContext(dragger)", false, ActivePictureRect::Idle, "started"},
         // Re-armed for a click, it keeps the wait past the release, and the next click finds it.
         {"", true, ActivePictureRect::Idle, "started,clicked r"},
     };
@@ -352,6 +354,29 @@ TEST(InputTest, TheSyntheticPointerMovesToALabelAndPressesWhereTheMoveGoesWithin
     // "door 2" matches 'door' too, but off the content area it does not displace the target found.
     EXPECT_EQ(logOf(book), "event 1 3.0 6.0,clicked 2 1.0 3.0");
     EXPECT_TRUE(book.chapter().pendingEvents.empty());
+}
+
+TEST(InputTest, APressWhileOneIsHeldReachesPointerWaitersButNotTheRects) {
+    BookHarness book(bookOf(R"(
+        local r = under(hvkNewCanvas(0, 6, 1.5, 1, 0))
+        spawn(function() waitOn(hvkActivateRectClick, r) note('clicked') end)
+        spawn(function() while true do note(waitForPointer()) end end)
+    )"));
+    book.start();
+    book.tick();
+    book.press(300, 200);
+    book.press(100, 100);
+    book.release(300, 200);
+    EXPECT_EQ(logOf(book), "0 3.0 2.0,0 1.0 1.0,clicked,2 3.0 2.0");
+}
+
+TEST(InputTest, GlidePointerReturnsWithThePointerAtItsTarget) {
+    for (const char* timing : {"hvkSetAnimationDuration(0.05)", "hvkSetAnimationEnabled(false)"}) {
+        BookHarness book(bookOf(std::string(timing) + " glidePointer('', 0.25, 0.5) note(hvkGetMouseEvent())"));
+        book.start();
+        for (int i = 0; i < 6; ++i) book.tick();
+        EXPECT_EQ(logOf(book), "1 1.5 2.0") << timing;
+    }
 }
 
 TEST(InputTest, AutoScrollGlidesOrFlingsAndHoldsThePageMeanwhile) {

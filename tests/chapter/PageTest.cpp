@@ -45,12 +45,12 @@ TEST_F(PageTest, CanvasesTakeTheirPlacesInRowsAndRecordingsThatCannotBeginSaySo)
         hvkNewCanvas(3, 6, 1, 1, 0) hvkNewRow(false)       -- 3 high: the row becomes 3 high
         c, _, cRow = hvkNewCanvas(1, 2, 1, 3, 0)           -- fixed at the viewport's top
         hvkNewCanvas(0, 1, 1, 6, 0) hvkRecordCanvas(-1, '/no/such/folder/view.gif', true)
-        report = table.concat({aRoot, aRow, cRow, hvkRowHeight(1), hvkRowHeight(0)}, ',')
+        report = table.concat({aRoot, aRow, cRow, hvkRowHeight(1), hvkRowHeight(0), hvkRowHeight(-1)}, ',')
     )");
     EXPECT_EQ(test::lastLine(testing::internal::GetCapturedStderr()),
               "BookView::startRecording: unable to begin a recording at /no/such/folder/view.gif");
     EXPECT_FALSE(book->view->isRecording());
-    EXPECT_EQ(book->global("report"), "0,0,1,3.0,0.0");
+    EXPECT_EQ(book->global("report"), "0,0,1,3.0,0.0,0.0");
     const PictureInstance& a = instance(0);
     EXPECT_EQ(a.rect, Rect(0, 0, 300, 150));
     EXPECT_EQ(a.rows, Range(0, 1));
@@ -76,6 +76,7 @@ TEST_F(PageTest, MisuseEndsWithItsLine) {
          "err: ChapterController::createCanvas(): picture aspect must be positive and finite: inf"},
         {"hvkNewCanvas(2, 1, 1, 1, 0)", "err: ChapterController::createCanvas(): canvas width must be positive: -1"},
         {"hvkRemoveCanvas(c) hvkNewPath(c, 0)", "err: hvkNewPath: canvas 0 was removed"},
+        {"hvkSetNodePosition(1, 0, 0, 0)", "err: hvkSetNodePosition: no canvas 1"},
         {"hvkSetCanvasSlideDistance(c, -1)", "err: ChapterController::setCanvasSlideDistance: negative row count -1"},
         {"hvkCreateChildNode(c, 3)", "err: Could not find node id: 3 on picture 0"},
         {"hvkCreateChildNode(c, 2^33)", "err: hvkCreateChildNode: argument 2 is out of range: 8589934592"},
@@ -202,6 +203,43 @@ TEST_F(PageTest, RowsWindBackAndScrollTargetsFindTheirPlace) {
     EXPECT_EQ(actives(), "11000");
     EXPECT_EQ(chapter.rows.size(), 3u);
     EXPECT_EQ(chapter.contentHeight, height);
+}
+
+// A canvas wound back off the page is a target gone: changing it writes a line and the book
+// goes on; removing it again does nothing.
+TEST_F(PageTest, ARemovedCanvasIsSkippedWithALine) {
+    build(R"(c = hvkNewCanvas(0, 1, 1, 1, 0) p = hvkNewPath(c, 0) hvkNewPathCommand(c, p, 10, 0, 0)
+        flat = hvkPrepareSvgShape(hvkPrepareSvg('shapes.svg'), 'flat')
+        hvkWindBackRows(0) hvkSetAnimationEnabled(false)
+        while true do
+          if call then local f = call call = nil f() done = (done or 0) + 1 end
+          nextEvent()
+        end)");
+    // Each call and the operation its line names (none for removing it again).
+    const std::pair<const char*, const char*> cases[] = {
+        {"hvkSetNodePosition(c, 0, 1, 1)", "getValue"}, {"hvkSetNodeRotation(c, 0, 1)", "getValue"},
+        {"hvkSetNodeScale(c, 0, 2, 2)", "getValue"}, {"hvkMovePoint(c, p, 0, 0, 1, 1)", "getValue"},
+        {"hvkSetPathFill(c, p, '0.1', 1)", "getValue"}, {"hvkSetAnimationFrame(c, p, 1)", "getValue"},
+        {"hvkSetParagraphColour(c, 0, 0, '0.1', 1)", "getValue"},
+        {"hvkPathTransition(c, p, flat, 0, 0, 1, 1)", "pathTransition"},
+        {"hvkSetNodeEnabled(c, 0, false)", "setNodeEnabled"}, {"hvkSetNodeCentre(c, 0, 1, 1)", "setNodeCentre"},
+        {"hvkMoveToNode(c, 1, 0)", "moveToNode"}, {"hvkSetCanvasSlideDistance(c, 2)", "setCanvasSlideDistance"},
+        {"hvkSetCanvasLabel(c, 'door')", "setCanvasLabel"}, {"hvkSetPictureInteractive(c, 0)", "setPictureInteractive"},
+        {"hvkRemoveCanvas(c)", nullptr},
+    };
+    int done = 0;
+    for (auto [call, operation] : cases) {
+        book->run(std::string("call = function() ") + call + " end");
+        testing::internal::CaptureStderr();
+        book->tick();
+        std::string err = testing::internal::GetCapturedStderr();
+        std::string line = operation ? "error (ignoring and continuing): ChapterController::" + std::string(operation) +
+                                           ": Inactive Picture (0)"
+                                     : "";
+        EXPECT_EQ(err.substr(0, err.find('\n')), line) << call;
+        EXPECT_EQ(book->global("done"), std::to_string(++done)) << call;
+    }
+    EXPECT_FALSE(instance(0).active);
 }
 
 TEST_F(PageTest, StickyCanvasesSlideWithinTheirRows) {

@@ -159,6 +159,9 @@ end
 function glidePointer(label, x, y, assertUnreachable)
   hvkMoveMouse(label, x, y, assertUnreachable or false)
   yield()
+  -- The glide's last step is a pointer move queued for after the pass that ended the glide;
+  -- the next pass is that move's.
+  yield()
 end
 
 -- Presses and releases the book's own pointer where it is; the click is handled before the
