@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -87,25 +86,6 @@ TEST(BlobTest, NonRegularFilesAreRefusedWithoutWaiting) {
         }
     };
     EXPECT_EQ(test::runInChild(refused, watch).exitStatus, 0);
-}
-
-TEST(BlobTest, AFileTooLargeToHoldIsRefusedWithoutAllocatingIt) {
-    test::TempDir dir;
-    const std::string path = dir.file("huge");
-    test::writeFile(path, "");
-    fs::resize_file(path, uintmax_t(200) << 30); // sparse: no disk and, read or not, no memory
-    const std::string line = "getBlobAtPath failed: " + path + ": too large to hold in memory (214748364800 bytes)\n";
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(getBlobAtPath(path), nullptr);
-    EXPECT_EQ(errno, EFBIG);
-    EXPECT_FALSE(getStringAtPath(path).second);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), line + line);
-    std::string bytes = "old", why;
-    EXPECT_FALSE(readWholeFile(path, bytes, why));
-    EXPECT_EQ(why, "too large to hold in memory (214748364800 bytes)");
-    EXPECT_EQ(bytes, "");
-    EXPECT_FALSE(readWholeFile(dir.file("missing"), bytes, why));
-    EXPECT_EQ(why, "No such file or directory");
 }
 
 TEST(BlobTest, ProvidersAndStrings) {
