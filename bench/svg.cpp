@@ -109,8 +109,7 @@ void BM_ParseConvertTriangulate(benchmark::State& state) {
     std::cerr.setstate(std::ios::badbit);
     size_t indices = 0;
     for (auto _ : state) {
-        uint64_t autoNames = 0;
-        auto file = hv::convertSvgText(drawing, "bench.svg", autoNames);
+        auto file = hv::convertSvgText(drawing, "bench.svg");
         indices = 0;
         for (hv::RawSvgShape& shape : file->shapes) {
             hv::buildShapeMeshCache(shape, hv::bakeCurveTolerance);

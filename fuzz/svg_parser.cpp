@@ -36,8 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
 
-    uint64_t autoNames = 0;
-    auto file = hv::convertSvgText(text, "fuzz.svg", autoNames);
+    auto file = hv::convertSvgText(text, "fuzz.svg");
     if (file) {
         require(!file->shapes.empty());
         require(std::isfinite(file->width) && std::isfinite(file->height));

@@ -7,10 +7,15 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fcntl.h>
 #include <iostream>
+#include <new>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysinfo.h>
 #include <unistd.h>
 
 namespace hv {
@@ -19,53 +24,116 @@ std::shared_ptr<PathProvider> PathProvider::child(const PathProvider& parent, co
     return std::make_shared<PathProvider>(joinPath(parent.root, name));
 }
 
-Blob getBlobAtPath(const std::string& path) {
+namespace {
+
+enum class ReadOutcome { Read, CannotOpen, NotAFile, TooLarge, CutShort };
+
+// The most a process can hold here: the machine's memory and swap, within the process's limits.
+uint64_t holdableBytes() {
+    uint64_t most = UINT64_MAX;
+    struct sysinfo machine;
+    if (sysinfo(&machine) == 0) {
+        most = (uint64_t(machine.totalram) + uint64_t(machine.totalswap)) * std::max<uint64_t>(1, machine.mem_unit);
+    }
+    for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+        struct rlimit limit;
+        if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+            most = std::min<uint64_t>(most, limit.rlim_cur);
+        }
+    }
+    return most;
+}
+
+// Reads the whole regular file at `path` into `bytes`; `size` is the size the file claims.
+// A file larger than the process could hold is refused before anything is allocated for it,
+// and a failed allocation is refused the same way rather than ending the process.
+template <typename Bytes>
+ReadOutcome readWhole(const std::string& path, Bytes& bytes, uint64_t& size) {
     // Non-blocking, or a FIFO without a writer would hang the open before the check below can
     // refuse it; regular files read the same either way.
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return ReadOutcome::CannotOpen;
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         close(fd);
-        return nullptr;
+        return ReadOutcome::NotAFile;
     }
-    auto blob = std::make_shared<std::vector<uint8_t>>();
-    blob->resize(size_t(info.st_size));
+    size = uint64_t(info.st_size);
+    try {
+        if (size >= holdableBytes() || size > bytes.max_size()) throw std::bad_alloc();
+        bytes.resize(size_t(size));
+    } catch (const std::exception&) {
+        close(fd);
+        Bytes().swap(bytes);
+        errno = EFBIG;
+        return ReadOutcome::TooLarge;
+    }
     size_t done = 0;
-    while (done < blob->size()) {
-        ssize_t n = ::read(fd, blob->data() + done, blob->size() - done);
+    while (done < bytes.size()) {
+        ssize_t n = ::read(fd, reinterpret_cast<char*>(bytes.data()) + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += size_t(n);
     }
     close(fd);
-    if (done != blob->size()) {
-        // A half-read file is not the file: hand back nothing rather than zeros.
-        std::cerr << "getBlobAtPath failed: " << path << std::endl;
-        return nullptr;
+    // A half-read file is not the file: hand back nothing rather than zeros.
+    return done == bytes.size() ? ReadOutcome::Read : ReadOutcome::CutShort;
+}
+
+// The engine's readers: missing files and other things than files stay silent, for the
+// caller to decide on; a file that could not be read whole gets its line.
+template <typename Bytes>
+bool readWholeOrSay(const std::string& path, Bytes& bytes) {
+    uint64_t size = 0;
+    switch (readWhole(path, bytes, size)) {
+    case ReadOutcome::Read: return true;
+    case ReadOutcome::TooLarge:
+        std::cerr << "getBlobAtPath failed: " << path << ": too large to hold in memory (" << size << " bytes)"
+                  << std::endl;
+        errno = EFBIG;
+        return false;
+    case ReadOutcome::CutShort: std::cerr << "getBlobAtPath failed: " << path << std::endl; return false;
+    default: return false;
     }
-    return blob;
+}
+
+} // namespace
+
+Blob getBlobAtPath(const std::string& path) {
+    auto blob = std::make_shared<std::vector<uint8_t>>();
+    return readWholeOrSay(path, *blob) ? blob : nullptr;
 }
 
 Blob getBlobFromProvider(const PathProvider& provider, const std::string& name) {
     return getBlobAtPath(joinPath(provider.root, name));
 }
 
-namespace {
-
-std::pair<std::string, bool> blobToString(const Blob& blob) {
-    if (!blob) return {"", false};
-    return {std::string(blob->begin(), blob->end()), true};
-}
-
-} // namespace
-
 std::pair<std::string, bool> getStringFromProvider(const PathProvider& provider, const std::string& name) {
-    return blobToString(getBlobFromProvider(provider, name));
+    return getStringAtPath(joinPath(provider.root, name));
 }
 
 std::pair<std::string, bool> getStringAtPath(const std::string& path) {
-    return blobToString(getBlobAtPath(path));
+    std::string text;
+    if (!readWholeOrSay(path, text)) return {"", false};
+    return {std::move(text), true};
+}
+
+bool readWholeFile(const std::string& path, std::string& bytes, std::string& why) {
+    uint64_t size = 0;
+    errno = 0;
+    ReadOutcome outcome = readWhole(path, bytes, size);
+    int error = errno;
+    switch (outcome) {
+    case ReadOutcome::Read: return true;
+    case ReadOutcome::CannotOpen: why = std::strerror(error); break;
+    case ReadOutcome::NotAFile: why = "not a regular file"; break;
+    case ReadOutcome::TooLarge: why = "too large to hold in memory (" + std::to_string(size) + " bytes)"; break;
+    case ReadOutcome::CutShort:
+        why = error != 0 ? std::string("read cut short: ") + std::strerror(error) : "read cut short";
+        break;
+    }
+    bytes.clear();
+    return false;
 }
 
 namespace {
@@ -140,8 +208,27 @@ bool writeStringToPath(const std::string& data, const std::string& path) {
     return ok;
 }
 
+namespace {
+
+std::string whatItIs(const std::filesystem::directory_entry& entry) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    switch (entry.status(error).type()) {
+    case fs::file_type::directory: return "not a file but a directory";
+    case fs::file_type::fifo: return "not a file but a FIFO";
+    case fs::file_type::socket: return "not a file but a socket";
+    case fs::file_type::block:
+    case fs::file_type::character: return "not a file but a device";
+    case fs::file_type::not_found: return "a link that leads nowhere";
+    default: return error ? "cannot be read: " + error.message() : "not a regular file";
+    }
+}
+
+} // namespace
+
 std::vector<std::string> findFilesBelow(const std::string& root, const std::string& extension,
-                                        const std::function<void(const std::string&, const std::string&)>& unlisted) {
+                                        const std::function<void(const std::string&, const std::string&)>& unlisted,
+                                        const std::function<void(const std::string&, const std::string&)>& notAFile) {
     namespace fs = std::filesystem;
     auto lower = [](std::string text) {
         for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -157,15 +244,17 @@ std::vector<std::string> findFilesBelow(const std::string& root, const std::stri
         fs::directory_iterator it(folder, error);
         for (fs::directory_iterator end; !error && it != end; it.increment(error)) {
             std::error_code typeError;
+            std::string full = it->path().generic_string();
+            bool named = full.size() > root.size() + 1 && full.size() >= wanted.size() &&
+                         lower(full.substr(full.size() - wanted.size())) == wanted;
             if (!it->is_symlink(typeError) && it->is_directory(typeError)) {
                 folders.push_back(it->path());
+            } else if (it->is_regular_file(typeError)) {
+                if (named) found.push_back(full.substr(root.size() + 1));
                 continue;
             }
-            if (!it->is_regular_file(typeError)) continue;
-            std::string full = it->path().generic_string();
-            if (full.size() <= root.size() + 1 || full.size() < wanted.size()) continue;
-            if (lower(full.substr(full.size() - wanted.size())) != wanted) continue;
-            found.push_back(full.substr(root.size() + 1));
+            // The engine would look for it by this name and fail: say so now.
+            if (named) notAFile(full.substr(root.size() + 1), whatItIs(*it));
         }
         if (error) unlisted(folder.generic_string(), error.message());
     }

@@ -21,11 +21,16 @@ struct PathProvider {
 };
 
 // Null when the file cannot be opened or read whole, or is not a regular file (a FIFO is
-// refused without waiting for a writer); an empty file gives an empty blob.
+// refused without waiting for a writer); an empty file gives an empty blob. A file that is
+// there but cannot be read whole, one larger than the process could hold among them (errno is
+// then EFBIG), is named with one line; nothing is allocated for a file that large.
 Blob getBlobAtPath(const std::string& path);
 Blob getBlobFromProvider(const PathProvider& provider, const std::string& name);
 std::pair<std::string, bool> getStringFromProvider(const PathProvider& provider, const std::string& name);
 std::pair<std::string, bool> getStringAtPath(const std::string& path);
+// The same read for tools that name the file themselves: false, with nothing written to any
+// stream and the reason in `why`, when the file cannot be read whole.
+bool readWholeFile(const std::string& path, std::string& bytes, std::string& why);
 
 // Writes a whole file through a temporary in the target's directory and renames it over the
 // target, so a failed write leaves the previous file intact; the new file keeps the old one's
@@ -36,9 +41,12 @@ bool replaceFile(const std::string& path, const std::function<bool(FILE*)>& writ
 // Every regular file below `root` whose name ends in `extension` (compared without case), as
 // paths relative to the root joined with '/', sorted. A folder that cannot be listed goes to
 // `unlisted` with the reason, and the other folders are still listed; links to folders are
-// not followed, so a link cannot make the walk go round.
+// not followed, so a link cannot make the walk go round. Anything else of such a name (a
+// folder, a FIFO, a link to nothing) goes to `notAFile` as a relative path with what it is,
+// "not a file but a FIFO"; a folder of such a name is still searched.
 std::vector<std::string> findFilesBelow(const std::string& root, const std::string& extension,
-                                        const std::function<void(const std::string&, const std::string&)>& unlisted);
+                                        const std::function<void(const std::string&, const std::string&)>& unlisted,
+                                        const std::function<void(const std::string&, const std::string&)>& notAFile);
 // replaceFile with the string's bytes; a failure is reported with one line.
 bool writeStringToPath(const std::string& data, const std::string& path);
 

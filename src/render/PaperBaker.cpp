@@ -4,7 +4,9 @@
 #include "core/ResourcePaths.h"
 #include "render/PaperTexture.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <ostream>
 #include <system_error>
@@ -17,10 +19,11 @@ bool bakePaperCache(const std::string& assetsDirectory, std::ostream& errors) {
     const std::string paperText = joinPath(joinPath(assetsDirectory, "story"), "paper.txt");
     const std::string blobs = joinPath(assetsDirectory, "blobs");
     std::error_code error;
-    // Reading the parameters ends the process on a missing file, which is the host's rule;
-    // the tool names the file and goes on.
-    if (!fs::is_regular_file(paperText, error)) {
-        errors << "halvane-bake: paper.txt: cannot read the file" << std::endl;
+    // Reading the parameters ends the process on a file it cannot read, which is the host's
+    // rule; the tool tries the read first, names the file and goes on.
+    std::string text, why;
+    if (!readWholeFile(paperText, text, why)) {
+        errors << "halvane-bake: paper.txt: cannot read the file: " << why << std::endl;
         return false;
     }
     PaperParams params;
@@ -36,7 +39,7 @@ bool bakePaperCache(const std::string& assetsDirectory, std::ostream& errors) {
     std::shared_ptr<PaperTexture> texture = generatePaperTexture(params);
     const std::string path = paperCachePath(blobs);
     if (!replaceFile(path, [&](FILE* file) { return texture->writeTo(file); })) {
-        errors << "halvane-bake: paper.txt: cannot write " << path << std::endl;
+        errors << "halvane-bake: paper.txt: cannot write " << path << ": " << std::strerror(errno) << std::endl;
         return false;
     }
     return true;

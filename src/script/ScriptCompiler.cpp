@@ -6,6 +6,8 @@
 #include <lua.hpp>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <ostream>
 #include <vector>
@@ -24,9 +26,9 @@ int appendChunk(lua_State*, const void* bytes, size_t size, void* out) {
 } // namespace
 
 bool compileScript(const std::string& root, const std::string& relative, std::ostream& errors) {
-    auto [source, readable] = getStringAtPath(joinPath(root, relative));
-    if (!readable) {
-        errors << "halvane-bake: " << relative << ": cannot read the file" << std::endl;
+    std::string source, why;
+    if (!readWholeFile(joinPath(root, relative), source, why)) {
+        errors << "halvane-bake: " << relative << ": cannot read the file: " << why << std::endl;
         return false;
     }
     lua_State* state = luaL_newstate();
@@ -39,8 +41,12 @@ bool compileScript(const std::string& root, const std::string& relative, std::os
     bool ok = luaL_loadbufferx(state, source.data(), source.size(), chunkName.c_str(), "t") == LUA_OK;
     std::string bytes;
     if (!ok) {
+        // A syntax error names the file and line itself; a refusal such as a binary chunk's
+        // does not, and gets the file's name in front.
         const char* message = lua_tostring(state, -1);
-        errors << "halvane-bake: " << (message ? message : relative.c_str()) << std::endl;
+        std::string line = message ? message : "cannot be loaded";
+        if (line.compare(0, relative.size() + 1, relative + ":") != 0) line = relative + ": " + line;
+        errors << "halvane-bake: " << line << std::endl;
     } else if (lua_dump(state, appendChunk, &bytes, 0) != 0) {
         errors << "halvane-bake: " << relative << ": cannot dump the compiled chunk" << std::endl;
         ok = false;
@@ -49,7 +55,8 @@ bool compileScript(const std::string& root, const std::string& relative, std::os
     if (!ok) return false;
     std::string target = joinPath(root, relative) + "c";
     if (!replaceFile(target, [&](FILE* file) { return std::fwrite(bytes.data(), bytes.size(), 1, file) == 1; })) {
-        errors << "halvane-bake: " << relative << ": cannot write " << target << std::endl;
+        errors << "halvane-bake: " << relative << ": cannot write " << target << ": " << std::strerror(errno)
+               << std::endl;
         return false;
     }
     return true;
@@ -62,9 +69,14 @@ ScriptCompileSummary compileBookScripts(const std::string& assetsDirectory, std:
     for (const std::string& root : roots) {
         std::error_code error;
         if (!fs::is_directory(root, error)) continue;
-        std::vector<std::string> scripts =
-            findFilesBelow(root, ".lua", [&](const std::string& folder, const std::string& why) {
+        std::vector<std::string> scripts = findFilesBelow(
+            root, ".lua",
+            [&](const std::string& folder, const std::string& why) {
                 errors << "halvane-bake: " << folder << ": cannot list the directory: " << why << std::endl;
+                ++summary.failed;
+            },
+            [&](const std::string& path, const std::string& what) {
+                errors << "halvane-bake: " << path << ": " << what << std::endl;
                 ++summary.failed;
             });
         for (const std::string& script : scripts) {

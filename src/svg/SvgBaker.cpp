@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <ostream>
@@ -22,13 +24,19 @@ namespace {
 namespace fs = std::filesystem;
 
 // The SVG files below the story directory, as the paths a script passes (relative, '/'). A
-// folder that cannot be listed is named and counted as a failure, not left as a silent gap in
-// the book's caches.
+// folder that cannot be listed, or something of an SVG file's name that is no file, is named
+// and counted as a failure, not left as a silent gap in the book's caches.
 std::vector<std::string> findSvgFiles(const std::string& story, std::ostream& errors, size_t& failed) {
-    return findFilesBelow(story, ".svg", [&](const std::string& folder, const std::string& why) {
-        errors << "halvane-bake: " << folder << ": cannot list the directory: " << why << std::endl;
-        ++failed;
-    });
+    return findFilesBelow(
+        story, ".svg",
+        [&](const std::string& folder, const std::string& why) {
+            errors << "halvane-bake: " << folder << ": cannot list the directory: " << why << std::endl;
+            ++failed;
+        },
+        [&](const std::string& path, const std::string& what) {
+            errors << "halvane-bake: " << path << ": " << what << std::endl;
+            ++failed;
+        });
 }
 
 // The whole file in memory first, so a failed write never leaves half a cache behind.
@@ -44,16 +52,25 @@ bool serialise(const RawSvgFile& file, std::string& bytes) {
     return ok;
 }
 
+// Why a cache file was not written, from errno after the failed write.
+std::string cannotWrite(const std::string& cachePath) {
+    int error = errno;
+    std::string why = "cannot write " + cachePath + ": " + std::strerror(error);
+    if (error == ENAMETOOLONG) {
+        why += " (the cache file's name spells out the picture's path, two characters for each byte, so that path "
+               "must stay within about 120 bytes)";
+    }
+    return why;
+}
+
 // Empty on success, else why the file was not baked. `partly` tells whether a shape's mesh
 // lacks some of its outline.
 std::string bakeOne(const std::string& story, const std::string& blobs, const std::string& path, std::ostream& errors,
                     bool& partly) {
     partly = false;
-    auto [text, readable] = getStringAtPath(joinPath(story, path));
-    if (!readable) return "cannot read the file";
-    uint64_t autoNames = 0;
-    std::string why;
-    auto file = convertSvgText(std::move(text), path, autoNames, &why);
+    std::string text, why;
+    if (!readWholeFile(joinPath(story, path), text, why)) return "cannot read the file: " + why;
+    auto file = convertSvgText(std::move(text), path, &why);
     if (!file) return why;
     for (RawSvgShape& shape : file->shapes) {
         ContourCount contours;
@@ -76,7 +93,9 @@ std::string bakeOne(const std::string& story, const std::string& blobs, const st
     std::string bytes;
     if (!serialise(*file, bytes)) return "cannot build the cache file";
     std::string cachePath = svgCachePath(blobs, path);
-    if (!writeStringToPath(bytes, cachePath)) return "cannot write " + cachePath;
+    if (!replaceFile(cachePath, [&](FILE* out) { return std::fwrite(bytes.data(), bytes.size(), 1, out) == 1; })) {
+        return cannotWrite(cachePath);
+    }
     return "";
 }
 

@@ -37,7 +37,6 @@ uint32_t SvgManager::flagsFor(const Configuration& configuration) { return confi
 bool SvgManager::init(std::shared_ptr<PathProvider> provider_, uint32_t flags, std::string cacheDirectory) {
     provider = std::move(provider_);
     useCache = (flags & useCacheFlag) != 0;
-    autoNameCounter = 0;
     rawSvgCacheDirectory = std::move(cacheDirectory);
     return true;
 }
@@ -83,11 +82,10 @@ std::optional<RawSvgFile> SvgManager::convertSvgImage(const std::string& path) {
     if (!provider) return std::nullopt;
     auto [text, found] = getStringFromProvider(*provider, path);
     if (!found) return std::nullopt;
-    return convertSvgText(std::move(text), path, autoNameCounter);
+    return convertSvgText(std::move(text), path);
 }
 
-std::optional<RawSvgFile> convertSvgText(std::string text, const std::string& path, uint64_t& autoNameCounter,
-                                         std::string* failure) {
+std::optional<RawSvgFile> convertSvgText(std::string text, const std::string& path, std::string* failure) {
     auto failWith = [&](const std::string& why) -> std::optional<RawSvgFile> {
         if (failure) *failure = why;
         return std::nullopt;
@@ -96,6 +94,7 @@ std::optional<RawSvgFile> convertSvgText(std::string text, const std::string& pa
     if (!image) return failWith("out of memory while parsing");
 
     RawSvgFile file;
+    uint64_t autoNameCounter = 0;
     for (const SvgShapeRecord& parsed : image->shapes) {
         auto [name, map, ok] = parseShapeTag(parsed.label);
         if (!ok) {

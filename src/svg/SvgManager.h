@@ -51,16 +51,16 @@ public:
     std::vector<std::pair<int32_t, int32_t>> shapeHandles; // (file index, shape index)
     std::string rawSvgCacheDirectory;
     bool useCache = false;
-    uint64_t autoNameCounter = 0; // the last number given to an unnamed shape; never reset
 
 private:
     bool validFileIndex(int32_t fileIndex) const { return fileIndex >= 0 && size_t(fileIndex) < files.size(); }
 };
 
-// Converts the text of one SVG file (`path` names it in warnings). Unnamed shapes take their
-// numbers from `autoNameCounter`. When it gives nothing and `failure` is given, it holds why.
-std::optional<RawSvgFile> convertSvgText(std::string text, const std::string& path, uint64_t& autoNameCounter,
-                                         std::string* failure = nullptr);
+// Converts the text of one SVG file (`path` names it in warnings). Unnamed shapes are named
+// auto-1, auto-2, ... in each file, counting the ones dropped later, so a file's names do not
+// depend on what else the book loaded or whether it came from its cache. When it gives nothing
+// and `failure` is given, it holds why.
+std::optional<RawSvgFile> convertSvgText(std::string text, const std::string& path, std::string* failure = nullptr);
 
 // A shape's label: items separated by ';', white space dropped; key=value items form the
 // map, the one other item is the name. Two names fail.

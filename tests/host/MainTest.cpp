@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -95,6 +96,46 @@ TEST(MainTest, FailedStartUpEndsWithStatusOneAndItsLine) {
     ChildResult run = runHalvane({"-small"}, env);
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(run.err.rfind("SDL failed to init:", 0), 0u) << run.err;
+}
+
+// Each file read whole at start-up, grown to a size no process here can hold (sparse, so it
+// costs no disk), fails its read with a line naming it and counts as unreadable: the run ends
+// with status 1 where the file is needed and goes on where it is not, and never aborts.
+TEST(MainTest, FilesTooLargeToHoldAreUnreadable) {
+    test::TempDir dir;
+    std::filesystem::copy(std::string(HV_BINARY_DIR) + "/assets", dir.file("assets"),
+                          std::filesystem::copy_options::recursive);
+    auto env = headlessWindow(dir);
+    env["HalvaneResourceDirectory"] = dir.path();
+    const struct {
+        const char* file;
+        int status; // 0: the run goes on and is ended from outside
+        const char* then;
+    } cases[] = {
+        {"story/book.luac", 1, "err: Could not find data 'book.luac'\n"},
+        {"packin/lua/lib.luac", 1, "err: Could not find data 'lib.luac'\n"},
+        {"blobs/paper", 1, "Unable to open texture cache: "},
+        {"story/paper.txt", 1, "PaperParams::readFrom: no file at path"},
+        {"story/version.txt", 0, ""},
+        {"packin/shaders-gl3/polygon.fsh", 0, "Could not find shader: shaders-gl3/polygon.fsh\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = dir.file("assets/") + c.file;
+        std::filesystem::rename(path, path + ".kept");
+        test::writeFile(path, "");
+        std::filesystem::resize_file(path, uintmax_t(200) << 30);
+        const std::string line =
+            "getBlobAtPath failed: " + path + ": too large to hold in memory (214748364800 bytes)\n";
+        auto seen = [&](const ChildResult& r) {
+            return r.err.find(line) != std::string::npos && r.err.find(c.then) != std::string::npos;
+        };
+        ChildResult run =
+            runHalvane({"-small"}, env, c.status == 0 ? std::function<bool(const ChildResult&)>(seen) : nullptr);
+        EXPECT_EQ(run.exitStatus, c.status) << c.file << "\n" << run.err;
+        EXPECT_TRUE(seen(run)) << c.file << "\n" << run.err;
+        std::filesystem::remove(path);
+        std::filesystem::rename(path + ".kept", path);
+    }
 }
 
 TEST(MainTest, RedirectedStreamsReceiveTheRunsOutput) {

@@ -76,7 +76,7 @@ TEST_F(PaperBakerTest, RefusalsNameTheCauseAndKeepTheOldCache) {
         std::string line;
     };
     const std::vector<Case> cases = {
-        {"missing file", nullptr, "halvane-bake: paper.txt: cannot read the file\n"},
+        {"missing file", nullptr, "halvane-bake: paper.txt: cannot read the file: No such file or directory\n"},
         {"missing intensity", "size 8 base-frequency 2 frequency-multiplier 2 attenuation 0.5",
          "halvane-bake: paper.txt: the paper parameters are not usable\n"},
         {"absurd size", "size 999999999 base-frequency 2 frequency-multiplier 2 attenuation 0.5 intensity 1",
@@ -106,7 +106,7 @@ TEST_F(PaperBakerTest, UnwritableBlobsDirectoryIsReported) {
     std::filesystem::create_directories(dir.file("blobs/paper")); // the file's name is taken
     errors.str("");
     EXPECT_FALSE(bakePaperCache(dir.path(), errors));
-    EXPECT_EQ(errors.str(), "halvane-bake: paper.txt: cannot write " + dir.file("blobs/paper") + "\n");
+    EXPECT_EQ(errors.str(), "halvane-bake: paper.txt: cannot write " + dir.file("blobs/paper") + ": Is a directory\n");
     std::filesystem::remove(dir.file("blobs/paper"));
     EXPECT_TRUE(std::filesystem::is_empty(dir.file("blobs"))) << "no temporary file is left";
 }
@@ -124,7 +124,7 @@ TEST_F(PaperBakerTest, ToolWritesThePaperBesideTheSvgCaches) {
     auto missing = run();
     EXPECT_EQ(missing.exitStatus, 1);
     EXPECT_EQ(missing.out, "halvane-bake: 0 baked, 0 partly converted, 1 failed\n");
-    EXPECT_EQ(missing.err, "halvane-bake: paper.txt: cannot read the file\n");
+    EXPECT_EQ(missing.err, "halvane-bake: paper.txt: cannot read the file: No such file or directory\n");
 
     writeFile(dir.file("story/paper.txt"), paperText);
     auto good = run();

@@ -37,9 +37,8 @@ struct ArtFigures {
 void measureFile(const std::string& file, ArtFigures& figures) {
     ++figures.files;
     auto [text, readable] = getStringAtPath(file);
-    uint64_t autoNames = 0;
     testing::internal::CaptureStderr();
-    auto converted = readable ? convertSvgText(std::move(text), file, autoNames) : std::nullopt;
+    auto converted = readable ? convertSvgText(std::move(text), file) : std::nullopt;
     figures.unconverted += !converted;
     for (const RawSvgShape& shape : converted ? converted->shapes : std::vector<RawSvgShape>{}) {
         Path path;
