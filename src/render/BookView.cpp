@@ -27,6 +27,9 @@ double scrollOffsetFor(int32_t positionMode, double scrollY) {
     return positionMode == PictureInstance::InRow || positionMode == PictureInstance::Sticky ? scrollY : 0.0;
 }
 
+// Viewers show shorter GIF delays as 10 cs, so no frame is given less.
+constexpr uint64_t minimumFrameDelay = 2;
+
 // A recording size from a rect length: whole pixels, 0 for anything unusable.
 uint32_t pixelLength(double length) {
     if (!(length >= 1.0)) return 0;
@@ -90,8 +93,8 @@ void BookView::setBackgroundColour(const Colour& colour) {
 }
 
 void BookView::reset() {
-    // The recorded instance is about to go.
-    stopRecording();
+    // The recorded instance is about to go; the window stays.
+    if (recordedInstance_ >= 0) stopRecording();
     scrollY_ = 0.0;
     for (const ParagraphRecord& paragraph : coreRenderer_->paragraphs) {
         coreRenderer_->backend->deleteTexture(paragraph.textureId);
@@ -121,7 +124,7 @@ bool BookView::startRecording(const std::string& path, int32_t instanceIndex) {
         return false;
     }
     auto writer = std::make_unique<GifWriter>();
-    if (!writer->begin(path, width, height, uint32_t(configuration_.frameDelayCentiseconds().first), 8)) {
+    if (!writer->begin(path, width, height, uint32_t(minimumFrameDelay), 8)) {
         std::cerr << "BookView::startRecording: unable to begin a recording at " << path << std::endl;
         return false;
     }
@@ -129,13 +132,42 @@ bool BookView::startRecording(const std::string& path, int32_t instanceIndex) {
     recordedInstance_ = instanceIndex;
     recordWidth_ = width;
     recordHeight_ = height;
+    recordedFrames_ = 0;
+    frameHeld_ = false;
+    frameWritten_ = false;
     return true;
 }
 
 void BookView::stopRecording() {
     if (!gifWriter_) return;
+    if (frameHeld_) {
+        // The last frame drawn shows for a frame period too.
+        const uint64_t tail = recordingTimeAt(recordedFrames_) - heldFrameTime_;
+        if (tail < minimumFrameDelay && frameWritten_) {
+            // Too short to show on its own: the frame before it shows that much longer.
+            gifWriter_->setLastFrameDelay(uint32_t(std::min<uint64_t>(lastWrittenDelay_ + tail, 0xffff)));
+        } else {
+            writeHeldFrame(std::max(tail, minimumFrameDelay));
+        }
+    }
+    frameHeld_ = false;
+    heldFrame_ = {};
     gifWriter_->end();
     gifWriter_.reset();
+}
+
+uint64_t BookView::recordingTimeAt(uint64_t frame) const {
+    const uint64_t rate = configuration_.framerate ? configuration_.framerate : 60;
+    // Whole numbers, so the rounding of each frame's time never drifts from the exact time.
+    return (200 * frame + rate) / (2 * rate);
+}
+
+void BookView::writeHeldFrame(uint64_t delay) {
+    gifWriter_->writeFrame(reinterpret_cast<const uint8_t*>(heldFrame_.data()), recordWidth_, recordHeight_,
+                           uint32_t(std::min<uint64_t>(delay, 0xffff)), 8, false);
+    frameHeld_ = false;
+    frameWritten_ = true;
+    lastWrittenDelay_ = delay;
 }
 
 std::pair<uint32_t, double> BookView::addParagraph(const std::string& text, int32_t alignment, int32_t fontId,
@@ -265,6 +297,12 @@ void BookView::draw(bool revealIndicatorShowing, bool drawBackground) {
 
 void BookView::captureFrame() {
     if (!gifWriter_) return;
+    const uint64_t now = recordingTimeAt(recordedFrames_++);
+    if (frameHeld_) {
+        // Drawn too soon after the waiting frame to be shown: that frame shows on.
+        if (now - heldFrameTime_ < minimumFrameDelay) return;
+        writeHeldFrame(now - heldFrameTime_);
+    }
     const uint32_t width = recordWidth_;
     const uint32_t height = recordHeight_;
     const int64_t windowWidth = int64_t(configuration_.windowWidth);
@@ -283,7 +321,8 @@ void BookView::captureFrame() {
     }
 
     // Only the part inside the window is read; the rest stays zero.
-    std::vector<uint32_t> pixels(uint64_t(width) * height, 0);
+    std::vector<uint32_t>& pixels = heldFrame_;
+    pixels.assign(uint64_t(width) * height, 0);
     int64_t x0 = std::max<int64_t>(x, 0), y0 = std::max<int64_t>(y, 0);
     int64_t x1 = std::min<int64_t>(x + width, windowWidth), y1 = std::min<int64_t>(y + height, windowHeight);
     RendererBackend& backend = *coreRenderer_->backend;
@@ -299,8 +338,8 @@ void BookView::captureFrame() {
         }
     }
     flipRowsVertically(width, height, pixels.data());
-    gifWriter_->writeFrame(reinterpret_cast<const uint8_t*>(pixels.data()), width, height,
-                           uint32_t(configuration_.frameDelayCentiseconds().first), 8, false);
+    frameHeld_ = true;
+    heldFrameTime_ = now;
 }
 
 } // namespace hv

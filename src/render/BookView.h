@@ -8,6 +8,7 @@
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 namespace hv {
 
@@ -35,7 +36,8 @@ public:
     void setContentHeight(double height) { contentHeight_ = height; }
     // The colour's alpha is ignored: the background is opaque.
     void setBackgroundColour(const Colour& colour);
-    // Empties the canvas and the paragraphs (deleting their textures) and stops a recording.
+    // Empties the canvas and the paragraphs (deleting their textures) and stops the recording of
+    // a picture instance; a recording of the whole window goes on.
     void reset();
     void draw(bool revealIndicatorShowing, bool drawBackground);
 
@@ -48,8 +50,10 @@ public:
     double contentHeight() const { return contentHeight_; }
 
     // Records the whole window (index below 0) or one picture instance into a GIF, one frame
-    // per draw. A recording already running is finished first. False, with a line on the
-    // error stream, for an unknown instance or a file that cannot be begun.
+    // per draw, each draw a frame period of the configuration's frame rate. The frame delays add
+    // up to the time recorded; none is under 2 cs, so frames drawn sooner are left out. A
+    // recording already running is finished first. False, with a line on the error stream, for
+    // an unknown instance or a file that cannot be begun.
     bool startRecording(const std::string& path, int32_t instanceIndex);
     void stopRecording();
     bool isRecording() const { return gifWriter_ != nullptr; }
@@ -67,6 +71,9 @@ public:
 
 private:
     void captureFrame();
+    void writeHeldFrame(uint64_t delay);
+    // Centiseconds from the start of the recording to the start of a frame, rounded.
+    uint64_t recordingTimeAt(uint64_t frame) const;
 
     Configuration configuration_;
     double contentHeight_ = 0.0;
@@ -78,6 +85,14 @@ private:
     // The size the recording began with; every frame must keep it.
     uint32_t recordWidth_ = 0;
     uint32_t recordHeight_ = 0;
+    // A frame's delay is known only when the next frame that is kept comes, or the recording
+    // stops; until then its pixels wait here.
+    uint64_t recordedFrames_ = 0;
+    std::vector<uint32_t> heldFrame_;
+    bool frameHeld_ = false;
+    uint64_t heldFrameTime_ = 0;
+    bool frameWritten_ = false;
+    uint64_t lastWrittenDelay_ = 0;
     std::shared_ptr<CoreRenderer> coreRenderer_;
     std::shared_ptr<PlatformBackend> platform_;
     std::shared_ptr<PictureBuffer> backgroundBuffer_;

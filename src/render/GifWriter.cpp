@@ -173,6 +173,7 @@ bool GifWriter::begin(const std::string& fileName, uint32_t width, uint32_t heig
         return false;
     }
     firstFrame_ = true;
+    framePending_ = false;
     width_ = width;
     height_ = height;
     previousFrame_.assign(uint64_t(width) * height * 4, 0);
@@ -245,20 +246,39 @@ bool GifWriter::writeFrame(const uint8_t* image, uint32_t width, uint32_t height
         ColourMapper mapper(table, work.exact, work.grid, count);
         thresholdFrame(image, frame, hasPrevious ? work.places.data() : nullptr, count, table, mapper);
     }
+    flushPendingFrame();
     work.output.clear();
     // Longer delays than 16 bits hold are clamped: wrapped, they would come out short.
     writeImageBlock(work.output, work.codes, work.dictionary, frame, width, height,
                     std::min<uint32_t>(delay, 0xffff), table);
-    std::fwrite(work.output.data(), 1, work.output.size(), file_);
+    framePending_ = true;
+    return true;
+}
+
+void GifWriter::flushPendingFrame() {
+    if (!framePending_) return;
+    std::fwrite(work_->output.data(), 1, work_->output.size(), file_);
+    framePending_ = false;
+}
+
+bool GifWriter::setLastFrameDelay(uint32_t delay) {
+    if (!file_ || !framePending_) return false;
+    // The graphic control extension leads the frame's bytes; its delay follows the 4 bytes
+    // of introducer, label, size and flags.
+    const uint32_t clamped = std::min<uint32_t>(delay, 0xffff);
+    work_->output[4] = uint8_t(clamped & 0xff);
+    work_->output[5] = uint8_t(clamped >> 8);
     return true;
 }
 
 bool GifWriter::end() {
     if (!file_) return false;
+    flushPendingFrame();
     std::fputc(0x3b, file_);
     bool ok = !std::ferror(file_);
     if (std::fclose(file_) != 0) ok = false;
     file_ = nullptr;
+    framePending_ = false;
     previousFrame_.clear();
     previousFrame_.shrink_to_fit();
     work_.reset();

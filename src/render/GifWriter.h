@@ -27,6 +27,10 @@ public:
     // is written as the longest it can hold.
     bool writeFrame(const uint8_t* image, uint32_t width, uint32_t height, uint32_t delay, int32_t bitDepth = 8,
                     bool dither = false);
+    // Sets the delay of the frame written last, which stays in memory until the next frame or
+    // the end: a recording knows how long a frame shows only once the next one comes. False
+    // when no frame waits.
+    bool setLastFrameDelay(uint32_t delay);
     // Writes the trailer and closes the file; false when anything could not be written.
     bool end();
 
@@ -35,12 +39,14 @@ public:
 private:
     // Buffers kept from frame to frame, so that a recording allocates once.
     struct Workspace;
+    void flushPendingFrame();
 
     FILE* file_ = nullptr;
     std::unique_ptr<Workspace> work_;
     // The frame as written: table colours, and the table index in the fourth byte.
     std::vector<uint8_t> previousFrame_;
     bool firstFrame_ = true;
+    bool framePending_ = false; // the last frame's bytes are still in the workspace
     uint32_t width_ = 0;
     uint32_t height_ = 0;
 };

@@ -145,9 +145,11 @@ bool PaperParams::readFrom(const std::string& path) {
     uint64_t frequency = baseFrequency;
     double amplitude = 1.0;
     for (uint64_t i = 0; i < amplitudeCount; ++i) {
-        // Cells finer than a texel add nothing visible, and their gradient grids grow with the square.
-        if (frequency > size) {
-            std::cerr << "PaperParams::readFrom: octave " << i << " has more cells than the size " << size << std::endl;
+        // Finer cells than texels still add grain; only the gradient grid, which grows with the
+        // square of the cells, is bounded.
+        if (frequency > maximumCells) {
+            std::cerr << "PaperParams::readFrom: octave " << i << " has more than " << maximumCells << " cells"
+                      << std::endl;
             return false;
         }
         if (!std::isfinite(amplitude)) {
@@ -156,8 +158,9 @@ bool PaperParams::readFrom(const std::string& path) {
             return false;
         }
         if (i + 1 < amplitudeCount) {
-            // size is small, so a product above it is caught before it can wrap around.
-            frequency = frequency > size / frequencyMultiplier ? size + 1 : frequency * frequencyMultiplier;
+            // A product above the bound is caught before it can wrap around.
+            frequency = frequency > maximumCells / frequencyMultiplier ? maximumCells + 1
+                                                                       : frequency * frequencyMultiplier;
             amplitude *= attenuation;
         }
     }

@@ -35,6 +35,8 @@ struct PaperParams {
     // Largest texture the paper may ask for; beyond it the grid would take gigabytes.
     static constexpr uint64_t maximumSize = 8192;
     static constexpr uint64_t maximumAmplitudeCount = 64;
+    // Most cells an octave may have across.
+    static constexpr uint64_t maximumCells = maximumSize;
 
     // Reads the book's "paper.txt"; a missing file ends the process.
     bool readFrom(const std::string& path);

@@ -7,10 +7,12 @@
 #include "core/PlatformBackend.h"
 #include "core/ResourcePaths.h"
 #include "script/ScriptArgs.h"
+#include "script/ScriptCompiler.h"
 
 #include <lua.hpp>
 
 #include <cctype>
+#include <filesystem>
 #include <iostream>
 #include <stdexcept>
 
@@ -18,6 +20,8 @@ namespace hv {
 
 BookController* currentBookController = nullptr;
 ChapterController* currentChapterController = nullptr;
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -114,6 +118,7 @@ bool BookController::runFile(std::shared_ptr<PathProvider> provider, const std::
     std::string fileName = configuration_.precompiledScripts ? name + "c" : name;
     Blob blob = provider ? getBlobFromProvider(*provider, fileName) : nullptr;
     if (!blob) fatalError("Could not find data '" + fileName + "'");
+    if (configuration_.precompiledScripts) checkCompiledChunk(*provider, name, *blob);
     try {
         loadChunk(reinterpret_cast<const char*>(blob->data()), blob->size(), name);
         executeChunk(name);
@@ -124,11 +129,27 @@ bool BookController::runFile(std::shared_ptr<PathProvider> provider, const std::
     return true;
 }
 
+void BookController::checkCompiledChunk(const PathProvider& provider, const std::string& name,
+                                        const std::vector<uint8_t>& chunk) const {
+    // The book's folders sit side by side in its assets folder, blobs among them.
+    const fs::path assets = fs::path(storyPaths_->root).parent_path();
+    const std::string scriptPath =
+        (fs::path(provider.root).lexically_relative(assets) / name).lexically_normal().generic_string();
+    const std::string digestPath = compiledScriptDigestPath((assets / "blobs").string(), scriptPath);
+    auto [digest, found] = getStringAtPath(digestPath);
+    if (!found) fatalError("Could not load " + name + "c: halvane-bake wrote no digest of it (bake the book again)");
+    if (digest != compiledScriptDigest(chunk.data(), chunk.size())) {
+        fatalError("Could not load " + name + "c: it is not the chunk halvane-bake compiled (bake the book again)");
+    }
+}
+
 void BookController::loadChunk(const char* bytes, size_t length, const std::string& name) {
     // "@" names a source chunk by the file itself in messages ("book.lua:12: ..."); a compiled
-    // chunk carries the name it was compiled with.
+    // chunk carries the name it was compiled with. Compiled chunks are checked before they get
+    // here; a source file must be source.
     std::string chunkName = "@" + name;
-    if (luaL_loadbufferx(luaState_, bytes, length, chunkName.c_str(), nullptr) != LUA_OK) {
+    const char* mode = configuration_.precompiledScripts ? "b" : "t";
+    if (luaL_loadbufferx(luaState_, bytes, length, chunkName.c_str(), mode) != LUA_OK) {
         const char* message = lua_tostring(luaState_, -1);
         fatalError("Could not load " + name + ": " + (message ? message : "<null>"));
     }

@@ -43,6 +43,9 @@ public:
 
     // Script files and chapters.
     bool runFile(std::shared_ptr<PathProvider> provider, const std::string& name);
+    // Ends the run unless a compiled script is byte for byte what halvane-bake wrote.
+    void checkCompiledChunk(const PathProvider& provider, const std::string& name,
+                            const std::vector<uint8_t>& chunk) const;
     void loadChunk(const char* bytes, size_t length, const std::string& name);
     void executeChunk(const std::string& name);
     void import(const std::string& name);

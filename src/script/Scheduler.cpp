@@ -19,6 +19,48 @@ namespace {
 // more every time it runs (a loop of clicks) would keep that event, and the host, going for ever.
 constexpr int maxQueuedEventsPerEvent = 10000;
 
+int tostringOf(lua_State* state) {
+    luaL_tolstring(state, 1, nullptr);
+    return 1;
+}
+
+// "book.lua:12: " for the innermost script function of a coroutine that stopped on an error;
+// Lua leaves its stack for this.
+std::string placeOfError(lua_State* thread) {
+    lua_Debug frame;
+    for (int level = 0; lua_getstack(thread, level, &frame); ++level) {
+        if (lua_getinfo(thread, "Sl", &frame) && frame.currentline > 0) {
+            return std::string(frame.short_src) + ":" + std::to_string(frame.currentline) + ": ";
+        }
+    }
+    return "";
+}
+
+// The error value on top of a failed coroutine, for its one line. Strings and numbers are as
+// Lua gave them; anything else is told by its __tostring, or by its type, after the place it
+// was raised, since Lua adds no place to such values. The dead coroutine only gives up the
+// value: the main thread, which has room, runs the book's __tostring, which may fail.
+std::string describeError(lua_State* main, lua_State* thread) {
+    if (lua_type(thread, -1) == LUA_TSTRING || lua_type(thread, -1) == LUA_TNUMBER) return lua_tostring(thread, -1);
+    const std::string place = placeOfError(thread);
+    lua_xmove(thread, main, 1);
+    std::string what = std::string("error object is a ") + luaL_typename(main, -1) + " value";
+    if (lua_checkstack(main, 3) && luaL_getmetafield(main, -1, "__tostring") != LUA_TNIL) {
+        lua_pop(main, 1);
+        lua_pushcfunction(main, tostringOf);
+        lua_pushvalue(main, -2);
+        if (lua_pcall(main, 1, 1, 0) == LUA_OK) {
+            what = lua_tostring(main, -1);
+        } else {
+            const char* message = lua_tostring(main, -1);
+            what += std::string(" (its __tostring failed: ") + (message ? message : "no message") + ")";
+        }
+        lua_pop(main, 1);
+    }
+    lua_pop(main, 1);
+    return place + what;
+}
+
 } // namespace
 
 std::pair<int32_t, int32_t> BookController::createContext(int32_t functionRef, int32_t behaviour, uint64_t group,
@@ -68,8 +110,7 @@ void BookController::tickLuaScheduler(uint64_t index) {
     int status = lua_resume(thread, luaState_, 0);
     contextRunning_ = false;
     if (status != LUA_OK && status != LUA_YIELD) {
-        const char* message = lua_tostring(thread, -1);
-        fatalError(std::string("tickLuaScheduler: error: ") + (message ? message : ""));
+        fatalError("tickLuaScheduler: error: " + describeError(luaState_, thread));
     }
     // Values passed to yield are not used.
     lua_settop(thread, 0);

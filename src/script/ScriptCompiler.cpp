@@ -2,6 +2,7 @@
 
 #include "core/PathProvider.h"
 #include "core/ResourcePaths.h"
+#include "core/Sha256.h"
 
 #include <lua.hpp>
 
@@ -25,7 +26,21 @@ int appendChunk(lua_State*, const void* bytes, size_t size, void* out) {
 
 } // namespace
 
-bool compileScript(const std::string& root, const std::string& relative, std::ostream& errors) {
+std::string compiledScriptDigestPath(const std::string& blobsDirectory, const std::string& scriptPath) {
+    static const char digits[] = "0123456789abcdef";
+    std::string name = "luac-";
+    for (unsigned char c : scriptPath) {
+        name += digits[c >> 4];
+        name += digits[c & 0xf];
+    }
+    return joinPath(blobsDirectory, name);
+}
+
+std::string compiledScriptDigest(const void* chunk, size_t size) { return "sha256 " + sha256Hex(chunk, size) + "\n"; }
+
+bool compileScript(const std::string& assetsDirectory, const std::string& folder, const std::string& relative,
+                   std::ostream& errors) {
+    const std::string root = joinPath(assetsDirectory, folder);
     std::string source, why;
     if (!readWholeFile(joinPath(root, relative), source, why)) {
         errors << "halvane-bake: " << relative << ": cannot read the file: " << why << std::endl;
@@ -59,20 +74,30 @@ bool compileScript(const std::string& root, const std::string& relative, std::os
                << std::endl;
         return false;
     }
+    const std::string blobs = joinPath(assetsDirectory, "blobs");
+    const std::string digestPath = compiledScriptDigestPath(blobs, folder + "/" + relative);
+    const std::string digest = compiledScriptDigest(bytes.data(), bytes.size());
+    std::error_code error;
+    fs::create_directories(blobs, error);
+    // The engine refuses a chunk without its digest; the line below says why it will.
+    if (!replaceFile(digestPath, [&](FILE* file) { return std::fwrite(digest.data(), digest.size(), 1, file) == 1; })) {
+        errors << "halvane-bake: " << relative << ": cannot write " << digestPath << ": " << std::strerror(errno)
+               << std::endl;
+        return false;
+    }
     return true;
 }
 
 ScriptCompileSummary compileBookScripts(const std::string& assetsDirectory, std::ostream& errors) {
     ScriptCompileSummary summary;
-    const std::string roots[] = {joinPath(assetsDirectory, "story"),
-                                 joinPath(joinPath(assetsDirectory, "packin"), "lua")};
-    for (const std::string& root : roots) {
+    for (const std::string folder : {"story", "packin/lua"}) {
+        const std::string root = joinPath(assetsDirectory, folder);
         std::error_code error;
         if (!fs::is_directory(root, error)) continue;
         std::vector<std::string> scripts = findFilesBelow(
             root, ".lua",
-            [&](const std::string& folder, const std::string& why) {
-                errors << "halvane-bake: " << folder << ": cannot list the directory: " << why << std::endl;
+            [&](const std::string& unlisted, const std::string& why) {
+                errors << "halvane-bake: " << unlisted << ": cannot list the directory: " << why << std::endl;
                 ++summary.failed;
             },
             [&](const std::string& path, const std::string& what) {
@@ -80,7 +105,7 @@ ScriptCompileSummary compileBookScripts(const std::string& assetsDirectory, std:
                 ++summary.failed;
             });
         for (const std::string& script : scripts) {
-            if (compileScript(root, script, errors)) {
+            if (compileScript(assetsDirectory, folder, script, errors)) {
                 ++summary.compiled;
             } else {
                 ++summary.failed;

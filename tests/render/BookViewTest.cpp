@@ -292,6 +292,28 @@ TEST_F(RecordingFixture, StartingChecksTheInstanceAndTheWriter) {
     EXPECT_EQ(backend->countOf(BackendCall::ReadPixels), 0u);
 }
 
+TEST_F(RecordingFixture, DelaysAddUpToTheTimeRecordedAndNoneIsUnderTwoHundredths) {
+    for (uint64_t rate : {60u, 30u, 24u, 144u, 25u}) {
+        for (int frames : {3, 7, 61, 62}) {
+            configuration.framerate = rate;
+            start();
+            addCanvas(Rect(0, 0, 64, 48), red);
+            ASSERT_TRUE(view->startRecording(dir.file("timed.gif"), -1));
+            for (int i = 0; i < frames; ++i) frame();
+            view->stopRecording();
+            DecodedGif gif = readGif(dir.file("timed.gif"));
+            ASSERT_TRUE(gif.ok) << gif.error;
+            EXPECT_TRUE(gif.loops);
+            int total = 0;
+            for (const DecodedFrame& f : gif.frames) {
+                EXPECT_GE(f.delay, 2) << rate << " fps, " << frames << " frames";
+                total += f.delay;
+            }
+            EXPECT_NEAR(total, 100.0 * frames / double(rate), 1.0) << rate << " fps, " << frames << " frames";
+        }
+    }
+}
+
 TEST_F(RecordingFixture, ResetAndRestartFinishTheRunningRecording) {
     uint64_t index = addCanvas(Rect(0, 0, 10, 10), red);
     ASSERT_TRUE(view->startRecording(dir.file("first.gif"), int32_t(index)));
@@ -299,12 +321,17 @@ TEST_F(RecordingFixture, ResetAndRestartFinishTheRunningRecording) {
     ASSERT_TRUE(view->startRecording(dir.file("second.gif"), -1));
     frame();
     view->reset();
-    EXPECT_FALSE(view->isRecording());
-    frame(); // the recorded instance is gone; nothing is captured
-    for (const char* name : {"first.gif", "second.gif"}) {
+    EXPECT_TRUE(view->isRecording()) << "the window outlasts the chapter";
+    frame();
+    ASSERT_TRUE(view->startRecording(dir.file("fourth.gif"), int32_t(addCanvas(Rect(0, 0, 10, 10), red))));
+    frame();
+    view->reset();
+    EXPECT_FALSE(view->isRecording()) << "the recorded instance is gone";
+    frame();
+    for (auto [name, frames] : {std::pair{"first.gif", 1u}, {"second.gif", 2u}, {"fourth.gif", 1u}}) {
         DecodedGif gif = readGif(dir.file(name));
         ASSERT_TRUE(gif.ok) << name << ": " << gif.error;
-        EXPECT_EQ(gif.frames.size(), 1u) << name;
+        EXPECT_EQ(gif.frames.size(), frames) << name;
     }
 
     ASSERT_TRUE(view->startRecording(dir.file("third.gif"), -1));

@@ -233,17 +233,19 @@ TEST_F(PaperParamsTest, ValuesOutOfBoundsFailWithALine) {
         {"size 1000000 base-frequency 4 frequency-multiplier 2" + rest, "PaperParams::readFrom: size 1000000 is larger than 8192\n"},
         {"size 64 base-frequency 4 frequency-multiplier 2 amplitude-count 100" + rest,
          "PaperParams::readFrom: amplitude-count 100 is larger than 64\n"},
-        {"size 64 base-frequency 128 frequency-multiplier 2 amplitude-count 1" + rest,
-         "PaperParams::readFrom: octave 0 has more cells than the size 64\n"},
+        {"size 64 base-frequency 8193 frequency-multiplier 2 amplitude-count 1" + rest,
+         "PaperParams::readFrom: octave 0 has more than 8192 cells\n"},
         // The second octave would ask for 4 * 2^62 cells, which wraps around to 0 in 64 bits.
         {"size 64 base-frequency 4 frequency-multiplier 4611686018427387904 amplitude-count 3" + rest,
-         "PaperParams::readFrom: octave 1 has more cells than the size 64\n"},
+         "PaperParams::readFrom: octave 1 has more than 8192 cells\n"},
         {"size 64 base-frequency 1 frequency-multiplier 1 amplitude-count 64 attenuation 1e300 intensity 1",
          "PaperParams::readFrom: octave 2 amplitude overflows; attenuation 1e+300 is too large\n"},
     };
     for (const Case& c : cases) EXPECT_EQ(read(c.text), std::make_pair(false, std::string(c.line))) << c.text;
     // At the bounds all is well.
     EXPECT_TRUE(read("size 8192 base-frequency 8192 frequency-multiplier 1 amplitude-count 2" + rest).first);
+    // Octaves finer than the texels still add grain.
+    EXPECT_TRUE(read("size 128 base-frequency 16 frequency-multiplier 2 amplitude-count 5" + rest).first);
 }
 
 TEST_F(PaperParamsTest, MissingFileEndsTheProcess) {

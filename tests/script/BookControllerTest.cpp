@@ -1,12 +1,18 @@
 // The book controller and the scheduler, driven by short books through the harness.
 #include "script/BookController.h"
 #include "chapter/ChapterController.h"
+#include "core/PathProvider.h"
+#include "script/ScriptCompiler.h"
 #include "support/BookHarness.h"
 #include "support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <lua.hpp>
+
+#include <filesystem>
+#include <functional>
+#include <sstream>
 
 namespace hv {
 namespace {
@@ -45,6 +51,13 @@ TEST(BookControllerTest, MisusesEndTheRunWithTheirLine) {
         // Clicking in a loop queues events faster than they are handled: the event never ends.
         {chapter("while true do click() end"),
          "err: BookController::tick: scripts queued more than 10000 pointer events in one event"},
+        // Values that are not strings are told by their type or their own tostring, with the place.
+        {chapter("error({})"), "err: tickLuaScheduler: error: book.lua:1: error object is a table value"},
+        {chapter("\n error()"), "err: tickLuaScheduler: error: book.lua:2: error object is a nil value"},
+        {chapter("error(setmetatable({}, {__tostring = function() return 'sunk' end}))"),
+         "err: tickLuaScheduler: error: book.lua:1: sunk"},
+        {chapter("error(setmetatable({}, {__tostring = function() error('no words', 0) end}))"),
+         "err: tickLuaScheduler: error: book.lua:1: error object is a table value (its __tostring failed: no words)"},
         // A book that replaces the coroutine table and then fails outside any protected call
         // still ends through the fatal routine.
         {"coroutine = nil\n" + chapter("nextEvent() error('late')"), "err: tickLuaScheduler: error: book.lua:2: late"},
@@ -53,6 +66,35 @@ TEST(BookControllerTest, MisusesEndTheRunWithTheirLine) {
 
     auto precompiled = [](BookHarness& book) { book.configuration.precompiledScripts = true; };
     EXPECT_EQ(test::fatalLineOfBook(chapter(""), 0, precompiled), "err: Could not find data 'lib.luac'");
+
+    // Only chunks byte for byte as the bake wrote them load: Lua does not check bytecode.
+    const std::string bake = " (bake the book again)";
+    const struct {
+        std::function<void(const std::string& assets)> spoil;
+        std::string line;
+    } compiled[] = {
+        {[](const std::string&) {}, "err: tickLuaScheduler: error: book.lua:1: ran"},
+        {[](const std::string& assets) {
+             std::string chunk = getStringAtPath(assets + "/story/book.luac").first;
+             chunk[chunk.size() / 2] ^= 0x40;
+             writeStringToPath(chunk, assets + "/story/book.luac");
+         },
+         "err: Could not load book.luac: it is not the chunk halvane-bake compiled" + bake},
+        {[](const std::string& assets) {
+             std::filesystem::remove(compiledScriptDigestPath(assets + "/blobs", "packin/lua/lib.lua"));
+         },
+         "err: Could not load lib.luac: halvane-bake wrote no digest of it" + bake},
+    };
+    for (const auto& c : compiled) {
+        EXPECT_EQ(test::fatalLineOfBook(chapter("error('ran')"), 1,
+                                        [&](BookHarness& book) {
+                                            std::ostringstream errors;
+                                            compileBookScripts(book.dir.path(), errors);
+                                            c.spoil(book.dir.path());
+                                            book.configuration.precompiledScripts = true;
+                                        }),
+                  c.line);
+    }
 }
 
 TEST(BookControllerTest, StartUpReadsTheBookItsSettingsAndThePlatform) {

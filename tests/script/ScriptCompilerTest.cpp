@@ -1,3 +1,5 @@
+#include "core/PathProvider.h"
+#include "core/Sha256.h"
 #include "script/ScriptCompiler.h"
 #include "support/TempDir.h"
 
@@ -27,6 +29,20 @@ TEST(ScriptCompilerTest, CompilesEveryScriptAndNamesTheOnesThatFail) {
     EXPECT_TRUE(std::filesystem::exists(dir.file("story/chapters/fine.luac")));
     EXPECT_TRUE(std::filesystem::exists(dir.file("packin/lua/lib.luac")));
     EXPECT_FALSE(std::filesystem::exists(dir.file("story/chapters/broken.luac")));
+
+    // Each compiled chunk has its digest in blobs, named by its path below the assets folder.
+    auto [chunk, compiled] = getStringAtPath(dir.file("packin/lua/lib.luac"));
+    ASSERT_TRUE(compiled);
+    EXPECT_EQ(getStringAtPath(compiledScriptDigestPath(dir.file("blobs"), "packin/lua/lib.lua")).first,
+              compiledScriptDigest(chunk.data(), chunk.size()));
+    EXPECT_FALSE(std::filesystem::exists(compiledScriptDigestPath(dir.file("blobs"), "story/chapters/broken.lua")));
+    const std::pair<std::string, const char*> digests[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(1000, 'a'), "41edece42d63e8d9bf515a9ba6932e1c20cbc9f5a5d134645adb5db1b9737ea3"}};
+    for (const auto& [text, digest] : digests) EXPECT_EQ(sha256Hex(text.data(), text.size()), digest) << text;
 
     // The compiled chunk keeps its lines and is named by its path, however it is loaded.
     lua_State* state = luaL_newstate();

@@ -4,6 +4,8 @@
 #include "core/PathProvider.h"
 #include "core/ResourcePaths.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 
@@ -23,8 +25,12 @@ std::string prefixedCommonFragment(const std::string& commonText, bool applyPape
     std::string text = commonText;
     if (configuration.greyscale) text = "#define GRAYSCALE_BUILD\n\n" + text;
     if (applyPaper) text = "#define APPLY_PAPER\n\n" + text;
+    // Beyond 1e9 every texel short of white already darkens to black in single precision, so the
+    // bound changes nothing drawn and keeps the literal one the compiler takes.
+    double value = std::isnan(configuration.paperStrength) ? 0.0 : configuration.paperStrength;
+    value = std::clamp(value, -1e9, 1e9);
     char strength[64];
-    std::snprintf(strength, sizeof(strength), "%f", configuration.paperStrength);
+    std::snprintf(strength, sizeof(strength), "%f", value);
     return "#define PAPER_TEXTURE_STRENGTH " + std::string(strength) + "\n" + text;
 }
 
