@@ -391,17 +391,25 @@ std::pair<Range, bool> EarClipperTriangulator::triangulate(const Path& path, dou
     size_t count = 0;
     solids.clear();
     if (!root->subtractedIndicesInto(polygons, count, &solids)) {
-        std::cerr << "  Failed to get subtracted indices" << std::endl;
+        writeFailureLine("  Failed to get subtracted indices");
         return {range, false};
     }
     size_t triangles = 0;
     for (size_t k = 0; k < count; ++k) triangles += polygons[k].size() > 2 ? polygons[k].size() - 2 : 0;
     mesh.indices.reserve(mesh.indices.size() + 3 * triangles);
     double negligible = negligibleAreaOf(mesh.vertices, firstVertex);
+    // A polygon that cannot be clipped is left out on its own: the parser lists a path's last
+    // subpath first, so stopping there would lose every larger, sound one after it.
+    bool whole = true;
     for (size_t k = 0; k < count; ++k) {
         if (triangulatePolygon(mesh.vertices, polygons[k], mesh.indices, negligible)) continue;
-        if (!withoutTouchingHoles(*solids[k], mesh, negligible, reported)) return {Range(range.start, 0), false};
+        if (withoutTouchingHoles(*solids[k], mesh, negligible, reported)) continue;
+        writeFailureLine("EarClipperTriangulator::triangulate: polygon " + std::to_string(k + 1) + " of " +
+                         std::to_string(count) + " (" + std::to_string(polygons[k].size()) +
+                         " points) left out: it cannot be clipped into triangles");
+        whole = false;
     }
+    if (!whole) return {Range(range.start, 0), false};
     range.count = mesh.indices.size() - range.start;
     return {range, true};
 }

@@ -72,6 +72,15 @@ private:
     // `touched` tells whether a point of either lay on the other's boundary.
     int classify(const Range& b, const Range& a, bool& touched);
     int decide(Probes& b, Probes& a);
+    struct Overlap {
+        bool enters = false;
+        bool sharesEdge = false;
+        void add(Overlap other) {
+            enters = enters || other.enters;
+            sharesEdge = sharesEdge || other.sharesEdge;
+        }
+    };
+    Overlap overlapWhereTouching(const Contour& of, Contour& against);
 
     // One step of the walk down the tree.
     struct Level {
@@ -87,6 +96,12 @@ private:
     size_t recent_[2] = {size_t(-1), size_t(-1)}; // the last two looked up
     SiblingFilter siblings_;
     std::vector<uint32_t> vertexBands_, bandFill_; // working lists of buildIndex
+    struct Cut {
+        double along;
+        polygon::Point at;
+    };
+    std::vector<Cut> cuts_;      // working lists of overlapWhereTouching
+    std::vector<uint64_t> near_;
 };
 
 } // namespace hv
