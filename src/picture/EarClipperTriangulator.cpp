@@ -368,7 +368,10 @@ bool EarClipperTriangulator::triangulatePolygon(const std::vector<float>& vertic
     // Clipped as written, a clockwise polygon takes its reflex corners for ears and can come
     // out whole with triangles outside the shape; so it is turned round first.
     bool clockwise = polygon::signedArea2(vertices.data(), polygon) < 0;
-    if (!state.run(clockwise, indices) && !state.run(!clockwise, indices)) return false;
+    if (!state.run(clockwise, indices) && !state.run(!clockwise, indices)) {
+        return failure("EarClipperTriangulator::triangulatePolygon: no ear left to clip in a polygon of " +
+                       std::to_string(polygon.size()) + " points");
+    }
     // A polygon that is not simple can still run out of ears cleanly, with triangles that
     // overlap or stray outside it.
     if (trianglesCoverPolygon(vertices, polygon, indices, first, negligibleArea)) return true;
@@ -403,11 +406,7 @@ std::pair<Range, bool> EarClipperTriangulator::triangulate(const Path& path, dou
     bool whole = true;
     for (size_t k = 0; k < count; ++k) {
         if (triangulatePolygon(mesh.vertices, polygons[k], mesh.indices, negligible)) continue;
-        if (withoutTouchingHoles(*solids[k], mesh, negligible, reported)) continue;
-        writeFailureLine("EarClipperTriangulator::triangulate: polygon " + std::to_string(k + 1) + " of " +
-                         std::to_string(count) + " (" + std::to_string(polygons[k].size()) +
-                         " points) left out: it cannot be clipped into triangles");
-        whole = false;
+        whole = withoutTouchingHoles(*solids[k], mesh, negligible, reported) && whole;
     }
     if (!whole) return {Range(range.start, 0), false};
     range.count = mesh.indices.size() - range.start;

@@ -32,8 +32,9 @@ public:
 
     // Ear-clips one index polygon over the mesh vertices, appending three vertex numbers per
     // triangle. A clockwise polygon is clipped in reverse; when the first run finds no ear the
-    // other direction is tried. Triangles that do not cover the polygon's area (beyond
-    // `negligibleArea`) fail it too, with a line; a failure leaves `indices` as it was.
+    // other direction is tried; when that finds none either the polygon fails with a line.
+    // Triangles that do not cover the polygon's area (beyond `negligibleArea`) fail it too,
+    // with a line; a failure leaves `indices` as it was.
     static bool triangulatePolygon(const std::vector<float>& vertices, const IndexPolygon& polygon,
                                    std::vector<uint32_t>& indices, double negligibleArea = 0.0);
 
