@@ -321,7 +321,9 @@ TEST_F(RendererFixture, AFailingPathIsReportedOncePerSpellByCanvasAndPath) {
         frame();
         std::string err = testing::internal::GetCapturedStderr();
         EXPECT_EQ(err.rfind(named, 0) == 0 && std::count(err.begin(), err.end(), '\n') == 1, reported) << k << err;
-        if (!reported) EXPECT_EQ(err, "") << k;
+        if (!reported) {
+            EXPECT_EQ(err, "") << k;
+        }
     }
 }
 
