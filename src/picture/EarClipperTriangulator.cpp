@@ -6,7 +6,6 @@
 #include "picture/PolygonMath.h"
 
 #include <algorithm>
-#include <iostream>
 #include <string>
 
 namespace hv {

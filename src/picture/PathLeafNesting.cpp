@@ -253,13 +253,16 @@ ContourNester::Overlap ContourNester::overlapWhereTouching(const Contour& of, Co
             for (Point c : {r, s}) {
                 if (!liesOnEdge(c, p, q)) continue;
                 bool wide = std::fabs(q.x - p.x) >= std::fabs(q.y - p.y);
-                cuts.push_back(Cut{wide ? (double(c.x) - p.x) / (double(q.x) - p.x) : (double(c.y) - p.y) / (double(q.y) - p.y), c});
+                double along = wide ? (double(c.x) - p.x) / (double(q.x) - p.x) : (double(c.y) - p.y) / (double(q.y) - p.y);
+                cuts.push_back(Cut{along, c});
             }
         };
         if (against.indexed) {
             uint32_t last = bandOf(against, maxY);
             for (uint32_t band = bandOf(against, minY); band <= last; ++band) {
-                for (uint32_t e = against.bandStart[band]; e < against.bandStart[band + 1]; ++e) meet(against.bandEdges[e]);
+                for (uint32_t e = against.bandStart[band]; e < against.bandStart[band + 1]; ++e) {
+                    meet(against.bandEdges[e]);
+                }
             }
         } else {
             for (uint64_t e = 0; e < against.count; ++e) meet(e);

@@ -29,7 +29,9 @@ inline bool liesOnEdge(polygon::Point p, polygon::Point a, polygon::Point b) {
 // its contour is on (contours that touch at a vertex or along an edge share such points), so
 // only vertices off the boundary decide. A contour with every vertex on the other is probed
 // at the middles of its edges instead; two contours lying wholly on each other's boundaries
-// are duplicates, and the second nests inside the first, as the even-odd fill has it.
+// are duplicates, and the second nests inside the first, as the even-odd fill has it. Two
+// contours taken as disjoint that touch are looked at once more: when they share an edge and
+// one reaches into the other, they cross.
 class ContourNester {
 public:
     ContourNester() = default;

@@ -128,8 +128,9 @@ std::shared_ptr<Mesh> PictureRenderer::triangulate(const Path& path, PathRecord&
         // Once per failing spell, named, rather than on every frame of an animation.
         record.triangulationReported = true;
         const std::vector<Path>& paths = instance->picture->paths;
-        std::string where = "PictureRenderer::prepare: canvas " + std::to_string(canvasIndex) + ", path ";
-        where += &path >= paths.data() && &path < paths.data() + paths.size() ? std::to_string(&path - paths.data()) : "?";
+        bool listed = &path >= paths.data() && &path < paths.data() + paths.size();
+        std::string where = "PictureRenderer::prepare: canvas " + std::to_string(canvasIndex) + ", path " +
+                            (listed ? std::to_string(&path - paths.data()) : std::string("?"));
         std::istringstream lines(said.str());
         for (std::string line; std::getline(lines, line);) {
             writeFailureLine(where + ": " + line.substr(std::min(line.find_first_not_of(' '), line.size())));

@@ -105,7 +105,8 @@ TEST(EarClipperTest, AFailedPolygonIsLeftOutAloneButReportsAnEmptyRange) {
     t.init(mesh);
     CaptureStderr();
     auto [range, ok] = t.triangulate(path, 1.0);
-    EXPECT_EQ(GetCapturedStderr(), "EarClipperTriangulator::triangulatePolygon: no ear left to clip in a polygon of 6 points\n");
+    EXPECT_EQ(GetCapturedStderr(),
+              "EarClipperTriangulator::triangulatePolygon: no ear left to clip in a polygon of 6 points\n");
     EXPECT_FALSE(ok);
     EXPECT_EQ(range, Range(3, 0));
     EXPECT_EQ(mesh->indices, (std::vector<uint32_t>{9, 9, 9, 10, 7, 8, 8, 9, 10}));
@@ -124,7 +125,8 @@ TEST(EarClipperTest, HolesSharingAnEdgeAndOverlappingCross) {
                                                     {Vec2(0, 50), Vec2(-25, 0), Vec2(0, 0)},
                                                     {Vec2(0, 0), Vec2(-25, 0), Vec2(-25, 25), Vec2(0, 25)}}),
                                      1.0, &contours);
-    EXPECT_EQ(GetCapturedStderr(), "  PathLeaf::addRange(): intersection found \nPathLeaf::dumpPathIntoLeaf: Unable to add range\n");
+    EXPECT_EQ(GetCapturedStderr(),
+              "  PathLeaf::addRange(): intersection found \nPathLeaf::dumpPathIntoLeaf: Unable to add range\n");
     ASSERT_TRUE(ok);
     EXPECT_EQ(contours.dropped, 1u);
     EXPECT_DOUBLE_EQ(total(triangleAreas(*t.mesh(), range)), 40000.0 - 100 - 625);

@@ -103,8 +103,9 @@ void overlap(const std::vector<float>& v, const Range& of, const Range& against,
                 edge(against, e, r, s);
                 along = along || (onEdge(u, r, s) && onEdge(w, r, s));
             }
+            P middle{float(0.5 * (double(u.x) + w.x)), float(0.5 * (double(u.y) + w.y))};
             if (along) shares = true;
-            else if (place(v, P{float(0.5 * (double(u.x) + w.x)), float(0.5 * (double(u.y) + w.y))}, against) == 1) enters = true;
+            else if (place(v, middle, against) == 1) enters = true;
         }
     }
 }

@@ -309,8 +309,10 @@ TEST_F(RendererFixture, RecordStartsOverInAnotherBuffer) {
 TEST_F(RendererFixture, AFailingPathIsReportedOncePerSpellByCanvasAndPath) {
     addSquare(picture(), 0, 1, 1, 2, red);
     Path& moving = picture().paths[addSquare(picture(), 0, 5, 5, 4, green)];
-    const std::string named = "PictureRenderer::prepare: canvas 2, path 1: EarClipperTriangulator::triangulatePolygon: ";
-    const std::pair<bool, bool> steps[] = {{true, true}, {true, false}, {true, false}, {false, false}, {true, true}, {true, false}};
+    const std::string named = "PictureRenderer::prepare: canvas 2, path 1: EarClipperTriangulator::triangulatePolygon:";
+    // (crossed, reported)
+    const std::pair<bool, bool> steps[] = {{true, true},   {true, false}, {true, false},
+                                           {false, false}, {true, true},  {true, false}};
     for (size_t k = 0; k < std::size(steps); ++k) {
         auto [crossed, reported] = steps[k];
         double y = 9 - 0.1 * double(k);

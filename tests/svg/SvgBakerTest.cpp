@@ -109,7 +109,8 @@ TEST_F(SvgBakerTest, ShapesWhoseContoursCrossAreNamedAndTheirFilesCountAsPartlyC
       <path inkscape:label="overlap" d="M0 0h10v10h-10z M5 5h10v10h-10z M40 40h5v5h-5z"/></svg>)SVG");
     story("notch.svg", R"SVG(<svg><path inkscape:label="n" d="M0 0L4 0L5 1L6 0L10 0L10 10L0 10Z M2 0V3H8V0Z"/></svg>)SVG");
     // A small quad whose side runs out and back, listed before the square: it alone is lost.
-    story("flawed.svg", R"SVG(<svg><path inkscape:label="f" d="M20 0 L30 0 L30 10 L20 10 Z M7 10 L6 10 L5 10 L5 12 L5 11 L6 11 Z"/></svg>)SVG");
+    story("flawed.svg", R"SVG(<svg><path inkscape:label="f"
+      d="M20 0 L30 0 L30 10 L20 10 Z M7 10 L6 10 L5 10 L5 12 L5 11 L6 11 Z"/></svg>)SVG");
     std::ostringstream errors;
     ::testing::internal::CaptureStderr();
     BakeSummary summary = bakeSvgCaches(dir.path(), errors);
