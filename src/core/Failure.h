@@ -12,6 +12,20 @@ void writeFailureLine(const std::string& line);
 // The same line to another stream, for parts that collect their diagnostics first.
 void writeFailureLine(std::ostream& out, const std::string& line);
 
+// While one lives, the failure lines this thread writes without naming a stream go to `into`
+// instead of the standard error stream: a caller that runs a step again and again can then
+// write what the step said once, and say where it happened.
+class FailureLineCapture {
+public:
+    explicit FailureLineCapture(std::ostream& into);
+    ~FailureLineCapture();
+    FailureLineCapture(const FailureLineCapture&) = delete;
+    FailureLineCapture& operator=(const FailureLineCapture&) = delete;
+
+private:
+    std::ostream* previous_;
+};
+
 inline bool failure(const std::string& line) {
     writeFailureLine(line);
     return false;

@@ -6,7 +6,6 @@
 #include "picture/PolygonMath.h"
 
 #include <algorithm>
-#include <iostream>
 #include <string>
 
 namespace hv {
@@ -368,7 +367,10 @@ bool EarClipperTriangulator::triangulatePolygon(const std::vector<float>& vertic
     // Clipped as written, a clockwise polygon takes its reflex corners for ears and can come
     // out whole with triangles outside the shape; so it is turned round first.
     bool clockwise = polygon::signedArea2(vertices.data(), polygon) < 0;
-    if (!state.run(clockwise, indices) && !state.run(!clockwise, indices)) return false;
+    if (!state.run(clockwise, indices) && !state.run(!clockwise, indices)) {
+        return failure("EarClipperTriangulator::triangulatePolygon: no ear left to clip in a polygon of " +
+                       std::to_string(polygon.size()) + " points");
+    }
     // A polygon that is not simple can still run out of ears cleanly, with triangles that
     // overlap or stray outside it.
     if (trianglesCoverPolygon(vertices, polygon, indices, first, negligibleArea)) return true;
@@ -391,17 +393,21 @@ std::pair<Range, bool> EarClipperTriangulator::triangulate(const Path& path, dou
     size_t count = 0;
     solids.clear();
     if (!root->subtractedIndicesInto(polygons, count, &solids)) {
-        std::cerr << "  Failed to get subtracted indices" << std::endl;
+        writeFailureLine("  Failed to get subtracted indices");
         return {range, false};
     }
     size_t triangles = 0;
     for (size_t k = 0; k < count; ++k) triangles += polygons[k].size() > 2 ? polygons[k].size() - 2 : 0;
     mesh.indices.reserve(mesh.indices.size() + 3 * triangles);
     double negligible = negligibleAreaOf(mesh.vertices, firstVertex);
+    // A polygon that cannot be clipped is left out on its own: the parser lists a path's last
+    // subpath first, so stopping there would lose every larger, sound one after it.
+    bool whole = true;
     for (size_t k = 0; k < count; ++k) {
         if (triangulatePolygon(mesh.vertices, polygons[k], mesh.indices, negligible)) continue;
-        if (!withoutTouchingHoles(*solids[k], mesh, negligible, reported)) return {Range(range.start, 0), false};
+        whole = withoutTouchingHoles(*solids[k], mesh, negligible, reported) && whole;
     }
+    if (!whole) return {Range(range.start, 0), false};
     range.count = mesh.indices.size() - range.start;
     return {range, true};
 }

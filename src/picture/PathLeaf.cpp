@@ -1,13 +1,13 @@
 // The contour tree: paths flattened into nested contours, and each solid's index polygon.
 #include "picture/PathLeaf.h"
 
+#include "core/Failure.h"
 #include "picture/Path.h"
 #include "picture/PathLeafNesting.h"
 #include "picture/PolygonMath.h"
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
 #include <type_traits>
 
 namespace hv {
@@ -236,7 +236,7 @@ ContourCount PathLeaf::dumpPathIntoLeaf(const Path& path, double tolerance) {
         leaf.mesh = mesh;
         leaf.range = ranges[r];
         if (!nester.add(*this, std::move(leaf))) {
-            std::cerr << "PathLeaf::dumpPathIntoLeaf: Unable to add range" << std::endl;
+            writeFailureLine("PathLeaf::dumpPathIntoLeaf: Unable to add range");
             for (size_t later = r; later < ranges.size(); ++later) contours.dropped += ranges[later].count > 0;
             break;
         }
@@ -313,7 +313,7 @@ bool PathLeaf::subtractedIndicesInto(std::vector<IndexPolygon>& out, size_t& cou
         IndexPolygon& polygon = out[count++];
         if (solidOf) solidOf->push_back(solid);
         if (!solid->bridgedPolygon(polygon)) {
-            std::cerr << "  subtractPolygons failed" << std::endl;
+            writeFailureLine("  subtractPolygons failed");
             return false;
         }
         for (auto hole = solid->children.rbegin(); hole != solid->children.rend(); ++hole) {

@@ -21,8 +21,9 @@
 //   are tried again.
 #include "picture/PathLeafBridging.h"
 
+#include "core/Failure.h"
+
 #include <cmath>
-#include <iostream>
 #include <vector>
 
 namespace hv {
@@ -235,7 +236,7 @@ bool Bridging::run() {
             }
         }
         if (!spliced) {
-            std::cerr << "  subtractPolygons: unable to progress" << std::endl;
+            writeFailureLine("  subtractPolygons: unable to progress");
             return false;
         }
         --left;

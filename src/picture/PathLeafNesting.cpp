@@ -1,8 +1,9 @@
 // Contour nesting: even-odd tests over banded edge indices, and the walk that inserts a contour.
 #include "picture/PathLeafNesting.h"
 
+#include "core/Failure.h"
+
 #include <algorithm>
-#include <iostream>
 
 namespace hv {
 
@@ -203,7 +204,90 @@ int ContourNester::classify(const Range& bRange, const Range& aRange, bool& touc
     Probes aProbes(*this, a, b, apart(b.bounds, a.bounds));
     int result = decide(bProbes, aProbes);
     touched = bProbes.touched() || aProbes.touched();
+    // Contours that share an edge and overlap can keep every vertex off the other's inside:
+    // two holes along one edge, one reaching over the other. Taken as disjoint, their bridged
+    // outline overlaps itself and the whole solid fails to clip. (Contours that merely cross,
+    // sharing no edge, pass as before: the vertex tests alone decide those.)
+    if (result == 0 && touched && a.bounds.tame && b.bounds.tame) {
+        Overlap overlap = overlapWhereTouching(b, a);
+        if (!(overlap.enters && overlap.sharesEdge)) overlap.add(overlapWhereTouching(a, b));
+        if (overlap.enters && overlap.sharesEdge) return 3;
+    }
     return result;
+}
+
+// How the edges of `of` meet `against`: whether one reaches inside it, crossing one of its
+// edges where neither ends or with a piece between the vertices of `against` lying on it whose
+// middle is inside; and whether a piece runs along an edge of `against`. With no crossing the
+// pieces are each wholly inside, outside or on the boundary, so their middles decide.
+ContourNester::Overlap ContourNester::overlapWhereTouching(const Contour& of, Contour& against) {
+    Overlap found;
+    std::vector<Cut>& cuts = cuts_;
+    std::vector<uint64_t>& near = near_; // edges of `against` whose box meets the edge's
+    const polygon::Bounds& box = against.bounds;
+    if (against.count >= indexThreshold && !against.indexed) buildIndex(against);
+    auto ends = [&](uint64_t e, Point& r, Point& s) {
+        r = polygon::pointAt(vertices_, against.start + (e == 0 ? against.count - 1 : e - 1));
+        s = polygon::pointAt(vertices_, against.start + e);
+    };
+    for (uint64_t k = 0; k < of.count && !(found.enters && found.sharesEdge); ++k) {
+        Point p = polygon::pointAt(vertices_, of.start + (k == 0 ? of.count - 1 : k - 1));
+        Point q = polygon::pointAt(vertices_, of.start + k);
+        double minX = std::min(p.x, q.x), maxX = std::max(p.x, q.x);
+        double minY = std::min(p.y, q.y), maxY = std::max(p.y, q.y);
+        if (maxX < box.minX || minX > box.maxX || maxY < box.minY || minY > box.maxY) continue;
+        cuts.clear();
+        near.clear();
+        auto meet = [&](uint64_t e) {
+            Point r, s;
+            ends(e, r, s);
+            if (std::max(r.x, s.x) < minX || std::min(r.x, s.x) > maxX || std::max(r.y, s.y) < minY ||
+                std::min(r.y, s.y) > maxY) {
+                return;
+            }
+            near.push_back(e);
+            if (polygon::orientSign(p, q, r) * polygon::orientSign(p, q, s) < 0 &&
+                polygon::orientSign(r, s, p) * polygon::orientSign(r, s, q) < 0) {
+                found.enters = true;
+            }
+            for (Point c : {r, s}) {
+                if (!liesOnEdge(c, p, q)) continue;
+                bool wide = std::fabs(q.x - p.x) >= std::fabs(q.y - p.y);
+                double along = wide ? (double(c.x) - p.x) / (double(q.x) - p.x) : (double(c.y) - p.y) / (double(q.y) - p.y);
+                cuts.push_back(Cut{along, c});
+            }
+        };
+        if (against.indexed) {
+            uint32_t last = bandOf(against, maxY);
+            for (uint32_t band = bandOf(against, minY); band <= last; ++band) {
+                for (uint32_t e = against.bandStart[band]; e < against.bandStart[band + 1]; ++e) {
+                    meet(against.bandEdges[e]);
+                }
+            }
+        } else {
+            for (uint64_t e = 0; e < against.count; ++e) meet(e);
+        }
+        if (near.empty()) continue;
+        cuts.push_back(Cut{0.0, p});
+        cuts.push_back(Cut{1.0, q});
+        std::sort(cuts.begin(), cuts.end(), [](const Cut& x, const Cut& y) { return x.along < y.along; });
+        for (size_t c = 0; c + 1 < cuts.size(); ++c) {
+            Point u = cuts[c].at, w = cuts[c + 1].at;
+            if (u.x == w.x && u.y == w.y) continue;
+            bool alongEdge = std::any_of(near.begin(), near.end(), [&](uint64_t e) {
+                Point r, s;
+                ends(e, r, s);
+                return liesOnEdge(u, r, s) && liesOnEdge(w, r, s);
+            });
+            if (alongEdge) {
+                found.sharesEdge = true;
+                continue;
+            }
+            Point middle{float(0.5 * (double(u.x) + w.x)), float(0.5 * (double(u.y) + w.y))};
+            if (!found.enters && locate(middle, against) == Place::Inside) found.enters = true;
+        }
+    }
+    return found;
 }
 
 int ContourNester::decide(Probes& bProbes, Probes& aProbes) {
@@ -263,7 +347,7 @@ bool ContourNester::add(PathLeaf& root, PathLeaf leaf) {
                 break;
             case 1:
                 if (level.candidate != none) {
-                    std::cerr << "  PathLeaf::addRange(): would be child of two nodes" << std::endl;
+                    writeFailureLine("  PathLeaf::addRange(): would be child of two nodes");
                     return false;
                 }
                 level.candidate = i;
@@ -274,7 +358,7 @@ bool ContourNester::add(PathLeaf& root, PathLeaf leaf) {
                 level.movedTouches.push_back(touched);
                 break;
             default:
-                std::cerr << "  PathLeaf::addRange(): intersection found " << std::endl;
+                writeFailureLine("  PathLeaf::addRange(): intersection found ");
                 return false;
             }
         }

@@ -29,7 +29,9 @@ inline bool liesOnEdge(polygon::Point p, polygon::Point a, polygon::Point b) {
 // its contour is on (contours that touch at a vertex or along an edge share such points), so
 // only vertices off the boundary decide. A contour with every vertex on the other is probed
 // at the middles of its edges instead; two contours lying wholly on each other's boundaries
-// are duplicates, and the second nests inside the first, as the even-odd fill has it.
+// are duplicates, and the second nests inside the first, as the even-odd fill has it. Two
+// contours taken as disjoint that touch are looked at once more: when they share an edge and
+// one reaches into the other, they cross.
 class ContourNester {
 public:
     ContourNester() = default;
@@ -72,6 +74,15 @@ private:
     // `touched` tells whether a point of either lay on the other's boundary.
     int classify(const Range& b, const Range& a, bool& touched);
     int decide(Probes& b, Probes& a);
+    struct Overlap {
+        bool enters = false;
+        bool sharesEdge = false;
+        void add(Overlap other) {
+            enters = enters || other.enters;
+            sharesEdge = sharesEdge || other.sharesEdge;
+        }
+    };
+    Overlap overlapWhereTouching(const Contour& of, Contour& against);
 
     // One step of the walk down the tree.
     struct Level {
@@ -87,6 +98,12 @@ private:
     size_t recent_[2] = {size_t(-1), size_t(-1)}; // the last two looked up
     SiblingFilter siblings_;
     std::vector<uint32_t> vertexBands_, bandFill_; // working lists of buildIndex
+    struct Cut {
+        double along;
+        polygon::Point at;
+    };
+    std::vector<Cut> cuts_;      // working lists of overlapWhereTouching
+    std::vector<uint64_t> near_;
 };
 
 } // namespace hv

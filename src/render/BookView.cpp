@@ -283,6 +283,7 @@ void BookView::draw(bool revealIndicatorShowing, bool drawBackground) {
             placement *= Transform::translation(Vec2(0.0, -picture.height));
             renderer.projection = placement;
             renderer.depthBase = frontToBackDepthBase;
+            renderer.canvasIndex = &instance - instances.data();
             renderer.transparencyMode = configuration_.frontToBack;
             renderer.yb = instance.positionMode == PictureInstance::InRow    ? scrollY_
                           : instance.positionMode == PictureInstance::Sticky ? -instance.slideOffset

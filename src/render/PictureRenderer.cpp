@@ -2,6 +2,7 @@
 
 #include "picture/EarClipperTriangulator.h"
 
+#include "core/Failure.h"
 #include "core/Fatal.h"
 #include "picture/Mesh.h"
 #include "picture/Picture.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <sstream>
 #include <string>
 
 namespace hv {
@@ -111,18 +113,38 @@ double PictureRenderer::curveTolerance(const Path& path) const {
     return std::clamp(tolerance, lower, upper);
 }
 
+std::shared_ptr<Mesh> PictureRenderer::triangulate(const Path& path, PathRecord& record) {
+    // A failed contour leaves the others drawn; the path is still worth showing.
+    EarClipperTriangulator triangulator;
+    triangulator.init();
+    std::ostringstream said;
+    {
+        FailureLineCapture capture(said);
+        triangulator.triangulate(path, std::fabs(curveTolerance(path)));
+    }
+    if (said.tellp() == 0) {
+        record.triangulationReported = false;
+    } else if (!record.triangulationReported) {
+        // Once per failing spell, named, rather than on every frame of an animation.
+        record.triangulationReported = true;
+        const std::vector<Path>& paths = instance->picture->paths;
+        bool listed = &path >= paths.data() && &path < paths.data() + paths.size();
+        std::string where = "PictureRenderer::prepare: canvas " + std::to_string(canvasIndex) + ", path " +
+                            (listed ? std::to_string(&path - paths.data()) : std::string("?"));
+        std::istringstream lines(said.str());
+        for (std::string line; std::getline(lines, line);) {
+            writeFailureLine(where + ": " + line.substr(std::min(line.find_first_not_of(' '), line.size())));
+        }
+    }
+    return triangulator.mesh();
+}
+
 void PictureRenderer::prepare(Path& path, PathRecord& record, int32_t nodeRevision, bool frames) {
     PictureBuffer& buffer = *instance->buffer;
     bool geometryChanged = record.geometryRevision != path.geometryRevision() || record.hasMeshFrames != frames;
     if (geometryChanged) {
         record.mesh = path.meshCache ? path.meshCache->mesh : nullptr;
-        if (!record.mesh) {
-            // A failed contour leaves the others drawn; the path is still worth showing.
-            EarClipperTriangulator triangulator;
-            triangulator.init();
-            triangulator.triangulate(path, std::fabs(curveTolerance(path)));
-            record.mesh = triangulator.mesh();
-        }
+        if (!record.mesh) record.mesh = triangulate(path, record);
         record.geometryRevision = path.geometryRevision();
         record.hasMeshFrames = frames;
         const Mesh& mesh = *record.mesh;

@@ -38,6 +38,9 @@ public:
     std::weak_ptr<PictureBuffer> buffer;
     // Whether the mesh was prepared as a cached animation (positions raw, colour per draw).
     bool hasMeshFrames = false;
+    // Whether the lines of a failed triangulation were written since the path last
+    // triangulated cleanly: a path animated through a bad outline fails on every frame.
+    bool triangulationReported = false;
 };
 
 // Draws one placed picture in one frame: a prepare pass brings every visible path's mesh,
@@ -86,10 +89,13 @@ public:
     bool transparencyMode = false; // front to back
     int32_t depth = 0;
     int32_t depthBase = 0;
+    // The instance's index in the book view (the script's canvas number), to name it in lines.
+    int64_t canvasIndex = -1;
 
 private:
     void stepDepth();
     void prepare(Path& path, PathRecord& record, int32_t nodeRevision, bool frames);
+    std::shared_ptr<Mesh> triangulate(const Path& path, PathRecord& record);
 };
 
 // The transform to bake vertices with: the given one, or the identity when it is singular,

@@ -195,12 +195,25 @@ void SvgDocumentParser::finishSubpath(bool closed) {
     if (closed) {
         // Relative path data add up rounding, so a subpath meant to end on its start often
         // ends a few units in the last place beside it, and the closing segment then crosses
-        // the first one. An end that close is put on the start.
+        // the first one. An end that close is put on the start. The rounding grows with the
+        // coordinates, but a gap of more than a hundredth of the subpath's own size is drawn
+        // on purpose, however far from the origin the drawing lies (the near-closures of
+        // real drawings stay below half that).
         float scale = 0;
         for (float v : subpath) scale = std::max(scale, std::fabs(v)); // NaN marks lose
+        float minX = subpath[0], maxX = minX, minY = subpath[1], maxY = minY;
+        for (size_t i = 2; i + 1 < subpath.size(); i += 2) {
+            if (std::isnan(subpath[i])) continue; // a straight segment's control points
+            minX = std::min(minX, subpath[i]);
+            maxX = std::max(maxX, subpath[i]);
+            minY = std::min(minY, subpath[i + 1]);
+            maxY = std::max(maxY, subpath[i + 1]);
+        }
+        float extent = std::max(maxX - minX, maxY - minY);
+        float tolerance = std::min(scale * 1e-5f, extent * 1e-2f);
         float& endX = subpath[subpath.size() - 2];
         float& endY = subpath[subpath.size() - 1];
-        if (std::fabs(endX - subpath[0]) <= scale * 1e-5f && std::fabs(endY - subpath[1]) <= scale * 1e-5f) {
+        if (std::fabs(endX - subpath[0]) <= tolerance && std::fabs(endY - subpath[1]) <= tolerance) {
             endX = subpath[0];
             endY = subpath[1];
         }

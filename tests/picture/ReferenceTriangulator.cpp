@@ -38,6 +38,7 @@ bool insideContour(const std::vector<float>& v, P p, const Range& r) {
 bool tame(P p) { return std::fabs(p.x) <= polygon::tameLimit && std::fabs(p.y) <= polygon::tameLimit; }
 
 int sign(P a, P b, P c);
+bool onEdge(P p, P a, P b);
 
 // -1 on the contour's boundary (only decided when every coordinate is tame), else 1 inside
 // and 0 outside.
@@ -73,6 +74,42 @@ std::vector<int> probes(const std::vector<float>& v, const Range& of, const Rang
     return out;
 }
 
+// Whether an edge of `of` crosses an edge of `against` where neither ends (enters), and
+// whether the pieces of its edges, cut at the vertices of `against` on them, run along an
+// edge of `against` (shares) or have their middle inside it (enters).
+void overlap(const std::vector<float>& v, const Range& of, const Range& against, bool& enters, bool& shares) {
+    auto edge = [&](const Range& r, uint64_t k, P& a, P& b) {
+        a = at(v, k == r.start ? r.end() - 1 : k - 1);
+        b = at(v, k);
+    };
+    for (uint64_t k = of.start; k < of.end(); ++k) {
+        P p, q;
+        edge(of, k, p, q);
+        std::vector<std::pair<double, P>> cuts{{0.0, p}, {1.0, q}};
+        for (uint64_t e = against.start; e < against.end(); ++e) {
+            P r, s;
+            edge(against, e, r, s);
+            if (sign(p, q, r) * sign(p, q, s) < 0 && sign(r, s, p) * sign(r, s, q) < 0) enters = true;
+            if (onEdge(r, p, q)) cuts.push_back({0.0, r});
+        }
+        for (auto& cut : cuts) cut.first = std::hypot(double(cut.second.x) - p.x, double(cut.second.y) - p.y);
+        std::sort(cuts.begin(), cuts.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+        for (size_t c = 0; c + 1 < cuts.size(); ++c) {
+            P u = cuts[c].second, w = cuts[c + 1].second;
+            if (same(u, w)) continue;
+            bool along = false;
+            for (uint64_t e = against.start; e < against.end(); ++e) {
+                P r, s;
+                edge(against, e, r, s);
+                along = along || (onEdge(u, r, s) && onEdge(w, r, s));
+            }
+            P middle{float(0.5 * (double(u.x) + w.x)), float(0.5 * (double(u.y) + w.y))};
+            if (along) shares = true;
+            else if (place(v, middle, against) == 1) enters = true;
+        }
+    }
+}
+
 int classify(const std::vector<float>& v, const Range& b, const Range& a) {
     if (b.count == 0 || a.count == 0) return 0;
     std::vector<int> bp = probes(v, b, a), ap = probes(v, a, b);
@@ -81,7 +118,25 @@ int classify(const std::vector<float>& v, const Range& b, const Range& a) {
     if (!bp.empty() && bp[0] == 1) return all(bp) ? 1 : 3;
     if (!ap.empty() && ap[0] == 1) return all(ap) ? 2 : 3;
     if (bp.empty() && ap.empty()) return 1; // duplicates
-    return any(bp) || any(ap) ? 3 : 0;
+    if (any(bp) || any(ap)) return 3;
+    // Disjoint by their vertices; touching contours that share an edge and overlap cross
+    // (decided for tame contours only).
+    auto allTame = [&](const Range& r) {
+        for (uint64_t k = r.start; k < r.end(); ++k) {
+            if (!tame(at(v, k))) return false;
+        }
+        return true;
+    };
+    if (!allTame(a) || !allTame(b)) return 0;
+    bool touched = false;
+    for (uint64_t k = b.start; k < b.end(); ++k) touched = touched || place(v, at(v, k), a) < 0;
+    for (uint64_t k = a.start; k < a.end(); ++k) touched = touched || place(v, at(v, k), b) < 0;
+    bool enters = false, shares = false;
+    if (touched) {
+        overlap(v, b, a, enters, shares);
+        overlap(v, a, b, enters, shares);
+    }
+    return enters && shares ? 3 : 0;
 }
 
 bool addRange(const std::vector<float>& v, PathLeaf& into, PathLeaf leaf) {
@@ -495,17 +550,17 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
     for (const PathLeaf& s : root.children) {
         if (!solid(s)) return out;
     }
+    // A polygon that fails is left out; the others are still clipped.
+    out.ok = true;
     for (size_t k = 0; k < out.polygons.size(); ++k) {
         if (referenceClip(v, out.polygons[k], out.indices, negligibleAreaOf(v, 0))) continue;
-        if (!retry[k]) return out;
-        std::vector<char> touching = touchingOf(*retry[k]);
+        std::vector<char> touching = retry[k] ? touchingOf(*retry[k]) : std::vector<char>();
         IndexPolygon without;
         if (!any(touching) || !bridge(*retry[k], without, touching) ||
             !referenceClip(v, without, out.indices, negligibleAreaOf(v, 0))) {
-            return out;
+            out.ok = false;
         }
     }
-    out.ok = true;
     return out;
 }
 

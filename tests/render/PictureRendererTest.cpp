@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 namespace hv::test {
 namespace {
@@ -52,6 +54,7 @@ struct RendererFixture : ::testing::Test {
         renderer.pixelScale = 100;
         renderer.projection = projection;
         renderer.depthBase = frontToBackDepthBase;
+        renderer.canvasIndex = 2;
         renderer.transparencyMode = frontToBack;
         renderer.drawRootNode();
         cache->endFrame();
@@ -299,6 +302,31 @@ TEST_F(RendererFixture, RecordStartsOverInAnotherBuffer) {
     ASSERT_EQ(backend->callsOf(BackendCall::DrawRange).size(), 1u);
     EXPECT_EQ(cache->lastState().buffer, instance.buffer);
     EXPECT_EQ(backend->badIndexDraws, 0u);
+}
+
+// A path animated through an outline that crosses itself fails on every frame: its lines are
+// written once, naming the canvas and the path, and again only after a clean triangulation.
+TEST_F(RendererFixture, AFailingPathIsReportedOncePerSpellByCanvasAndPath) {
+    addSquare(picture(), 0, 1, 1, 2, red);
+    Path& moving = picture().paths[addSquare(picture(), 0, 5, 5, 4, green)];
+    const std::string named = "PictureRenderer::prepare: canvas 2, path 1: EarClipperTriangulator::triangulatePolygon:";
+    // (crossed, reported)
+    const std::pair<bool, bool> steps[] = {{true, true},   {true, false}, {true, false},
+                                           {false, false}, {true, true},  {true, false}};
+    for (size_t k = 0; k < std::size(steps); ++k) {
+        auto [crossed, reported] = steps[k];
+        double y = 9 - 0.1 * double(k);
+        moving.commands[2] = PathCommand::lineTo(crossed ? 5 : 9, y); // a bow tie when crossed
+        moving.commands[3] = PathCommand::lineTo(crossed ? 9 : 5, y);
+        moving.touchGeometry();
+        testing::internal::CaptureStderr();
+        frame();
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.rfind(named, 0) == 0 && std::count(err.begin(), err.end(), '\n') == 1, reported) << k << err;
+        if (!reported) {
+            EXPECT_EQ(err, "") << k;
+        }
+    }
 }
 
 TEST_F(RendererFixture, CullingAndInvisibleNodes) {
