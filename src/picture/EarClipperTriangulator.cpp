@@ -392,17 +392,15 @@ std::pair<Range, bool> EarClipperTriangulator::triangulate(const Path& path, dou
     thread_local std::vector<const PathLeaf*> solids;
     size_t count = 0;
     solids.clear();
-    if (!root->subtractedIndicesInto(polygons, count, &solids)) {
-        writeFailureLine("  Failed to get subtracted indices");
-        return {range, false};
-    }
+    // A solid that could not be bridged is already left out; the rest is still drawn.
+    bool whole = root->subtractedIndicesInto(polygons, count, &solids);
+    if (!whole) writeFailureLine("  Failed to get subtracted indices");
     size_t triangles = 0;
     for (size_t k = 0; k < count; ++k) triangles += polygons[k].size() > 2 ? polygons[k].size() - 2 : 0;
     mesh.indices.reserve(mesh.indices.size() + 3 * triangles);
     double negligible = negligibleAreaOf(mesh.vertices, firstVertex);
     // A polygon that cannot be clipped is left out on its own: the parser lists a path's last
     // subpath first, so stopping there would lose every larger, sound one after it.
-    bool whole = true;
     for (size_t k = 0; k < count; ++k) {
         if (triangulatePolygon(mesh.vertices, polygons[k], mesh.indices, negligible)) continue;
         whole = withoutTouchingHoles(*solids[k], mesh, negligible, reported) && whole;

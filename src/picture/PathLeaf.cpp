@@ -306,15 +306,19 @@ bool PathLeaf::subtractedIndicesInto(std::vector<IndexPolygon>& out, size_t& cou
     thread_local std::vector<const PathLeaf*> solids;
     solids.clear();
     for (auto s = children.rbegin(); s != children.rend(); ++s) solids.push_back(&*s);
+    // A solid whose holes cannot be bridged is left out alone: the others, and the solids
+    // inside its holes, are still made.
+    bool whole = true;
     while (!solids.empty()) {
         const PathLeaf* solid = solids.back();
         solids.pop_back();
         if (count == out.size()) out.emplace_back();
-        IndexPolygon& polygon = out[count++];
-        if (solidOf) solidOf->push_back(solid);
-        if (!solid->bridgedPolygon(polygon)) {
+        if (solid->bridgedPolygon(out[count])) {
+            ++count;
+            if (solidOf) solidOf->push_back(solid);
+        } else {
             writeFailureLine("  subtractPolygons failed");
-            return false;
+            whole = false;
         }
         for (auto hole = solid->children.rbegin(); hole != solid->children.rend(); ++hole) {
             for (auto inner = hole->children.rbegin(); inner != hole->children.rend(); ++inner) {
@@ -322,7 +326,7 @@ bool PathLeaf::subtractedIndicesInto(std::vector<IndexPolygon>& out, size_t& cou
             }
         }
     }
-    return true;
+    return whole;
 }
 
 } // namespace hv

@@ -132,19 +132,22 @@ TEST(EarClipperTest, HolesSharingAnEdgeAndOverlappingCross) {
     EXPECT_DOUBLE_EQ(total(triangleAreas(*t.mesh(), range)), 40000.0 - 100 - 625);
 }
 
-TEST(EarClipperTest, UnbridgeableHoleFailsWithTheWholeChainOfMessages) {
-    // Every squared distance between these contours overflows single precision, so no bridge
-    // can be measured.
+TEST(EarClipperTest, AnUnbridgeableSolidIsLeftOutAloneWithTheWholeChainOfMessages) {
+    // Every squared distance between the two large contours overflows single precision, so no
+    // bridge can be measured; the solid inside the hole and the one beside are still drawn.
     EarClipperTriangulator t;
     t.init();
     CaptureStderr();
-    auto [range, ok] =
-        t.triangulate(pathFromRings({squareRing(-1e20, -1e20, 2e20), squareRing(-1e19, -1e19, 2e19)}), 1.0);
+    auto [range, ok] = t.triangulate(pathFromRings({squareRing(-1e20, -1e20, 2e20), squareRing(-1e19, -1e19, 2e19),
+                                                    squareRing(0, 0, 10), squareRing(2e20, 0, 1e19)}),
+                                     1.0);
     EXPECT_EQ(GetCapturedStderr(),
               "  subtractPolygons: unable to progress\n  subtractPolygons failed\n  Failed to get subtracted indices\n");
     EXPECT_FALSE(ok);
     EXPECT_EQ(range, Range(0, 0));
-    EXPECT_EQ(t.mesh()->vertexCount(), 8u);
+    EXPECT_EQ(t.mesh()->vertexCount(), 16u);
+    EXPECT_EQ(t.mesh()->indices.size(), 12u);
+    EXPECT_NEAR(total(triangleAreas(*t.mesh(), Range(0, 12))), 1e38 + 100, 1e32);
 }
 
 TEST(EarClipperTest, SquareWithHolesCoversExactlyItsArea) {
