@@ -5,6 +5,7 @@
 #include "core/PlatformBackend.h"
 #include "core/SoundManager.h"
 #include "script/BookController.h"
+#include "script/Interrupt.h"
 
 #include <lua.hpp>
 
@@ -65,8 +66,17 @@ void BookController::tickLuaScheduler(uint64_t index) {
         fatalError("tickLuaScheduler: Error resuming coroutine");
     }
     contextRunning_ = true;
+    lua_State* previous = enterScriptThread(thread);
     int status = lua_resume(thread, luaState_, 0);
+    leaveScriptThread(previous);
     contextRunning_ = false;
+    if (status != LUA_OK && status != LUA_YIELD && interruptRequested() && !interruptedAt().empty()) {
+        // Asked to stop (Ctrl-C): the run ends as when the window is closed.
+        reportInterruption("context " + std::to_string(index));
+        lua_settop(thread, 0);
+        terminateContext(index);
+        return;
+    }
     if (status != LUA_OK && status != LUA_YIELD) {
         const char* message = lua_tostring(thread, -1);
         fatalError(std::string("tickLuaScheduler: error: ") + (message ? message : ""));
@@ -87,8 +97,9 @@ void BookController::startChapter(int32_t index) {
 }
 
 int32_t BookController::tick(const Event& first) {
-    // A stop asked for during start-up (or earlier in this event) stands.
-    if (stopCode_ != 0) return stopCode_;
+    // A stop asked for during start-up (or earlier in this event) stands; after an interrupt
+    // no script runs again.
+    if (stopCode_ != 0 || interruptRequested()) return stopCode_;
     if (!chapterController_) return 0;
     ContextTable& table = chapterController_->contextTable();
 
@@ -113,9 +124,9 @@ int32_t BookController::tick(const Event& first) {
         table.collectRunnable(runnable);
         for (uint64_t index : runnable) {
             if (table.isContextAlive(index)) tickLuaScheduler(index);
-            if (stopCode_ != 0) break;
+            if (stopCode_ != 0 || interruptRequested()) break;
         }
-        if (stopCode_ != 0) break;
+        if (stopCode_ != 0 || interruptRequested()) break;
         if (pendingChapter_ >= 0) {
             int64_t chapter = pendingChapter_;
             pendingChapter_ = -1;
