@@ -161,6 +161,9 @@ TEST(MainTest, AnX11DisplayWithoutVsyncRunsPacedToSixtyFrames) {
     auto env = headlessWindow(dir);
     env["SDL_VIDEODRIVER"] = "x11";
     env["DISPLAY"] = server.display;
+    // The X11 path's libraries (D-Bus, and the GL driver SDL unloads before the leak check, so
+    // no module is left to name) keep blocks to the end; the engine's own are checked headless.
+    env["ASAN_OPTIONS"] = "detect_leaks=0";
     const std::string log = dir.file("fps.txt");
     // Ended once the first frame-rate sample, of 240 frames, is written.
     ChildResult run = runHalvane({"-small", "-fpslogpath", log}, env, [&](const ChildResult&) {
