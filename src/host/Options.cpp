@@ -81,11 +81,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
         } else if (a == "-nofps") {
             c.showFps = false;
         } else if (a == "-failframerate") {
-            // A negative threshold would compare as a huge unsigned rate and never be reached.
             if (!has(1)) return fail("-failframerate option is missing an argument");
-            int32_t n = readOptionInteger(arguments[++i]);
-            if (n < 0) return fail("-failframerate option is missing an argument");
-            c.failFramerate = n;
+            c.failFramerate = readOptionInteger(arguments[++i]);
         } else if (a == "-1080p") {
             setWindowSize(c, 1920, 1080);
         } else if (a == "-4k") {
@@ -122,11 +119,10 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
         } else if (a == "-grayscale") {
             c.greyscale = true;
         } else if (a == "-screen") {
-            // A negative number would wrap to a huge display index.
+            // Sign-extended: a negative number names no display, and the host warns and uses
+            // the first.
             if (!has(1)) return fail("-screen option is missing an argument");
-            int32_t n = readOptionInteger(arguments[++i]);
-            if (n < 0) return fail("-screen option is missing an argument");
-            c.screen = uint64_t(n);
+            c.screen = uint64_t(int64_t(readOptionInteger(arguments[++i])));
         } else if (a == "-framerate") {
             if (!has(1)) return fail("-framerate option is missing an argument");
             int32_t n = readOptionInteger(arguments[++i]);

@@ -7,12 +7,14 @@
 #include "host/SDLPlatform.h"
 #include "host/SDLSoundManager.h"
 #include "host/SDLTypesetter.h"
+#include "host/StopSignals.h"
 #include "render/BookView.h"
 #include "render/PaperTexture.h"
 #include "render/RendererBackend.h"
 #include "render/gl/GLEntryPoints.h"
 #include "render/gl/GLRendererBackend.h"
 #include "script/BookController.h"
+#include "script/Interrupt.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -54,75 +56,6 @@ bool bmpSize(const std::vector<uint8_t>& bytes, int64_t& width, int64_t& height)
 bool failSdl(const char* what) { return failure(std::string(what) + SDL_GetError()); }
 
 } // namespace
-
-SdlHost::FramePacing SdlHost::framePacing(int refreshRate, uint64_t framerate, std::ostream& out,
-                                          std::ostream& err) {
-    FramePacing pacing;
-    if (refreshRate <= 0) {
-        err << "warning: did not get refresh rate from display" << std::endl;
-        // The step assumes 60 frames a second, so the configuration says so too (the GIF
-        // frame delay reads it).
-        pacing.dt = 1.0 / 60.0;
-        pacing.tickMultiplier = 1;
-        pacing.framerate = 60;
-    } else if (framerate == 0) {
-        pacing.framerate = uint64_t(refreshRate);
-        pacing.dt = 1.0 / double(refreshRate);
-    } else {
-        pacing.framerate = framerate;
-        pacing.dt = 1.0 / double(framerate);
-        pacing.tickMultiplier = int32_t(std::lround(double(refreshRate) / double(framerate)));
-        if (uint64_t(refreshRate) % framerate != 0) {
-            out << "warning: imprecise framerate division, requesting " << framerate << ", trying to fit to "
-                << refreshRate << ", dt = " << pacing.dt << ", tickMultiplier = " << pacing.tickMultiplier << std::endl;
-        }
-    }
-    return pacing;
-}
-
-void SdlHost::layoutContent(Configuration& c, int displayWidth, int displayHeight) {
-    if (c.fullscreen) {
-        c.windowWidth = uint64_t(std::max(0, displayWidth));
-        c.windowHeight = uint64_t(std::max(0, displayHeight));
-        c.aspect = double(displayWidth) / double(displayHeight);
-    }
-    if (!c.noAspectCap && c.portrait == 0) c.aspect = std::min(1.8, std::max(1.47, c.aspect));
-    double ratio = double(c.windowWidth) / double(c.windowHeight);
-    c.contentWidth = c.windowWidth;
-    c.contentHeight = c.windowHeight;
-    if (c.aspect > ratio + 0.01) {
-        c.contentHeight = uint64_t(double(c.windowWidth) / c.aspect);
-    } else if (c.aspect < ratio - 0.01) {
-        c.contentWidth = uint64_t(c.aspect * double(c.windowHeight));
-    }
-}
-
-bool SdlHost::applyPixelScale(Configuration& c, int drawableWidth, int drawableHeight) {
-    int32_t sx = c.windowWidth ? int32_t(drawableWidth / int64_t(c.windowWidth)) : 0;
-    int32_t sy = c.windowHeight ? int32_t(drawableHeight / int64_t(c.windowHeight)) : 0;
-    if (sx != sy) {
-        std::cout << "Scales did not match" << std::endl;
-        return false;
-    }
-    if (sx <= 0) {
-        // Zero would collapse every size to nothing and divide by zero further on.
-        std::cerr << "Failed to get pixel scale: drawable size " << drawableWidth << "x" << drawableHeight
-                  << " is smaller than the window " << c.windowWidth << "x" << c.windowHeight << std::endl;
-        return false;
-    }
-    c.windowWidth *= uint64_t(sx);
-    c.windowHeight *= uint64_t(sx);
-    c.contentWidth *= uint64_t(sx);
-    c.contentHeight *= uint64_t(sx);
-    c.pixelScaleX = double(sx);
-    c.pixelScaleY = double(sx);
-    return true;
-}
-
-double SdlHost::swapWait(double sinceLastSwap, double interval) {
-    if (!(interval > 0.0) || !(sinceLastSwap >= 0.0) || sinceLastSwap >= interval / 2) return 0.0;
-    return interval - sinceLastSwap;
-}
 
 SdlHost::~SdlHost() {
     if (fpsLog) std::fclose(fpsLog);
@@ -188,6 +121,10 @@ bool SdlHost::init(const Configuration& options, std::shared_ptr<PathProvider> s
     Configuration local = options;
 
     if (!local.fpsLogPath.empty()) fpsLog = std::fopen(local.fpsLogPath.c_str(), "wb");
+    // SDL's own handlers only queue a quit event, which a script that never yields never lets
+    // the loop see; ours also stop the script.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    installStopSignals();
     if (SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0) return failSdl("SDL failed to init:");
     if (TTF_Init() < 0) return failSdl("SDL ttf failed to init:");
     if (Mix_Init(MIX_INIT_OGG) != MIX_INIT_OGG) return failSdl("SDL mixer failed to init:");
@@ -203,12 +140,7 @@ bool SdlHost::init(const Configuration& options, std::shared_ptr<PathProvider> s
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 1);
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, 4);
 
-    if (local.screen != 0) local.screen -= 1;
-    int displays = std::max(0, SDL_GetNumVideoDisplays());
-    if (local.screen >= uint64_t(displays)) {
-        std::cerr << "warning: trying to use non-existent screen " << local.screen << std::endl;
-        local.screen = 0;
-    }
+    local.screen = chooseScreen(local.screen, SDL_GetNumVideoDisplays(), std::cerr);
     SDL_DisplayMode mode;
     if (SDL_GetCurrentDisplayMode(int(local.screen), &mode) != 0) return failSdl("Failed to get display size: ");
 
@@ -247,9 +179,11 @@ bool SdlHost::init(const Configuration& options, std::shared_ptr<PathProvider> s
 
     if (!setupPaper(local, *story, blobsDirectory())) return false;
 
-    if (SDL_GL_SetSwapInterval(1) < 0) {
-        std::cerr << "Failed to set vsync: " << SDL_GetError() << std::endl;
-        return failure("failed to setup swap");
+    // Displays that cannot set a swap interval (Xvfb, remote X) still run: the host then
+    // waits out each refresh interval after the swap itself.
+    vsync = SDL_GL_SetSwapInterval(1) >= 0;
+    if (!vsync) {
+        std::cerr << "warning: failed to set vsync: " << SDL_GetError() << "; pacing frames without it" << std::endl;
     }
 
     platform = std::make_shared<SDLPlatform>();
@@ -292,6 +226,11 @@ int SdlHost::mainLoop() {
     while (running) {
         SDL_Event event;
         while (SDL_PollEvent(&event)) handleSdlEvent(event);
+        // Ctrl-C or SIGTERM: the run ends as when the window is closed.
+        if (interruptRequested()) {
+            running = false;
+            break;
+        }
         if (skipFrame()) {
             waitForSkippedRefresh();
         } else {
@@ -335,7 +274,7 @@ void SdlHost::paceSwap() {
     uint64_t now = SDL_GetPerformanceCounter();
     if (lastSwapCounter != 0 && now >= lastSwapCounter) {
         double since = double(now - lastSwapCounter) / double(SDL_GetPerformanceFrequency());
-        double wait = swapWait(since, refreshInterval);
+        double wait = swapWait(since, refreshInterval, vsync);
         if (wait > 0.0) {
             ++pacedSwaps;
             std::this_thread::sleep_for(std::chrono::duration<double>(wait));
@@ -439,9 +378,9 @@ Vec2 SdlHost::windowToBook(double x, double y) const {
 }
 
 void SdlHost::sendEvent(const Event& event) {
-    if (exitCode != 0) return;
+    if (exitCode != 0 || interruptRequested()) return;
     if (!controller) {
-        std::cout << "Dropping event as book controller is not setup yet\n";
+        droppedEvents.write(std::cout);
         return;
     }
     deliverEvent(event);
@@ -501,7 +440,7 @@ void SdlHost::setupBook() {
     if (!platform || platform->renderer() || !running) return;
     auto renderer = std::make_shared<GLRendererBackend>();
     if (!renderer->init(packinPaths, configuration)) {
-        std::cerr << "Failed to init renderer" << std::endl;
+        rendererFailures.write(std::cerr);
         return;
     }
     platform->setRenderer(renderer);

@@ -4,6 +4,7 @@
 #include "core/Event.h"
 #include "core/PathProvider.h"
 #include "core/Vec2.h"
+#include "host/RepeatedLine.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -43,8 +44,12 @@ public:
     // previous one. A swap paced by the display comes back about one refresh interval after
     // the last; one back in under half of that was not paced (a driver without vsync, such
     // as the offscreen one), and the rest of the interval is waited out so the loop does not
-    // spin. Paced swaps and slow frames wait for nothing.
-    static double swapWait(double sinceLastSwap, double refreshInterval);
+    // spin. Paced swaps and slow frames wait for nothing. Without vsync every swap comes back
+    // unpaced, and the whole rest of the interval is waited out.
+    static double swapWait(double sinceLastSwap, double refreshInterval, bool vsync = true);
+    // The 0-based display for the 1-based `-screen` option (0 the default); a display that
+    // does not exist is named in a warning and the first is used.
+    static uint64_t chooseScreen(uint64_t screen, int displays, std::ostream& err);
 
     SdlHost() = default;
     SdlHost(const SdlHost&) = delete;
@@ -122,6 +127,9 @@ public:
     double refreshInterval = 0.0; // seconds between display refreshes (1/60 when unknown)
     uint64_t lastSwapCounter = 0; // performance counter after the last swap (and its wait)
     uint64_t pacedSwaps = 0;      // swaps that came back early and were waited out
+    bool vsync = false;           // the swap interval could be set
+    RepeatedLine droppedEvents{"Dropping event as book controller is not setup yet"};
+    RepeatedLine rendererFailures{"Failed to init renderer"};
 };
 
 // Creates the resource roots and the host, and runs it: 0 after the window was closed, the

@@ -6,6 +6,7 @@
 #include "core/PathProvider.h"
 #include "core/PlatformBackend.h"
 #include "core/ResourcePaths.h"
+#include "script/Interrupt.h"
 #include "script/ScriptArgs.h"
 #include "script/ScriptCompiler.h"
 
@@ -43,7 +44,12 @@ std::string withoutWhiteSpace(const std::string& text) {
 } // namespace
 
 BookController::~BookController() {
-    if (luaState_) lua_close(luaState_);
+    if (luaState_) {
+        // Finalizers still run Lua code while the state closes, free of any stop hook.
+        watchMainState(nullptr);
+        lua_sethook(luaState_, nullptr, 0, 0);
+        lua_close(luaState_);
+    }
     luaState_ = nullptr;
     if (currentBookController == this) {
         currentBookController = nullptr;
@@ -76,6 +82,7 @@ bool BookController::init(const Configuration& configuration, std::shared_ptr<Bo
         return false;
     }
     lua_atpanic(luaState_, panicHandler);
+    watchMainState(luaState_);
     const luaL_Reg libraries[] = {{"_G", luaopen_base},         {LUA_COLIBNAME, luaopen_coroutine},
                                   {LUA_TABLIBNAME, luaopen_table}, {LUA_IOLIBNAME, luaopen_io},
                                   {LUA_STRLIBNAME, luaopen_string}, {LUA_MATHLIBNAME, luaopen_math},
@@ -103,9 +110,10 @@ bool BookController::init(const Configuration& configuration, std::shared_ptr<Bo
     }
 
     if (!runFile(luaPaths_, "lib.lua")) return false;
-    // hvkExit during start-up ends the run before anything else starts.
-    if (stopCode_ != 0) return true;
+    // hvkExit or an interrupt during start-up ends the run before anything else starts.
+    if (stopCode_ != 0 || interruptRequested()) return true;
     if (!runFile(storyPaths_, "book.lua")) return false;
+    if (interruptRequested()) return true;
     if (chapters_.empty() && stopCode_ == 0) {
         std::cerr << "BookController::init: the book registers no chapter" << std::endl;
         return false;
@@ -157,6 +165,12 @@ void BookController::loadChunk(const char* bytes, size_t length, const std::stri
 
 void BookController::executeChunk(const std::string& name) {
     if (lua_pcall(luaState_, 0, 0, 0) != LUA_OK) {
+        if (interruptRequested() && !interruptedAt().empty()) {
+            // An import inside a context is reported by that context, which stops next.
+            if (!contextRunning_) reportInterruption("start-up script " + name);
+            lua_pop(luaState_, 1);
+            return;
+        }
         const char* message = lua_tostring(luaState_, -1);
         fatalError("Error executing " + name + ": " + (message ? message : "<null>"));
     }

@@ -5,6 +5,7 @@
 #include "core/PlatformBackend.h"
 #include "core/SoundManager.h"
 #include "script/BookController.h"
+#include "script/Interrupt.h"
 
 #include <lua.hpp>
 
@@ -107,8 +108,17 @@ void BookController::tickLuaScheduler(uint64_t index) {
         fatalError("tickLuaScheduler: Error resuming coroutine");
     }
     contextRunning_ = true;
+    lua_State* previous = enterScriptThread(thread);
     int status = lua_resume(thread, luaState_, 0);
+    leaveScriptThread(previous);
     contextRunning_ = false;
+    if (status != LUA_OK && status != LUA_YIELD && interruptRequested() && !interruptedAt().empty()) {
+        // Asked to stop (Ctrl-C): the run ends as when the window is closed.
+        reportInterruption("context " + std::to_string(index));
+        lua_settop(thread, 0);
+        terminateContext(index);
+        return;
+    }
     if (status != LUA_OK && status != LUA_YIELD) {
         fatalError("tickLuaScheduler: error: " + describeError(luaState_, thread));
     }
@@ -128,8 +138,9 @@ void BookController::startChapter(int32_t index) {
 }
 
 int32_t BookController::tick(const Event& first) {
-    // A stop asked for during start-up (or earlier in this event) stands.
-    if (stopCode_ != 0) return stopCode_;
+    // A stop asked for during start-up (or earlier in this event) stands; after an interrupt
+    // no script runs again.
+    if (stopCode_ != 0 || interruptRequested()) return stopCode_;
     if (!chapterController_) return 0;
     ContextTable& table = chapterController_->contextTable();
 
@@ -154,9 +165,9 @@ int32_t BookController::tick(const Event& first) {
         table.collectRunnable(runnable);
         for (uint64_t index : runnable) {
             if (table.isContextAlive(index)) tickLuaScheduler(index);
-            if (stopCode_ != 0) break;
+            if (stopCode_ != 0 || interruptRequested()) break;
         }
-        if (stopCode_ != 0) break;
+        if (stopCode_ != 0 || interruptRequested()) break;
         if (pendingChapter_ >= 0) {
             int64_t chapter = pendingChapter_;
             pendingChapter_ = -1;

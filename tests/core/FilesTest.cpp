@@ -118,7 +118,6 @@ TEST(PathsTest, LayoutBelowTheResourceDirectory) {
     EXPECT_EQ(blobsDirectory(), assets + "/blobs");
     EXPECT_EQ(appIconPath(), assets + "/blobs/app-icon.bmp");
     EXPECT_EQ(shaderDirectoryName(), "shaders-gl3");
-    EXPECT_EQ(mouseWheelScale(), 1.0);
     EXPECT_TRUE(initCocoaApplication());
     std::string suffix = "/Local/Application Support/Brackwater Studios/Halvane/";
     EXPECT_EQ(userDataDirectory(), platform::homeDirectory() + suffix);

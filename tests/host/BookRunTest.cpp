@@ -4,15 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <unistd.h>
+#include <vector>
 
 namespace hv {
 namespace {
 
 // Runs halvane headless on a copy of the build's assets with the test's book script, baked by
-// the build's tool.
-test::ChildResult runBook(const std::string& book) {
+// the build's tool; `watch` may stop it.
+test::ChildResult runBook(const std::string& book, const std::vector<std::string>& arguments = {"-small"},
+                          test::ChildWatch watch = {}) {
     test::TempDir dir;
     std::filesystem::copy(std::string(HV_BINARY_DIR) + "/assets", dir.file("assets"),
                           std::filesystem::copy_options::recursive);
@@ -26,7 +29,6 @@ test::ChildResult runBook(const std::string& book) {
     std::string program = std::string(HV_BINARY_DIR) + "/halvane";
     std::string suppressions = dir.file("third-party-leaks.supp");
     test::writeFile(suppressions, "leak:swrast_dri.so\nleak:libSDL2-2.0.so\n");
-    test::ChildWatch watch;
     watch.limit = std::chrono::seconds(60);
     return test::runInChild(
         [&] {
@@ -34,7 +36,10 @@ test::ChildResult runBook(const std::string& book) {
             setenv("SDL_AUDIODRIVER", "dummy", 1);
             setenv("HalvaneResourceDirectory", dir.path().c_str(), 1);
             setenv("LSAN_OPTIONS", ("suppressions=" + suppressions + ":print_suppressions=0").c_str(), 1);
-            execl(program.c_str(), program.c_str(), "-small", static_cast<char*>(nullptr));
+            std::vector<char*> argv{program.data()};
+            for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(program.c_str(), argv.data());
             _exit(127);
         },
         watch);
@@ -83,6 +88,41 @@ TEST(BookRunTest, TheBookEndsTheRunWithItsStatus) {
         if (c.errorLine) EXPECT_NE(run.err.find(c.errorLine), std::string::npos) << c.book << run.err;
         else EXPECT_EQ(run.err.find("err: "), std::string::npos) << c.book << run.err;
         EXPECT_EQ(run.out.find("Dropping event"), std::string::npos) << run.out;
+    }
+}
+
+// Ctrl-C or SIGTERM while a script spins without yielding ends the run at once, as closing the
+// window does, with one line naming what was stopped and where. The options also start the
+// book with a screen that is not there and a negative threshold.
+TEST(BookRunTest, AStopSignalEndsAScriptThatNeverYields) {
+    const struct {
+        const char* book;
+        int signal;
+        const char* line;
+    } cases[] = {
+        {"hvkRegisterChapter('spin', function()\n  print('spinning') while true do end\nend)\n", SIGINT,
+         "interrupted: context 0 stopped at book.lua:2\n"},
+        // Caught by pcall, the stop comes again at the next instruction outside it.
+        {"hvkRegisterChapter('a', function()\n  spawn(function()\n    print('spinning') while true do pcall(function() "
+         "while true do end end) end\n  end)\nend)\n",
+         SIGTERM, "interrupted: context 1 stopped at book.lua:3\n"},
+        {"print('spinning') while true do end\n", SIGINT, "interrupted: start-up script book.lua stopped at book.lua:1\n"},
+    };
+    for (const auto& c : cases) {
+        std::chrono::steady_clock::time_point signalled;
+        test::ChildWatch watch;
+        watch.stopSignal = c.signal;
+        watch.stop = [&](const test::ChildResult& run) {
+            signalled = std::chrono::steady_clock::now();
+            return run.out.find("spinning") != std::string::npos;
+        };
+        test::ChildResult run = runBook(c.book, {"-small", "-screen", "-1", "-failframerate", "-5"}, watch);
+        EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(1)) << c.book;
+        EXPECT_EQ(run.exitStatus, 0) << c.book << run.err;
+        EXPECT_NE(run.err.find("warning: trying to use non-existent screen -2\n"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.line), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("interrupted: "), run.err.rfind("interrupted: ")) << "one line: " << run.err;
+        EXPECT_EQ(run.err.find("err: "), std::string::npos) << run.err;
     }
 }
 

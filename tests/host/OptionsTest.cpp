@@ -142,19 +142,17 @@ TEST(OptionsTest, AFailureStopsReadingTheRest) {
     EXPECT_FALSE(c.showFps);
 }
 
-TEST(OptionsTest, NegativeNumbersAreRejectedWithTheOptionsOwnMessage) {
+TEST(OptionsTest, NegativeSizesAndRatesAreRejectedNegativeScreenAndThresholdKept) {
     std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"-height", "-720"}, "fatal: -height option is missing an argument"},
         {{"-size", "-800", "600"}, "fatal: invalid argument to -size"},
         {{"-size", "800", "-600"}, "fatal: invalid argument to -size"},
         {{"-framerate", "-30"}, "fatal: -framerate option needs to be followed by an integer framerate"},
-        {{"-screen", "-1"}, "fatal: -screen option is missing an argument"},
-        {{"-failframerate", "-5"}, "fatal: -failframerate option is missing an argument"},
     };
     for (auto& [arguments, message] : cases) EXPECT_EQ(parse(arguments).error, message) << arguments[1];
-    // Zero stays a valid screen (the default) and a valid threshold (none).
-    EXPECT_EQ(parsedOk({"-screen", "0"}).screen, 0u);
-    EXPECT_EQ(parsedOk({"-failframerate", "0"}).failFramerate, 0);
+    // Screen and threshold are stored sign-extended; the host warns of a screen that is not there.
+    EXPECT_EQ(parsedOk({"-screen", "-1"}).screen, UINT64_MAX);
+    EXPECT_EQ(parsedOk({"-failframerate", "-5"}).failFramerate, -5);
 }
 
 TEST(OptionsTest, IntegersReadLikeTheCLibrary) {

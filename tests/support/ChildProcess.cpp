@@ -43,7 +43,7 @@ ChildResult runInChild(const std::function<void()>& body, const ChildWatch& watc
     int open = 2;
     while (open > 0) {
         if (!signalled && watch.stop && watch.stop(result)) {
-            kill(pid, SIGTERM);
+            kill(pid, watch.stopSignal);
             signalled = true;
         }
         auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);

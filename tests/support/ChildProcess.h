@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <csignal>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -15,13 +16,14 @@ struct ChildResult {
 
 // How the parent watches a child while it reads the child's output.
 struct ChildWatch {
-    // Once this holds for what the child has written so far, the child is sent SIGTERM (once).
+    // Once this holds for what the child has written so far, the child is sent `stopSignal` (once).
     std::function<bool(const ChildResult&)> stop;
     // A child still running this long after its start is killed, so a fault cannot hang the suite.
     std::chrono::milliseconds limit = std::chrono::milliseconds::max();
     // Each stream keeps what arrives while it holds fewer bytes than this; the rest is read and
     // dropped, so a child that repeats a line forever cannot fill the memory.
     size_t keep = size_t(-1);
+    int stopSignal = SIGTERM;
 };
 
 // Runs `body` in a forked child whose descriptors 1 and 2 go to pipes, and waits for it. A
