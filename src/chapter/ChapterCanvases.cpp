@@ -212,7 +212,9 @@ void ChapterController::newPathCommand(int32_t instance, int32_t pathIndex, cons
     path.commands.push_back(command);
     size_t last = path.commands.size() - 1;
     for (int i = 0; i < command.pointCount(); ++i) path.setPointFromWorld(last, size_t(i), command.points[i]);
-    // A path drawn before this command must be triangulated again and its bounds recomputed.
+    // A path drawn before this command must be triangulated again and its bounds recomputed; a
+    // shape's prepared triangles lack the new command, so the path leaves them to its copies.
+    path.meshCache.reset();
     path.touchGeometry();
 }
 

@@ -1,9 +1,11 @@
 // Pages built by short books: canvases in rows, nodes, paths, SVG shapes, paragraphs, palette.
 #include "chapter/ChapterController.h"
 #include "core/ColourPalette.h"
+#include "picture/Mesh.h"
 #include "picture/Picture.h"
 #include "render/BookView.h"
 #include "render/PictureInstance.h"
+#include "render/PictureRenderer.h"
 #include "support/BookHarness.h"
 #include "support/ChildProcess.h"
 
@@ -187,6 +189,15 @@ TEST_F(PageTest, ShapesParagraphsAndPalettesReachTheCanvas) {
     ASSERT_EQ(palette.rows.size(), 3u);
     EXPECT_EQ(palette.rows[0].size(), 11u);
     EXPECT_EQ(palette.rows[2][0].a, 128.0 / 255.0);
+
+    // A command added to an inserted path is drawn: the path leaves the shape's prepared
+    // triangles (as a baked cache holds them) to its copy.
+    auto prepared = std::make_shared<Mesh>();
+    first.meshCache->mesh = prepared;
+    book->run("hvkNewPathCommand(c, 0, 10, 0, 0) hvkNewPathCommand(c, 0, 0, 5, 0) hvkNewPathCommand(c, 0, 0, 5, 5)");
+    book->chapter().draw();
+    EXPECT_NE(picture.paths[0].renderRecord->mesh, prepared);
+    EXPECT_EQ(picture.paths[1].renderRecord->mesh, prepared);
 }
 
 TEST_F(PageTest, RowsWindBackAndScrollTargetsFindTheirPlace) {
