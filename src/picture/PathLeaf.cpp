@@ -235,10 +235,11 @@ ContourCount PathLeaf::dumpPathIntoLeaf(const Path& path, double tolerance) {
         PathLeaf leaf;
         leaf.mesh = mesh;
         leaf.range = ranges[r];
+        // A contour that crosses another is left out alone: the parser lists a path's last
+        // subpath first, so stopping here would lose the outer ring of a flaw inside it.
         if (!nester.add(*this, std::move(leaf))) {
             writeFailureLine("PathLeaf::dumpPathIntoLeaf: Unable to add range");
-            for (size_t later = r; later < ranges.size(); ++later) contours.dropped += ranges[later].count > 0;
-            break;
+            ++contours.dropped;
         }
     }
     return contours;

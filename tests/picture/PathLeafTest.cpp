@@ -160,17 +160,22 @@ TEST(PathLeafNestingTest, SolidInsideHoleInsideSolid) {
 }
 
 // Crossings are refused and counted: a corner inside the other square is enough, also when
-// another of its corners lies on that square's edge.
-TEST(PathLeafNestingTest, CrossingContoursAreDroppedWithTheRestOfThePath) {
+// another of its corners lies on that square's edge. Only the crossing contour goes: the later
+// ones (here a separate square and an outer ring round everything) are still nested.
+TEST(PathLeafNestingTest, CrossingContoursAreDroppedAlone) {
     for (const Ring& crossing : {squareRing(5, 5, 10), Ring{Vec2(10, 5), Vec2(5, 5), Vec2(5, 20), Vec2(10, 20)}}) {
         Dumped d;
-        ContourCount contours = dump(d, pathFromRings({squareRing(0, 0, 10), crossing, squareRing(40, 40, 10)}));
+        ContourCount contours = dump(
+            d, pathFromRings({squareRing(0, 0, 10), crossing, squareRing(40, 40, 10), squareRing(-100, -100, 200)}));
         EXPECT_EQ(d.err,
                   "  PathLeaf::addRange(): intersection found \nPathLeaf::dumpPathIntoLeaf: Unable to add range\n");
-        EXPECT_EQ(contours.total, 3u);
-        EXPECT_EQ(contours.dropped, 2u);
+        EXPECT_EQ(contours.total, 4u);
+        EXPECT_EQ(contours.dropped, 1u);
         ASSERT_EQ(d.root.children.size(), 1u);
-        EXPECT_EQ(d.root.children[0].range, Range(0, 4));
+        EXPECT_EQ(d.root.children[0].range, Range(12, 4));
+        ASSERT_EQ(d.root.children[0].children.size(), 2u);
+        EXPECT_EQ(d.root.children[0].children[0].range, Range(0, 4));
+        EXPECT_EQ(d.root.children[0].children[1].range, Range(8, 4));
     }
 
     // Overlapping like a plus sign, no corner inside the other: taken as disjoint.

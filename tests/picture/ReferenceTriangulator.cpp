@@ -507,10 +507,8 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
         PathLeaf leaf;
         leaf.range = r;
         PathLeaf before = root;
-        if (!addRange(v, root, leaf)) {
-            root = before;
-            break;
-        }
+        // A crossing contour is left out alone.
+        if (!addRange(v, root, leaf)) root = before;
     }
 
     // A solid whose clipping fails is tried once more without the holes that touch it: for
