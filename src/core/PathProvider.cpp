@@ -19,18 +19,28 @@ std::shared_ptr<PathProvider> PathProvider::child(const PathProvider& parent, co
     return std::make_shared<PathProvider>(joinPath(parent.root, name));
 }
 
-Blob getBlobAtPath(const std::string& path) {
+int openRegularFile(const std::string& path, uint64_t* size) {
     // Non-blocking, or a FIFO without a writer would hang the open before the check below can
     // refuse it; regular files read the same either way.
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return -1;
     struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    int error = fstat(fd, &info) != 0 ? errno : !S_ISREG(info.st_mode) ? ENODEV : 0;
+    if (error != 0) {
         close(fd);
-        return nullptr;
+        errno = error;
+        return -1;
     }
+    if (size) *size = uint64_t(info.st_size);
+    return fd;
+}
+
+Blob getBlobAtPath(const std::string& path) {
+    uint64_t size = 0;
+    int fd = openRegularFile(path, &size);
+    if (fd < 0) return nullptr;
     auto blob = std::make_shared<std::vector<uint8_t>>();
-    blob->resize(size_t(info.st_size));
+    blob->resize(size_t(size));
     size_t done = 0;
     while (done < blob->size()) {
         ssize_t n = ::read(fd, blob->data() + done, blob->size() - done);

@@ -8,9 +8,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <fcntl.h>
 #include <functional>
 #include <iostream>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace hv {
 namespace {
@@ -246,6 +252,32 @@ TEST_F(SoundManagerTest, ShutdownWaitsForLoadersBeforeTheMixerCloses) {
     EXPECT_EQ(manager->soundState(1), SDLSound::Loaded);
 }
 
+TEST_F(SoundManagerTest, ShutdownLeavesALoadThatBlocksBehind) {
+    const std::string fifo = dir.file("stuck.wav");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    manager->loadSound("stuck.wav", 1);
+    // Lets the loader go once shutdown has returned, or after a while if it never does, so no
+    // thread stays blocked.
+    std::atomic<bool> returned{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 100 && manager->soundState(0) == SDLSound::Loading; ++i) {
+            SDL_Delay(50);
+            if (!returned && i < 60) continue;
+            int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) close(fd);
+        }
+    });
+    auto start = std::chrono::steady_clock::now();
+    testing::internal::CaptureStderr();
+    manager->shutdown(std::chrono::milliseconds(200));
+    returned = true;
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_EQ(err, "SDLSoundManager::shutdown: 1 sound is still loading; left behind\n");
+    writer.join();
+    EXPECT_EQ(manager->soundState(0), SDLSound::Failed);
+}
+
 // Fatal paths end the process, so each runs in a child with a mixer of its own.
 void collectUntilTheEnd(SDLSoundManager& manager) {
     std::vector<int32_t> tags;
@@ -255,19 +287,22 @@ void collectUntilTheEnd(SDLSoundManager& manager) {
     });
 }
 
-TEST(SoundManagerFailureTest, ABrokenFileEndsTheRunAtTheNextCollection) {
+TEST(SoundManagerFailureTest, AFileThatCannotBePlayedEndsTheRunAtTheNextCollection) {
     test::TempDir dir;
     test::writeFile(dir.file("broken.wav"), "RIFF this is not a sound");
-    test::ChildResult child = test::runInChild([&] {
-        openMixer();
-        auto manager = makeManager(dir.path());
-        manager->loadSound("broken.wav", 1);
-        collectUntilTheEnd(*manager);
-    });
-    EXPECT_EQ(child.exitStatus, 1);
-    std::string line = "error loading " + dir.file("broken.wav") + " ";
-    EXPECT_EQ(child.err.rfind(line, 0), 0u) << child.err;
-    EXPECT_NE(child.err.find("\nerr: " + line), std::string::npos) << child.err;
+    test::writeFile(dir.file("empty.wav"), wavBytes(0, 22050, 2)); // a header and no samples
+    for (std::string name : {"broken.wav", "empty.wav"}) {
+        test::ChildResult child = test::runInChild([&] {
+            openMixer();
+            auto manager = makeManager(dir.path());
+            manager->loadSound(name, 1);
+            collectUntilTheEnd(*manager);
+        });
+        EXPECT_EQ(child.exitStatus, 1) << name;
+        std::string line = "error loading " + dir.file(name) + " ";
+        EXPECT_EQ(child.err.rfind(line, 0), 0u) << child.err;
+        EXPECT_NE(child.err.find("\nerr: " + line), std::string::npos) << child.err;
+    }
 }
 
 TEST(SoundManagerFailureTest, AMissingFileAndARepeatedRequestForAFailedPath) {
