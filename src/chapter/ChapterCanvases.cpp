@@ -218,14 +218,18 @@ void ChapterController::newPathCommand(int32_t instance, int32_t pathIndex, cons
     path.touchGeometry();
 }
 
-std::pair<int32_t, double> ChapterController::createParagraph(const std::string& text, int32_t alignment,
-                                                              double width) {
+std::pair<int32_t, double> ChapterController::createParagraph(const std::string& text, int32_t alignment, double width,
+                                                              std::string* refusal) {
     int32_t font = contexts.currentFrame().typeface;
-    auto [id, ratio] = bookView->addParagraph(text, alignment, font, scriptToViewUnits(width));
+    auto [id, ratio] = bookView->addParagraph(text, alignment, font, scriptToViewUnits(width), refusal);
     // A paragraph that could not be typeset has no ratio; it takes no height.
     double height = ratio > 0 && std::isfinite(ratio) ? width / ratio : 0.0;
     if (!std::isfinite(height)) height = 0.0;
-    raiseRowHeight(height);
+    // The height is in script units, the row in view units; rounding must not leave the row
+    // lower than the height the script is given.
+    double viewHeight = scriptToViewUnits(height);
+    while (viewToScriptUnits(viewHeight) < height) viewHeight = std::nextafter(viewHeight, INFINITY);
+    raiseRowHeight(viewHeight);
     return {int32_t(id), height};
 }
 

@@ -109,7 +109,10 @@ public:
     int32_t insertSvgShape(int32_t instance, int32_t node, int32_t shapeId, double width, double height);
     void pathTransition(int32_t instance, int32_t path, int32_t shapeId, double x, double y, double width,
                         double height);
-    std::pair<int32_t, double> createParagraph(const std::string& text, int32_t alignment, double width);
+    // The paragraph id and its height in script units; id 0 when the text makes no paragraph,
+    // with the typesetter's reason in `refusal` when it refused the text.
+    std::pair<int32_t, double> createParagraph(const std::string& text, int32_t alignment, double width,
+                                               std::string* refusal = nullptr);
     int32_t showLine(int32_t instance, int32_t node, int32_t paragraphId, const Vec2& point);
     void setTypeface(const std::string& name, double size);
     void setPalette(const std::vector<std::vector<std::string>>& rows);

@@ -24,6 +24,22 @@ std::shared_ptr<PathProvider> PathProvider::child(const PathProvider& parent, co
     return std::make_shared<PathProvider>(joinPath(parent.root, name));
 }
 
+int openRegularFile(const std::string& path, uint64_t* size) {
+    // Non-blocking, or a FIFO without a writer would hang the open before the check below can
+    // refuse it; regular files read the same either way.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat info;
+    int error = fstat(fd, &info) != 0 ? errno : !S_ISREG(info.st_mode) ? ENODEV : 0;
+    if (error != 0) {
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    if (size) *size = uint64_t(info.st_size);
+    return fd;
+}
+
 namespace {
 
 enum class ReadOutcome { Read, CannotOpen, NotAFile, TooLarge, CutShort };
@@ -49,16 +65,8 @@ uint64_t holdableBytes() {
 // and a failed allocation is refused the same way rather than ending the process.
 template <typename Bytes>
 ReadOutcome readWhole(const std::string& path, Bytes& bytes, uint64_t& size) {
-    // Non-blocking, or a FIFO without a writer would hang the open before the check below can
-    // refuse it; regular files read the same either way.
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return ReadOutcome::CannotOpen;
-    struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
-        return ReadOutcome::NotAFile;
-    }
-    size = uint64_t(info.st_size);
+    int fd = openRegularFile(path, &size);
+    if (fd < 0) return errno == ENODEV ? ReadOutcome::NotAFile : ReadOutcome::CannotOpen;
     try {
         if (size >= holdableBytes() || size > bytes.max_size()) throw std::bad_alloc();
         bytes.resize(size_t(size));

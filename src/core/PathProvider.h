@@ -2,6 +2,7 @@
 
 #include "core/Reader.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -19,6 +20,11 @@ struct PathProvider {
 
     static std::shared_ptr<PathProvider> child(const PathProvider& parent, const std::string& name);
 };
+
+// A read-only descriptor of a regular file, with its size when `size` is given, or -1 (errno
+// says why; ENODEV for anything that is not a regular file). A FIFO is refused without waiting
+// for a writer.
+int openRegularFile(const std::string& path, uint64_t* size = nullptr);
 
 // Null when the file cannot be opened or read whole, or is not a regular file (a FIFO is
 // refused without waiting for a writer); an empty file gives an empty blob. A file that is

@@ -1,5 +1,6 @@
 #include "host/SDLSoundManager.h"
 
+#include "core/Failure.h"
 #include "core/Fatal.h"
 #include "core/ResourcePaths.h"
 
@@ -54,10 +55,15 @@ std::pair<int32_t, bool> SDLSoundManager::loadSound(const std::string& name, int
         return {index, true};
     }
     auto* job = new LoaderJob{shared_from_this(), sound, index};
+    {
+        std::lock_guard lock(mutex_);
+        ++runningLoaders_;
+    }
     SDL_Thread* thread = SDL_CreateThread(&SDLSoundManager::callback, "halvane.bgsoundload", job);
     if (!thread) {
         std::string reason = SDL_GetError();
         delete job;
+        loaderEnded();
         failLoad(*sound, index, "error loading " + path + " unable to start a loader thread: " + reason);
         return {index, true};
     }
@@ -68,9 +74,30 @@ std::pair<int32_t, bool> SDLSoundManager::loadSound(const std::string& name, int
 int SDLSoundManager::callback(void* data) {
     auto* job = static_cast<LoaderJob*>(data);
     job->manager->loadSoundInBackground(*job->sound, job->index);
+    job->manager->loaderEnded();
+    // The job may hold the last reference to the manager.
     delete job;
     return 0;
 }
+
+void SDLSoundManager::loaderEnded() {
+    std::lock_guard lock(mutex_);
+    --runningLoaders_;
+    loaderEnded_.notify_all();
+}
+
+namespace {
+
+// Whether the mixer can ever play the chunk: it refuses one without a whole frame of its
+// output format (the 44-byte header of an empty WAV decodes to such a chunk).
+bool playable(const Mix_Chunk& chunk) {
+    int frequency = 0, channels = 0;
+    Uint16 format = 0;
+    if (Mix_QuerySpec(&frequency, &format, &channels) == 0) return chunk.alen > 0;
+    return chunk.alen > 0 && chunk.alen >= Uint32(SDL_AUDIO_BITSIZE(format) / 8 * channels);
+}
+
+} // namespace
 
 void SDLSoundManager::loadSoundInBackground(SDLSound& sound, int32_t index) {
     // Decoding is the slow part and runs without the lock.
@@ -82,7 +109,18 @@ void SDLSoundManager::loadSoundInBackground(SDLSound& sound, int32_t index) {
                  "error loading " + sound.path + " " + (error && *error ? error : "(no error description returned)"));
         return;
     }
-    std::lock_guard lock(mutex_);
+    if (!playable(*chunk)) {
+        Mix_FreeChunk(chunk);
+        failLoad(sound, index, "error loading " + sound.path + " decodes to no sound that can be played");
+        return;
+    }
+    std::unique_lock lock(mutex_);
+    if (shutDown_) {
+        // Left behind at shutdown: nobody will play or free it.
+        lock.unlock();
+        Mix_FreeChunk(chunk);
+        return;
+    }
     sound.chunk = chunk;
     sound.state.store(SDLSound::Loaded);
     finished_.push_back(index);
@@ -169,9 +207,26 @@ void SDLSoundManager::updateSources() {
     }
 }
 
-void SDLSoundManager::shutdown() {
-    for (SDL_Thread* thread : loaders_) SDL_WaitThread(thread, nullptr);
+void SDLSoundManager::shutdown(std::chrono::milliseconds loaderWait) {
+    int32_t leftBehind = 0;
+    {
+        std::unique_lock lock(mutex_);
+        loaderEnded_.wait_for(lock, loaderWait, [&] { return runningLoaders_ == 0; });
+        leftBehind = runningLoaders_;
+        shutDown_ = true;
+    }
+    for (SDL_Thread* thread : loaders_) {
+        if (leftBehind == 0) {
+            SDL_WaitThread(thread, nullptr);
+        } else {
+            SDL_DetachThread(thread);
+        }
+    }
     loaders_.clear();
+    if (leftBehind > 0) {
+        writeFailureLine("SDLSoundManager::shutdown: " + std::to_string(leftBehind) +
+                         (leftBehind == 1 ? " sound is" : " sounds are") + " still loading; left behind");
+    }
     Mix_HaltChannel(-1);
     std::lock_guard lock(mutex_);
     for (auto& sound : sounds_) {

@@ -4,6 +4,8 @@
 #include "core/SoundManager.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -45,9 +47,11 @@ public:
 
     // Once a frame: starts, watches and stops the table's instances.
     void updateSources();
-    // Joins the loader threads, halts every channel and frees the decoded sounds. The host
-    // calls it before it closes the mixer.
-    void shutdown();
+    // Waits up to `loaderWait` for the loader threads, halts every channel and frees the
+    // decoded sounds; the host calls it before it closes the mixer. A load still running then
+    // (a FIFO without a writer, a stalled mount) is left behind with a line, so the run can
+    // end; its thread frees what it decodes later.
+    void shutdown(std::chrono::milliseconds loaderWait = std::chrono::seconds(2));
 
     size_t soundCount() const { return sounds_.size(); }
     int32_t soundState(int32_t index) const { return sounds_[size_t(index)]->state.load(); }
@@ -60,6 +64,7 @@ private:
     };
 
     static int callback(void* job);
+    void loaderEnded();
     void loadSoundInBackground(SDLSound& sound, int32_t index);
     void failLoad(SDLSound& sound, int32_t index, const std::string& text);
     void setVolume(const SoundInstance& instance) const;
@@ -70,6 +75,9 @@ private:
     std::vector<int32_t> finished_;
     std::vector<std::string> errors_;
     std::mutex mutex_;
+    std::condition_variable loaderEnded_;
+    int32_t runningLoaders_ = 0;       // guarded by the mutex
+    bool shutDown_ = false;            // guarded by the mutex
     std::vector<SDL_Thread*> loaders_; // main thread only
     std::string audioUnavailable_;
 };

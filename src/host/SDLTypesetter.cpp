@@ -1,5 +1,6 @@
 #include "host/SDLTypesetter.h"
 
+#include "core/PathProvider.h"
 #include "core/ResourcePaths.h"
 #include "render/ParagraphRecord.h"
 #include "render/RendererBackend.h"
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <unistd.h>
 #include <vector>
 
 namespace hv {
@@ -42,7 +44,16 @@ int32_t SDLTypesetter::loadFont(const std::string& name, double pointSize) {
     }
     std::string relative = "fonts/" + name + ".ttf";
     std::string path = paths_ ? joinPath(paths_->root, relative) : relative;
-    TTF_Font* font = TTF_OpenFont(path.c_str(), truncatedInt(pointSize));
+    // Only a regular file: opening a FIFO would wait for a writer for ever.
+    TTF_Font* font = nullptr;
+    int fd = openRegularFile(path);
+    FILE* file = fd >= 0 ? fdopen(fd, "rb") : nullptr;
+    if (!file && fd >= 0) close(fd);
+    if (SDL_RWops* source = file ? SDL_RWFromFP(file, SDL_TRUE) : nullptr) {
+        font = TTF_OpenFontRW(source, 1, truncatedInt(pointSize));
+    } else if (file) {
+        std::fclose(file);
+    }
     if (!font) {
         std::cerr << "Failed to open font at path: " << relative << std::endl;
         return -1;
@@ -69,14 +80,48 @@ std::pair<int32_t, double> SDLTypesetter::lineMetrics(int32_t id) {
     return {descent, double(TTF_FontAscent(font) + descent)};
 }
 
-void SDLTypesetter::generateTextBlock(ParagraphRecord& record, const std::string& text, int32_t alignment, int32_t id,
-                                      RendererBackend& renderer, double width) {
+std::string SDLTypesetter::generateTextBlock(ParagraphRecord& record, const std::string& text, int32_t alignment,
+                                             int32_t id, RendererBackend& renderer, double width) {
     TTF_Font* font = fontOrFallback(id, "generateTextBlock");
+    const uint64_t largest = renderer.maxTextureSize();
+    if (text.size() > maxTextBytes) {
+        return "a text of " + std::to_string(text.size()) + " bytes is longer than a paragraph can be (" +
+               std::to_string(maxTextBytes) + " bytes)";
+    }
+    // Every line break starts a line, and wrapping takes time for each: a text whose breaks
+    // alone make it too tall is refused before it is set.
+    uint64_t lines = uint64_t(std::count(text.begin(), text.end(), '\n')) + 1;
+    uint64_t lineSkip = uint64_t(std::max(1, TTF_FontLineSkip(font)));
+    if (lines * lineSkip > largest) {
+        return "a text of " + std::to_string(lines) + " lines makes an image at least " +
+               std::to_string(lines * lineSkip) + " pixels high, more than a texture can hold (" +
+               std::to_string(largest) + ")";
+    }
+
     SDL_Surface* surface = nullptr;
     if (!text.empty()) {
-        surface = TTF_RenderUTF8_Blended_Wrapped(font, text.c_str(), SDL_Color{255, 255, 255, 255},
-                                                 std::max(0, truncatedInt(width)));
+        // SDL2_ttf aligns every line of a text of several lines within an image as wide as the
+        // wrap width (it cannot justify). A single line aligned so also fills the wrap width,
+        // so one is set again flush left, as narrow as its text, and placed by the fractions.
+        const int wrap = std::max(0, truncatedInt(width));
+        const int wrappedAlign = alignment == 1   ? TTF_WRAPPED_ALIGN_RIGHT
+                                 : alignment == 2 ? TTF_WRAPPED_ALIGN_CENTER
+                                                  : TTF_WRAPPED_ALIGN_LEFT;
+        TTF_SetFontWrappedAlign(font, wrappedAlign);
+        surface = TTF_RenderUTF8_Blended_Wrapped(font, text.c_str(), SDL_Color{255, 255, 255, 255}, wrap);
+        if (surface && wrappedAlign != TTF_WRAPPED_ALIGN_LEFT && surface->h <= TTF_FontHeight(font)) {
+            SDL_FreeSurface(surface);
+            TTF_SetFontWrappedAlign(font, TTF_WRAPPED_ALIGN_LEFT);
+            surface = TTF_RenderUTF8_Blended_Wrapped(font, text.c_str(), SDL_Color{255, 255, 255, 255}, wrap);
+        }
         if (!surface) std::cerr << "SDLTypesetter::generateTextBlock: " << TTF_GetError() << std::endl;
+    }
+    if (surface && (uint64_t(surface->w) > largest || uint64_t(surface->h) > largest)) {
+        std::string reason = "a text of " + std::to_string(text.size()) + " bytes makes an image of " +
+                             std::to_string(surface->w) + " x " + std::to_string(surface->h) +
+                             " pixels, more than a texture can hold (" + std::to_string(largest) + " a side)";
+        SDL_FreeSurface(surface);
+        return reason;
     }
     if (surface && surface->format->BytesPerPixel != 4) {
         SDL_Surface* converted = SDL_ConvertSurfaceFormat(surface, SDL_PIXELFORMAT_ARGB8888, 0);
@@ -89,7 +134,7 @@ void SDLTypesetter::generateTextBlock(ParagraphRecord& record, const std::string
         surface = SDL_CreateRGBSurfaceWithFormat(0, 1, std::max(1, TTF_FontHeight(font)), 32, SDL_PIXELFORMAT_ARGB8888);
         if (!surface) {
             std::cerr << "SDLTypesetter::generateTextBlock: " << SDL_GetError() << std::endl;
-            return;
+            return "";
         }
     }
 
@@ -123,6 +168,7 @@ void SDLTypesetter::generateTextBlock(ParagraphRecord& record, const std::string
         }
     }
     record.textureId = renderer.newTexture(reinterpret_cast<const uint8_t*>(pixels.data()), double(pw), double(h));
+    return "";
 }
 
 } // namespace hv

@@ -30,8 +30,12 @@ public:
 
     int32_t loadFont(const std::string& name, double pointSize) override;
     std::pair<int32_t, double> lineMetrics(int32_t font) override;
-    void generateTextBlock(ParagraphRecord& record, const std::string& text, int32_t alignment, int32_t font,
-                           RendererBackend& renderer, double width) override;
+    std::string generateTextBlock(ParagraphRecord& record, const std::string& text, int32_t alignment, int32_t font,
+                                  RendererBackend& renderer, double width) override;
+
+    // SDL2_ttf wraps a text in time that grows with its length times its lines, and copies it
+    // onto the stack: 64 KiB of prose already takes seconds, 9 MB overflows the stack.
+    static constexpr size_t maxTextBytes = 32768;
 
     size_t fontCount() const { return fonts_.size(); }
 

@@ -171,7 +171,7 @@ void BookView::writeHeldFrame(uint64_t delay) {
 }
 
 std::pair<uint32_t, double> BookView::addParagraph(const std::string& text, int32_t alignment, int32_t fontId,
-                                                   double wrapWidth) {
+                                                   double wrapWidth, std::string* refusal) {
     std::shared_ptr<TypesetterBackend> typesetter = platform_->typesetter();
     std::shared_ptr<RendererBackend> renderer = platform_->renderer();
     if (!typesetter || !renderer) {
@@ -179,7 +179,11 @@ std::pair<uint32_t, double> BookView::addParagraph(const std::string& text, int3
         return {0, 0.0};
     }
     ParagraphRecord record;
-    typesetter->generateTextBlock(record, text, alignment, fontId, *renderer, wrapWidth);
+    std::string refused = typesetter->generateTextBlock(record, text, alignment, fontId, *renderer, wrapWidth);
+    if (!refused.empty()) {
+        if (refusal) *refusal = refused;
+        return {0, 0.0};
+    }
     coreRenderer_->paragraphs.push_back(record);
     return {uint32_t(coreRenderer_->paragraphs.size()), record.aspect};
 }

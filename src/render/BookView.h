@@ -58,9 +58,10 @@ public:
     void stopRecording();
     bool isRecording() const { return gifWriter_ != nullptr; }
 
-    // The paragraph id (1-based) and the paragraph's aspect.
+    // The paragraph id (1-based) and the paragraph's aspect; id 0 when there is none, with the
+    // typesetter's reason in `refusal` when it refused the text.
     std::pair<uint32_t, double> addParagraph(const std::string& text, int32_t alignment, int32_t fontId,
-                                             double wrapWidth);
+                                             double wrapWidth, std::string* refusal = nullptr);
     uint64_t addPictureInstance(std::shared_ptr<Picture> picture);
     // The instance stays, inactive and without its picture.
     void hidePictureInstance(uint64_t index);

@@ -62,6 +62,8 @@ public:
     virtual void startOffscreenRender(uint32_t texture) = 0;
     virtual void endOffscreenRender() = 0;
     virtual void setMultisample(bool on) = 0;
+    // The largest width or height of a texture; no limit unless the backend has one.
+    virtual uint64_t maxTextureSize() { return UINT64_MAX; }
     virtual ~RendererBackend() = default;
 };
 

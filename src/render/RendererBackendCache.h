@@ -37,6 +37,7 @@ public:
     void startOffscreenRender(uint32_t texture) override;
     void endOffscreenRender() override;
     void setMultisample(bool on) override;
+    uint64_t maxTextureSize() override { return target_->maxTextureSize(); }
 
     const Range& pendingRange() const { return pendingRange_; }
     const DrawState& lastState() const { return lastState_; }

@@ -125,7 +125,9 @@ ENGINE_FUNCTION(hvkCreateParagraph) {
     double width = args.finite(2);
     int32_t alignment = convertHAlign(args.string(3));
     args.runningContext();
-    auto [id, height] = chapter().createParagraph(text, alignment, width);
+    std::string refusal;
+    auto [id, height] = chapter().createParagraph(text, alignment, width, &refusal);
+    if (!refusal.empty()) args.misuse(refusal);
     lua_pushinteger(args.state(), id);
     lua_pushnumber(args.state(), height);
     return 2;

@@ -161,8 +161,9 @@ TEST_F(PageTest, ShapesParagraphsAndPalettesReachTheCanvas) {
         c = hvkNewCanvas(0, 6, 1, 1, 0)
         hvkSvgInsertShape(block, c, 0, 4, 2) hvkSvgInsertShape(block, c, 0, 2, 1) hvkSvgInsertShape(flat, c, 0, 4, 2)
         lineBefore = hvkGetLineHeight() hvkSetTypeface('DejaVuSerif', 2)
+        hvkNewRow(false)
         id, height = hvkCreateParagraph("``Quoted,'' she said", 3, 'centre')
-        text = table.concat({lineBefore, id, height, hvkShowParagraph(c, 0, id, 3, height)}, ',')
+        text = table.concat({lineBefore, id, height, hvkShowParagraph(c, 0, id, 3, height), hvkRowHeight(0)}, ',')
     )");
     // Shapes are shifted so the drawing's extent starts at the origin.
     EXPECT_EQ(book->global("shapes"), "0,1,40.0,80.0,10.0,0.0,20.0,40.0,nil,true,block flat auto-1");
@@ -182,8 +183,8 @@ TEST_F(PageTest, ShapesParagraphsAndPalettesReachTheCanvas) {
     EXPECT_TRUE(std::isfinite(end.y));
 
     // The fake typesetter's lines are 10 pixels high (0.1 script units); its paragraphs' aspect is
-    // the wrap width over 10 pixels: 300 / 10.
-    EXPECT_EQ(book->global("text"), "0.1,1,0.1,0");
+    // the wrap width over 10 pixels: 300 / 10. The paragraph's row is as high as the paragraph.
+    EXPECT_EQ(book->global("text"), "0.1,1,0.1,0,0.1");
     EXPECT_EQ(book->platform->typesetterBackend->texts.back(), "\u201CQuoted,\u201D she said");
     const ColourPalette& palette = book->chapter().palette;
     ASSERT_EQ(palette.rows.size(), 3u);

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -13,9 +14,10 @@ namespace hv {
 namespace {
 
 // Runs halvane headless on a copy of the build's assets with the test's book script, baked by
-// the build's tool; `watch` may stop it.
+// the build's tool; `watch` may stop it. With `fifo`, "sounds/stuck.wav" and "fonts/Pipe.ttf"
+// are FIFOs no one writes.
 test::ChildResult runBook(const std::string& book, const std::vector<std::string>& arguments = {"-small"},
-                          test::ChildWatch watch = {}) {
+                          test::ChildWatch watch = {}, bool fifo = false) {
     test::TempDir dir;
     std::filesystem::copy(std::string(HV_BINARY_DIR) + "/assets", dir.file("assets"),
                           std::filesystem::copy_options::recursive);
@@ -26,6 +28,9 @@ test::ChildResult runBook(const std::string& book, const std::vector<std::string
         _exit(127);
     });
     if (baked.exitStatus != 0) return baked;
+    for (const char* name : {"sounds/stuck.wav", "fonts/Pipe.ttf"}) {
+        if (fifo) mkfifo(dir.file(std::string("assets/story/") + name).c_str(), 0600);
+    }
     std::string program = std::string(HV_BINARY_DIR) + "/halvane";
     std::string suppressions = dir.file("third-party-leaks.supp");
     test::writeFile(suppressions, "leak:swrast_dri.so\nleak:libSDL2-2.0.so\n");
@@ -73,17 +78,28 @@ end)
 )";
 
 TEST(BookRunTest, TheBookEndsTheRunWithItsStatus) {
+    // A font that would block is none, and a sound that never finishes loading does not keep the
+    // run from ending; a paragraph too tall to show is misuse.
     const struct {
-        const char* book;
+        std::string book;
         int status;
         const char* errorLine; // a line the error stream must hold, or nullptr for none at all
+        bool fifo = false;
     } cases[] = {
         {handBook, 0, nullptr},
         {"hvkRegisterChapter('a', function() end)\nhvkExit()\n", 0, nullptr},
         {"x = 1\n", 1, "Failed to init book controller\n"},
+        {"hvkRegisterChapter('a', function() hvkSetTypeface('Pipe', 1) spawn(function() loadSound('sounds/stuck.wav') "
+         "end) sleep(0.1) hvkExit() end)",
+         0, "SDLSoundManager::shutdown: 1 sound is still loading; left behind\n", true},
+        {"hvkRegisterChapter('a', function() hvkSetTypeface('DejaVuSerif', 3)\n"
+         "hvkCreateParagraph(string.rep('word ', 2000), 0.5, 'left') hvkExit() end)\n",
+         1,
+         "err: hvkCreateParagraph: a text of 10000 bytes makes an image of 53 x 132000 pixels, more than a texture can "
+         "hold (16384 a side)\n"},
     };
     for (const auto& c : cases) {
-        test::ChildResult run = runBook(c.book);
+        test::ChildResult run = runBook(c.book, {"-small"}, {}, c.fifo);
         EXPECT_EQ(run.exitStatus, c.status) << c.book << run.err;
         if (c.errorLine) EXPECT_NE(run.err.find(c.errorLine), std::string::npos) << c.book << run.err;
         else EXPECT_EQ(run.err.find("err: "), std::string::npos) << c.book << run.err;

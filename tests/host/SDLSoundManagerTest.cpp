@@ -255,19 +255,22 @@ void collectUntilTheEnd(SDLSoundManager& manager) {
     });
 }
 
-TEST(SoundManagerFailureTest, ABrokenFileEndsTheRunAtTheNextCollection) {
+TEST(SoundManagerFailureTest, AFileThatCannotBePlayedEndsTheRunAtTheNextCollection) {
     test::TempDir dir;
     test::writeFile(dir.file("broken.wav"), "RIFF this is not a sound");
-    test::ChildResult child = test::runInChild([&] {
-        openMixer();
-        auto manager = makeManager(dir.path());
-        manager->loadSound("broken.wav", 1);
-        collectUntilTheEnd(*manager);
-    });
-    EXPECT_EQ(child.exitStatus, 1);
-    std::string line = "error loading " + dir.file("broken.wav") + " ";
-    EXPECT_EQ(child.err.rfind(line, 0), 0u) << child.err;
-    EXPECT_NE(child.err.find("\nerr: " + line), std::string::npos) << child.err;
+    test::writeFile(dir.file("empty.wav"), wavBytes(0, 22050, 2)); // a header and no samples
+    for (std::string name : {"broken.wav", "empty.wav"}) {
+        test::ChildResult child = test::runInChild([&] {
+            openMixer();
+            auto manager = makeManager(dir.path());
+            manager->loadSound(name, 1);
+            collectUntilTheEnd(*manager);
+        });
+        EXPECT_EQ(child.exitStatus, 1) << name;
+        std::string line = "error loading " + dir.file(name) + " ";
+        EXPECT_EQ(child.err.rfind(line, 0), 0u) << child.err;
+        EXPECT_NE(child.err.find("\nerr: " + line), std::string::npos) << child.err;
+    }
 }
 
 TEST(SoundManagerFailureTest, AMissingFileAndARepeatedRequestForAFailedPath) {

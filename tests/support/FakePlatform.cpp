@@ -11,8 +11,8 @@ int32_t FakeTypesetter::loadFont(const std::string&, double) { return 0; }
 
 std::pair<int32_t, double> FakeTypesetter::lineMetrics(int32_t) { return {2, 10.0}; }
 
-void FakeTypesetter::generateTextBlock(ParagraphRecord& record, const std::string& text, int32_t, int32_t,
-                                       RendererBackend& renderer, double wrapWidth) {
+std::string FakeTypesetter::generateTextBlock(ParagraphRecord& record, const std::string& text, int32_t, int32_t,
+                                              RendererBackend& renderer, double wrapWidth) {
     texts.push_back(text);
     uint8_t pixels[4 * 2 * 4];
     for (int i = 0; i < 8; ++i) {
@@ -22,6 +22,7 @@ void FakeTypesetter::generateTextBlock(ParagraphRecord& record, const std::strin
     record.widthFraction = widthFraction;
     record.offsetFraction = 0.0;
     record.aspect = wrapWidth / 10.0;
+    return "";
 }
 
 std::pair<int32_t, bool> FakeSoundManager::loadSound(const std::string& path, int32_t tag) {

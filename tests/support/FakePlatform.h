@@ -17,8 +17,8 @@ class FakeTypesetter : public TypesetterBackend {
 public:
     int32_t loadFont(const std::string& name, double pointSize) override;
     std::pair<int32_t, double> lineMetrics(int32_t fontId) override;
-    void generateTextBlock(ParagraphRecord& record, const std::string& text, int32_t alignment, int32_t fontId,
-                           RendererBackend& renderer, double wrapWidth) override;
+    std::string generateTextBlock(ParagraphRecord& record, const std::string& text, int32_t alignment, int32_t fontId,
+                                  RendererBackend& renderer, double wrapWidth) override;
 
     uint8_t textColour[4] = {255, 255, 255, 255};
     double widthFraction = 1.0;

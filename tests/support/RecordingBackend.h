@@ -116,6 +116,7 @@ public:
     void startOffscreenRender(uint32_t texture) override;
     void endOffscreenRender() override;
     void setMultisample(bool on) override;
+    uint64_t maxTextureSize() override { return maxTexture; }
 
     // Rasterise from now on into a frame of this size.
     void enableRaster(int width, int height, bool depthTest) { frame.resize(width, height, depthTest); }
@@ -133,6 +134,7 @@ public:
     std::vector<BackendCall> calls;
     std::map<uint32_t, Texture> textures;
     uint32_t nextTexture = 1;
+    uint64_t maxTexture = 16384; // as the software GL driver allows
     RendererStatistics statistics;
     SoftwareFrame frame;
     DrawState current;

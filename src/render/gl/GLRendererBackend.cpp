@@ -101,6 +101,7 @@ bool GLRendererBackend::initSteps(const std::shared_ptr<PathProvider>& packin, c
     GLint framebuffer = 0;
     gl.GetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
     defaultFramebuffer = currentFramebuffer = GLuint(framebuffer);
+    gl.GetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSide);
 
     const std::shared_ptr<PaperTexture>& paper = configuration.paperTexture;
     if (!paper) return fail("GLRendererBackend::init: no paper texture");

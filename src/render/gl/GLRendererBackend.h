@@ -53,6 +53,7 @@ public:
     void startOffscreenRender(uint32_t texture) override;
     void endOffscreenRender() override;
     void setMultisample(bool on) override;
+    uint64_t maxTextureSize() override { return maxTextureSide > 0 ? uint64_t(maxTextureSide) : UINT64_MAX; }
     ~GLRendererBackend() override = default;
 
     void applyClipRect();
@@ -90,6 +91,7 @@ public:
     RendererStatistics statistics;
     GLuint defaultFramebuffer = 0;
     GLuint currentFramebuffer = 0;
+    GLint maxTextureSide = 0; // GL_MAX_TEXTURE_SIZE: a larger texture is refused with an error
     Rect clipRect;
     bool depthTest = false;
     std::map<GLuint, std::pair<int32_t, int32_t>> textureSizes;
