@@ -488,8 +488,9 @@ hvkRegisterChapter("First light", firstLight)
 hvkRegisterChapter("Midday", midday)
 hvkRegisterChapter("Evening", evening)
 
--- A reader who stopped part of the way starts where they were.
+-- A reader who stopped part of the way starts where they were (not when timing the first
+-- chapter's start, which must not depend on an earlier run).
 local saved = tonumber(hvkLoadString() or "")
-if not walkthrough and saved and saved >= 0 and saved < #hvkListChapterNames() then
+if not walkthrough and not quitAfterFirstFrame and saved and saved >= 0 and saved < #hvkListChapterNames() then
   hvkChooseChapter(saved)
 end
