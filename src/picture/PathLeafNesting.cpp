@@ -143,6 +143,9 @@ public:
 
     // Whether a probe so far lay on the other contour's boundary.
     bool touched() const { return touched_; }
+    // Where the first vertex on the other's boundary lay, and whether another lay elsewhere.
+    Point firstTouch() const { return firstTouch_; }
+    bool touchedTwice() const { return touchedTwice_; }
 
     // The place of the next probe off the boundary, or false when there is none.
     bool next(Place& place) {
@@ -167,6 +170,8 @@ public:
             }
             place = nester_.locate(p, against_);
             if (place == Place::OnBoundary) {
+                if (!touched_) firstTouch_ = p;
+                else if (p.x != firstTouch_.x || p.y != firstTouch_.y) touchedTwice_ = true;
                 touched_ = true;
                 continue;
             }
@@ -184,6 +189,8 @@ private:
     bool middles_ = false;
     bool foundOff_ = false;
     bool touched_ = false;
+    bool touchedTwice_ = false;
+    Point firstTouch_{};
 };
 
 // 0 disjoint, 1 b inside a, 2 b contains a, 3 crossing. Points only; edges are not met, so
@@ -208,7 +215,13 @@ int ContourNester::classify(const Range& bRange, const Range& aRange, bool& touc
     // two holes along one edge, one reaching over the other. Taken as disjoint, their bridged
     // outline overlaps itself and the whole solid fails to clip. (Contours that merely cross,
     // sharing no edge, pass as before: the vertex tests alone decide those.)
-    if (result == 0 && touched && a.bounds.tame && b.bounds.tame) {
+    // A shared piece of edge ends at two distinct points, each a vertex of one lying on the
+    // other: contours that meet at one point only (a fan round a shared corner) share none.
+    bool twoTouches = bProbes.touchedTwice() || aProbes.touchedTwice() ||
+                      (bProbes.touched() && aProbes.touched() &&
+                       (bProbes.firstTouch().x != aProbes.firstTouch().x ||
+                        bProbes.firstTouch().y != aProbes.firstTouch().y));
+    if (result == 0 && twoTouches && a.bounds.tame && b.bounds.tame) {
         Overlap overlap = overlapWhereTouching(b, a);
         if (!(overlap.enters && overlap.sharesEdge)) overlap.add(overlapWhereTouching(a, b));
         if (overlap.enters && overlap.sharesEdge) return 3;
