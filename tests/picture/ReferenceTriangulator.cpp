@@ -522,14 +522,14 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
     };
     auto any = [](const std::vector<char>& marks) { return std::count(marks.begin(), marks.end(), 1) > 0; };
     // A solid that cannot be bridged is left out; the others are still made.
-    bool bridged = true;
+    out.ok = true;
     std::function<void(const PathLeaf&)> solid = [&](const PathLeaf& s) {
         out.polygons.emplace_back();
         retry.push_back(s.children.empty() ? nullptr : &s);
         if (!bridge(s, out.polygons.back(), std::vector<char>(s.children.size(), 0))) {
             out.polygons.pop_back();
             retry.pop_back();
-            bridged = false;
+            out.ok = false;
         }
         for (const PathLeaf& h : s.children) {
             for (const PathLeaf& inner : h.children) solid(inner);
@@ -537,7 +537,6 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
     };
     for (const PathLeaf& s : root.children) solid(s);
     // A polygon that fails is left out; the others are still clipped.
-    out.ok = bridged;
     for (size_t k = 0; k < out.polygons.size(); ++k) {
         if (referenceClip(v, out.polygons[k], out.indices, negligibleAreaOf(v, 0))) continue;
         std::vector<char> touching = retry[k] ? touchingOf(*retry[k]) : std::vector<char>();
