@@ -160,11 +160,8 @@ TEST_F(TypesetterTest, EveryLineOfAWrappedParagraphFollowsItsAlignment) {
         for (uint64_t top = 0; top < texture.height; top += 24) { // three lines 24 pixels apart
             int left = 300, right = 300;
             for (uint64_t y = top; y < top + 24; ++y) {
-                for (int x = 0; x < 300; ++x) {
-                    if (alphaAt(texture, uint64_t(x), y) == 0) continue;
-                    left = std::min(left, x);
-                    right = std::min(right, 299 - x);
-                }
+                for (int x = 0; x < 300; ++x) left = alphaAt(texture, x, y) ? std::min(left, x) : left;
+                for (int x = 0; x < 300; ++x) right = alphaAt(texture, x, y) ? std::min(right, 299 - x) : right;
             }
             int off = alignment == 1 ? right : alignment == 2 ? std::abs(left - right) : left;
             EXPECT_LE(off, alignment % 3 != 0 ? blank : 2) << "alignment " << alignment << ", line at " << top;
@@ -178,9 +175,7 @@ TEST_F(TypesetterTest, TextsAndImagesTheRendererCannotShowAreRefused) {
     for (auto [text, refusal] : std::vector<std::pair<std::string, std::string>>{
              {std::string(SDLTypesetter::maxTextBytes + 1, 'a'),
               "a text of 32769 bytes is longer than a paragraph can be (32768 bytes)"},
-             {"a\nb", "a text of 2 lines makes an image at least 48 pixels high, more than a texture can hold (40)"},
-             {"The tide came in over the flats and the birds lifted",
-              "a text of 52 bytes makes an image of 300 x 48 pixels, more than a texture can hold (40 a side)"}}) {
+             {"a\nb", "a text of 2 lines makes an image at least 48 pixels high, more than a texture can hold (40)"}}) {
         ParagraphRecord record;
         EXPECT_EQ(typesetter->generateTextBlock(record, text, 0, id, renderer, 300), refusal);
     }

@@ -74,21 +74,17 @@ std::vector<int> probes(const std::vector<float>& v, const Range& of, const Rang
     return out;
 }
 
+uint64_t before(const Range& r, uint64_t k) { return k == r.start ? r.end() - 1 : k - 1; }
+
 // Whether an edge of `of` crosses an edge of `against` where neither ends (enters), and
 // whether the pieces of its edges, cut at the vertices of `against` on them, run along an
 // edge of `against` (shares) or have their middle inside it (enters).
 void overlap(const std::vector<float>& v, const Range& of, const Range& against, bool& enters, bool& shares) {
-    auto edge = [&](const Range& r, uint64_t k, P& a, P& b) {
-        a = at(v, k == r.start ? r.end() - 1 : k - 1);
-        b = at(v, k);
-    };
     for (uint64_t k = of.start; k < of.end(); ++k) {
-        P p, q;
-        edge(of, k, p, q);
+        P p = at(v, before(of, k)), q = at(v, k);
         std::vector<std::pair<double, P>> cuts{{0.0, p}, {1.0, q}};
         for (uint64_t e = against.start; e < against.end(); ++e) {
-            P r, s;
-            edge(against, e, r, s);
+            P r = at(v, before(against, e)), s = at(v, e);
             if (sign(p, q, r) * sign(p, q, s) < 0 && sign(r, s, p) * sign(r, s, q) < 0) enters = true;
             if (onEdge(r, p, q)) cuts.push_back({0.0, r});
         }
@@ -99,8 +95,7 @@ void overlap(const std::vector<float>& v, const Range& of, const Range& against,
             if (same(u, w)) continue;
             bool along = false;
             for (uint64_t e = against.start; e < against.end(); ++e) {
-                P r, s;
-                edge(against, e, r, s);
+                P r = at(v, before(against, e)), s = at(v, e);
                 along = along || (onEdge(u, r, s) && onEdge(w, r, s));
             }
             P middle{float(0.5 * (double(u.x) + w.x)), float(0.5 * (double(u.y) + w.y))};
@@ -121,21 +116,13 @@ int classify(const std::vector<float>& v, const Range& b, const Range& a) {
     if (any(bp) || any(ap)) return 3;
     // Disjoint by their vertices; touching contours that share an edge and overlap cross
     // (decided for tame contours only).
-    auto allTame = [&](const Range& r) {
-        for (uint64_t k = r.start; k < r.end(); ++k) {
-            if (!tame(at(v, k))) return false;
-        }
-        return true;
-    };
-    if (!allTame(a) || !allTame(b)) return 0;
-    bool touched = false;
-    for (uint64_t k = b.start; k < b.end(); ++k) touched = touched || place(v, at(v, k), a) < 0;
-    for (uint64_t k = a.start; k < a.end(); ++k) touched = touched || place(v, at(v, k), b) < 0;
-    bool enters = false, shares = false;
-    if (touched) {
-        overlap(v, b, a, enters, shares);
-        overlap(v, a, b, enters, shares);
-    }
+    bool allTame = true, touched = false, enters = false, shares = false;
+    for (uint64_t k = a.start; k < a.end(); ++k) allTame = allTame && tame(at(v, k));
+    for (uint64_t k = b.start; k < b.end(); ++k) allTame = allTame && tame(at(v, k));
+    for (uint64_t k = b.start; allTame && k < b.end(); ++k) touched = touched || place(v, at(v, k), a) < 0;
+    for (uint64_t k = a.start; allTame && k < a.end(); ++k) touched = touched || place(v, at(v, k), b) < 0;
+    if (touched) overlap(v, b, a, enters, shares);
+    if (touched) overlap(v, a, b, enters, shares);
     return enters && shares ? 3 : 0;
 }
 
@@ -535,14 +522,14 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
     };
     auto any = [](const std::vector<char>& marks) { return std::count(marks.begin(), marks.end(), 1) > 0; };
     // A solid that cannot be bridged is left out; the others are still made.
-    bool bridged = true;
+    out.ok = true;
     std::function<void(const PathLeaf&)> solid = [&](const PathLeaf& s) {
         out.polygons.emplace_back();
         retry.push_back(s.children.empty() ? nullptr : &s);
         if (!bridge(s, out.polygons.back(), std::vector<char>(s.children.size(), 0))) {
             out.polygons.pop_back();
             retry.pop_back();
-            bridged = false;
+            out.ok = false;
         }
         for (const PathLeaf& h : s.children) {
             for (const PathLeaf& inner : h.children) solid(inner);
@@ -550,7 +537,6 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
     };
     for (const PathLeaf& s : root.children) solid(s);
     // A polygon that fails is left out; the others are still clipped.
-    out.ok = bridged;
     for (size_t k = 0; k < out.polygons.size(); ++k) {
         if (referenceClip(v, out.polygons[k], out.indices, negligibleAreaOf(v, 0))) continue;
         std::vector<char> touching = retry[k] ? touchingOf(*retry[k]) : std::vector<char>();

@@ -303,7 +303,6 @@ TEST_F(RecordingFixture, DelaysAddUpToTheTimeRecordedAndNoneIsUnderTwoHundredths
             view->stopRecording();
             DecodedGif gif = readGif(dir.file("timed.gif"));
             ASSERT_TRUE(gif.ok) << gif.error;
-            EXPECT_TRUE(gif.loops);
             int total = 0;
             for (const DecodedFrame& f : gif.frames) {
                 EXPECT_GE(f.delay, 2) << rate << " fps, " << frames << " frames";

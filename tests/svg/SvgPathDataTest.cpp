@@ -172,21 +172,21 @@ TEST(PathDataTest, ArcFlagsChooseTheCentreAndTheArc) {
 // in the last place beside it, and its closing segment would cross its first one. A gap that
 // is large beside the subpath stays, however far from the origin it is drawn.
 TEST(PathDataTest, ClosingPutsAnEndBesideTheStartOnIt) {
-    // The element, and the y of the last segment's end before the closing one.
+    // The path, and the y of the last segment's end before the closing one.
     const std::pair<const char*, float> cases[] = {
-        {"<path d='M0 0 l10 0 l0 10 l-10 -9.9999995 z'/>", 0.0f},
-        {"<path d='M0 0 l10 0 l0 10 l-10 -9.99 z'/>", 10.0f - 9.99f}, // a real gap stays
-        {"<path d='M0 0 l10 0 l0 10 l-10 -9.9999995'/>", 10.0f - 9.9999995f}, // open: nothing to close
-        {"<g transform='translate(-1000,0)'><path d='M1000 0 l10 0 l0 10 l-10 -9.999 z'/></g>", 0.0f},
-        {"<g transform='translate(-100000,0)'><path d='M100000 0 L100010 0 L100010 10 L100000 0.8 z'/></g>", 0.8f},
+        {"M0 0 l10 0 l0 10 l-10 -9.9999995 z", 0.0f},
+        {"M0 0 l10 0 l0 10 l-10 -9.99 z", 10.0f - 9.99f}, // a real gap stays
+        {"M0 0 l10 0 l0 10 l-10 -9.9999995", 10.0f - 9.9999995f}, // open: nothing to close
+        {"M1000 0 l10 0 l0 10 l-10 -9.999 z", 0.0f},
+        {"M100000 0 L100010 0 L100010 10 L100000 0.8 z", 0.8f},
     };
-    for (const auto& [element, endY] : cases) {
-        auto picture = parseSvgText(std::string("<svg>") + element + "</svg>");
-        ASSERT_EQ(picture->shapes.size(), 1u) << element;
+    for (const auto& [d, endY] : cases) {
+        auto picture = parseSvgText(std::string("<svg><path d=\"") + d + "\"/></svg>");
+        ASSERT_EQ(picture->shapes.size(), 1u) << d;
         const auto& outline = picture->shapes[0].outlines[0];
         size_t end = outline.points.size() - (outline.closed ? 8 : 2); // the closing segment's six floats follow
-        EXPECT_EQ(outline.points[end], 0.0f) << element;
-        EXPECT_EQ(outline.points[end + 1], endY) << element;
+        EXPECT_EQ(outline.points[end], outline.points[0]) << d;
+        EXPECT_EQ(outline.points[end + 1], endY) << d;
     }
 }
 
