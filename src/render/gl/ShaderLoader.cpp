@@ -5,6 +5,7 @@
 #include "core/ResourcePaths.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -34,35 +35,32 @@ std::string prefixedCommonFragment(const std::string& commonText, bool applyPape
     return "#define PAPER_TEXTURE_STRENGTH " + std::string(strength) + "\n" + text;
 }
 
+namespace {
+
+// Read without a line of its own: the renderer is retried every frame, and a file that is there
+// but cannot be read (too large, not a file) is told once, in the diagnostics the backend
+// reports once, after the line a missing file gets.
+bool readShader(const PathProvider& packin, const std::string& name, std::string& text, const std::string& missing) {
+    std::string why;
+    errno = 0;
+    if (readWholeFile(joinPath(packin.root, name), text, why)) return true;
+    glDiagnostics() << missing << (errno == ENOENT ? std::string() : ": " + why) << std::endl;
+    return false;
+}
+
+} // namespace
+
 std::optional<ShaderSources> assembleShaderSources(const PathProvider& packin, const std::string& name, bool applyPaper,
                                                    const Configuration& configuration) {
     const std::string directory = shaderDirectoryName();
     const std::string vertexPath = directory + "/" + name + ".vsh";
     const std::string fragmentPath = directory + "/" + name + ".fsh";
-
-    auto [vertexText, haveVertex] = getStringFromProvider(packin, vertexPath);
-    if (!haveVertex) {
-        glDiagnostics() << "Could not find shader: " << vertexPath << std::endl;
-        return std::nullopt;
-    }
-    auto [fragmentText, haveFragment] = getStringFromProvider(packin, fragmentPath);
-    if (!haveFragment) {
-        glDiagnostics() << "Could not find shader: " << fragmentPath << std::endl;
-        return std::nullopt;
-    }
-    auto [commonVertex, haveCommonVertex] = getStringFromProvider(packin, directory + "/common.vsh");
-    if (!haveCommonVertex) {
-        glDiagnostics() << "Could not find common vsh" << std::endl;
-        return std::nullopt;
-    }
-    auto [commonFragment, haveCommonFragment] = getStringFromProvider(packin, directory + "/common.fsh");
-    if (!haveCommonFragment) {
-        glDiagnostics() << "Could not find common fsh" << std::endl;
-        return std::nullopt;
-    }
-    auto [glCommon, haveGLCommon] = getStringFromProvider(packin, "shaders-gl-common/common.fsh");
-    if (!haveGLCommon) {
-        glDiagnostics() << "Could not find gl common fsh" << std::endl;
+    std::string vertexText, fragmentText, commonVertex, commonFragment, glCommon;
+    if (!readShader(packin, vertexPath, vertexText, "Could not find shader: " + vertexPath) ||
+        !readShader(packin, fragmentPath, fragmentText, "Could not find shader: " + fragmentPath) ||
+        !readShader(packin, directory + "/common.vsh", commonVertex, "Could not find common vsh") ||
+        !readShader(packin, directory + "/common.fsh", commonFragment, "Could not find common fsh") ||
+        !readShader(packin, "shaders-gl-common/common.fsh", glCommon, "Could not find gl common fsh")) {
         return std::nullopt;
     }
 
