@@ -14,8 +14,8 @@ FailureLineCapture::FailureLineCapture(std::ostream& into) : previous_(captured)
 
 FailureLineCapture::~FailureLineCapture() { captured = previous_; }
 
-void writeFailureLine(const std::string& line) { writeFailureLine(captured ? *captured : std::cerr, line); }
+std::ostream& failureStream() { return captured ? *captured : std::cerr; }
 
-void writeFailureLine(std::ostream& out, const std::string& line) { out << line << std::endl; }
+void writeFailureLine(const std::string& line) { failureStream() << line << std::endl; }
 
 } // namespace hv

@@ -9,12 +9,12 @@ namespace hv {
 // goes to the standard error stream as given, and the caller gets its failure value back, as in
 // `return failure("Mesh::readFrom: short read");` or `return failure(line, std::nullopt);`.
 void writeFailureLine(const std::string& line);
-// The same line to another stream, for parts that collect their diagnostics first.
-void writeFailureLine(std::ostream& out, const std::string& line);
+// Where this thread's failure lines go now: the standard error stream, or a capture's stream.
+std::ostream& failureStream();
 
-// While one lives, the failure lines this thread writes without naming a stream go to `into`
-// instead of the standard error stream: a caller that runs a step again and again can then
-// write what the step said once, and say where it happened.
+// While one lives, the failure lines this thread writes go to `into` instead of the standard
+// error stream: a caller that runs a step again and again (the renderer's set-up, a path's
+// triangulation) can then write what the step said once, and say where it happened.
 class FailureLineCapture {
 public:
     explicit FailureLineCapture(std::ostream& into);
@@ -28,11 +28,6 @@ private:
 
 inline bool failure(const std::string& line) {
     writeFailureLine(line);
-    return false;
-}
-
-inline bool failure(std::ostream& out, const std::string& line) {
-    writeFailureLine(out, line);
     return false;
 }
 

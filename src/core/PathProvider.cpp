@@ -1,5 +1,6 @@
 #include "core/PathProvider.h"
 
+#include "core/Failure.h"
 #include "core/ResourcePaths.h"
 
 #include <algorithm>
@@ -96,11 +97,11 @@ bool readWholeOrSay(const std::string& path, Bytes& bytes) {
     switch (readWhole(path, bytes, size)) {
     case ReadOutcome::Read: return true;
     case ReadOutcome::TooLarge:
-        std::cerr << "getBlobAtPath failed: " << path << ": too large to hold in memory (" << size << " bytes)"
-                  << std::endl;
+        writeFailureLine("getBlobAtPath failed: " + path + ": too large to hold in memory (" + std::to_string(size) +
+                         " bytes)");
         errno = EFBIG;
         return false;
-    case ReadOutcome::CutShort: std::cerr << "getBlobAtPath failed: " << path << std::endl; return false;
+    case ReadOutcome::CutShort: writeFailureLine("getBlobAtPath failed: " + path); return false;
     default: return false;
     }
 }

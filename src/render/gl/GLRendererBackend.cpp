@@ -54,7 +54,7 @@ bool GLRendererBackend::init(const std::shared_ptr<PathProvider>& packin, const 
     std::ostringstream collected;
     bool ok;
     {
-        GLDiagnosticsCapture capture(collected);
+        FailureLineCapture capture(collected);
         failureReason.clear();
         ok = initSteps(packin, configuration);
         if (!ok) releaseGLObjects();
@@ -71,7 +71,7 @@ bool GLRendererBackend::init(const std::shared_ptr<PathProvider>& packin, const 
 
 bool GLRendererBackend::fail(const std::string& line) {
     failureReason = line;
-    return failure(glDiagnostics(), line);
+    return failure(line);
 }
 
 bool GLRendererBackend::initSteps(const std::shared_ptr<PathProvider>& packin, const Configuration& configuration) {
@@ -192,7 +192,7 @@ GLuint GLRendererBackend::createPaperTexture(uint64_t dimension, const std::vect
     for (size_t i = 0; i < texels.size(); ++i) {
         double value = texels[i];
         if (std::isnan(value)) {
-            glDiagnostics() << "GLRendererBackend::createPaperTexture: texel " << i << " is not a number" << std::endl;
+            failureStream() << "GLRendererBackend::createPaperTexture: texel " << i << " is not a number" << std::endl;
             return 0;
         }
         // Out-of-range values would wrap around as bytes; they stop at black and white.
@@ -283,7 +283,7 @@ void GLRendererBackend::setDrawState(const DrawState& state) {
         break;
     case DrawState::RecolouredPolygon:
         if (offscreen()) {
-            glDiagnostics() << "GLRendererBackend::setDrawState(): recoloured polygon is invalid offscreen" << std::endl;
+            failureStream() << "GLRendererBackend::setDrawState(): recoloured polygon is invalid offscreen" << std::endl;
         }
         gl.UseProgram(recolouredPolygonProgram);
         uploadTransform(recolouredPolygonTransform, state.t);
@@ -298,7 +298,7 @@ void GLRendererBackend::setDrawState(const DrawState& state) {
         break;
     case DrawState::OffscreenRect:
         if (offscreen()) {
-            glDiagnostics() << "GLRendererBackend::setDrawState(): offscreen rect is invalid offscreen" << std::endl;
+            failureStream() << "GLRendererBackend::setDrawState(): offscreen rect is invalid offscreen" << std::endl;
         }
         gl.UseProgram(offscreenTextureProgram);
         gl.Uniform1f(offscreenTexturePaper.vScroll, scroll);
@@ -320,7 +320,7 @@ bool GLRendererBackend::drawableBuffer(const char* operation) {
     if (currentBuffer) return true;
     // A state without a GL store would make the draw read whatever arrays are bound.
     if (!reportedMissingBuffer) {
-        glDiagnostics() << "GLRendererBackend::" << operation << ": no picture buffer is current, draw skipped"
+        failureStream() << "GLRendererBackend::" << operation << ": no picture buffer is current, draw skipped"
                         << std::endl;
         reportedMissingBuffer = true;
     }

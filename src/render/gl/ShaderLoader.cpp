@@ -1,26 +1,17 @@
 #include "render/gl/ShaderLoader.h"
 
 #include "core/Configuration.h"
+#include "core/Failure.h"
 #include "core/PathProvider.h"
 #include "core/ResourcePaths.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <tuple>
 
 namespace hv {
-
-namespace {
-std::ostream* diagnostics = nullptr;
-}
-
-std::ostream& glDiagnostics() { return diagnostics ? *diagnostics : std::cerr; }
-
-GLDiagnosticsCapture::GLDiagnosticsCapture(std::ostream& into) : previous(diagnostics) { diagnostics = &into; }
-
-GLDiagnosticsCapture::~GLDiagnosticsCapture() { diagnostics = previous; }
 
 std::string prefixedCommonFragment(const std::string& commonText, bool applyPaper, const Configuration& configuration) {
     std::string text = commonText;
@@ -37,15 +28,11 @@ std::string prefixedCommonFragment(const std::string& commonText, bool applyPape
 
 namespace {
 
-// Read without a line of its own: the renderer is retried every frame, and a file that is there
-// but cannot be read (too large, not a file) is told once, in the diagnostics the backend
-// reports once, after the line a missing file gets.
 bool readShader(const PathProvider& packin, const std::string& name, std::string& text, const std::string& missing) {
-    std::string why;
-    errno = 0;
-    if (readWholeFile(joinPath(packin.root, name), text, why)) return true;
-    glDiagnostics() << missing << (errno == ENOENT ? std::string() : ": " + why) << std::endl;
-    return false;
+    bool found;
+    std::tie(text, found) = getStringFromProvider(packin, name);
+    if (!found) writeFailureLine(missing);
+    return found;
 }
 
 } // namespace
@@ -110,11 +97,11 @@ std::optional<GLuint> compileShader(GLenum kind, const std::string& source) {
     gl.ShaderSource(shader, 1, &text, nullptr);
     gl.CompileShader(shader);
     std::string log = shaderLog(shader);
-    if (!log.empty()) glDiagnostics() << "Shader compile log:" << std::endl << log << std::endl;
+    if (!log.empty()) failureStream() << "Shader compile log:" << std::endl << log << std::endl;
     GLint status = GL_FALSE;
     gl.GetShaderiv(shader, GL_COMPILE_STATUS, &status);
     if (status == GL_FALSE) {
-        glDiagnostics() << "Status bad:" << std::endl << source << std::endl;
+        failureStream() << "Status bad:" << std::endl << source << std::endl;
         gl.DeleteShader(shader);
         return std::nullopt;
     }
@@ -125,7 +112,7 @@ std::optional<GLuint> linkShaderProgram(const std::string& vertexSource, const s
                                         const AttributeList& attributes) {
     GLuint program = gl.CreateProgram();
     if (program == 0) {
-        glDiagnostics() << "Failed to create shader program:" << std::endl;
+        failureStream() << "Failed to create shader program:" << std::endl;
         return std::nullopt;
     }
     // Every way out below releases what was made, so a retried start-up leaks nothing.
@@ -149,7 +136,7 @@ std::optional<GLuint> linkShaderProgram(const std::string& vertexSource, const s
     }
     gl.LinkProgram(program);
     std::string log = programLog(program);
-    if (!log.empty()) glDiagnostics() << "Program link log:" << std::endl << log << std::endl;
+    if (!log.empty()) failureStream() << "Program link log:" << std::endl << log << std::endl;
     GLint status = GL_FALSE;
     gl.GetProgramiv(program, GL_LINK_STATUS, &status);
     if (status == GL_TRUE) {
@@ -159,7 +146,7 @@ std::optional<GLuint> linkShaderProgram(const std::string& vertexSource, const s
         checkGLError("pre-ret");
         return program;
     }
-    glDiagnostics() << "Failed to link program:" << program << std::endl;
+    failureStream() << "Failed to link program:" << program << std::endl;
     gl.DeleteShader(*vertex);
     gl.DeleteShader(*fragment);
     gl.DeleteProgram(program);
@@ -168,9 +155,9 @@ std::optional<GLuint> linkShaderProgram(const std::string& vertexSource, const s
 
 void checkGLError(const std::string& label) {
     GLenum error = gl.GetError();
-    if (error != GL_NO_ERROR) glDiagnostics() << label << ": errnum = " << error << std::endl;
+    if (error != GL_NO_ERROR) failureStream() << label << ": errnum = " << error << std::endl;
     GLenum status = gl.CheckFramebufferStatus(GL_FRAMEBUFFER);
-    if (status != GL_FRAMEBUFFER_COMPLETE) glDiagnostics() << label << ": fbstatus = " << status << std::endl;
+    if (status != GL_FRAMEBUFFER_COMPLETE) failureStream() << label << ": fbstatus = " << status << std::endl;
 }
 
 } // namespace hv

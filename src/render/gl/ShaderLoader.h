@@ -21,21 +21,6 @@ struct ShaderSources {
     std::string fragment;
 };
 
-// Where the OpenGL code writes its diagnostics: the standard error stream unless a scope
-// collects them (the backend's init does, to report a repeated failure only once).
-std::ostream& glDiagnostics();
-
-class GLDiagnosticsCapture {
-public:
-    explicit GLDiagnosticsCapture(std::ostream& into);
-    ~GLDiagnosticsCapture();
-    GLDiagnosticsCapture(const GLDiagnosticsCapture&) = delete;
-    GLDiagnosticsCapture& operator=(const GLDiagnosticsCapture&) = delete;
-
-private:
-    std::ostream* previous;
-};
-
 // The shared fragment text with the defines the build asks for in front: the strength line,
 // then the paper define, then the greyscale define.
 std::string prefixedCommonFragment(const std::string& commonText, bool applyPaper, const Configuration& configuration);
