@@ -134,7 +134,7 @@ bool BookView::startRecording(const std::string& path, int32_t instanceIndex) {
     recordHeight_ = height;
     recordedFrames_ = 0;
     frameHeld_ = false;
-    frameWritten_ = false;
+    lastWrittenDelay_ = 0;
     return true;
 }
 
@@ -143,7 +143,7 @@ void BookView::stopRecording() {
     if (frameHeld_) {
         // The last frame drawn shows for a frame period too.
         const uint64_t tail = recordingTimeAt(recordedFrames_) - heldFrameTime_;
-        if (tail < minimumFrameDelay && frameWritten_) {
+        if (tail < minimumFrameDelay && lastWrittenDelay_ > 0) {
             // Too short to show on its own: the frame before it shows that much longer.
             gifWriter_->setLastFrameDelay(uint32_t(std::min<uint64_t>(lastWrittenDelay_ + tail, 0xffff)));
         } else {
@@ -166,7 +166,6 @@ void BookView::writeHeldFrame(uint64_t delay) {
     gifWriter_->writeFrame(reinterpret_cast<const uint8_t*>(heldFrame_.data()), recordWidth_, recordHeight_,
                            uint32_t(std::min<uint64_t>(delay, 0xffff)), 8, false);
     frameHeld_ = false;
-    frameWritten_ = true;
     lastWrittenDelay_ = delay;
 }
 

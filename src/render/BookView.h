@@ -92,8 +92,7 @@ private:
     std::vector<uint32_t> heldFrame_;
     bool frameHeld_ = false;
     uint64_t heldFrameTime_ = 0;
-    bool frameWritten_ = false;
-    uint64_t lastWrittenDelay_ = 0;
+    uint64_t lastWrittenDelay_ = 0; // 0 until a frame is written
     std::shared_ptr<CoreRenderer> coreRenderer_;
     std::shared_ptr<PlatformBackend> platform_;
     std::shared_ptr<PictureBuffer> backgroundBuffer_;
