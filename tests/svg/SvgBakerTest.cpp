@@ -152,6 +152,19 @@ test::ChildResult runBakeTool(std::vector<std::string> args, const std::function
 const char* const smallPaper = "size 8 base-frequency 2 frequency-multiplier 2 amplitude-count 1 attenuation 0.5 "
                                "intensity 0.3";
 
+// A flat shape is baked whole and told as a warning: the file counts as baked and the run
+// succeeds.
+TEST_F(SvgBakerTest, AShapeWithoutHeightIsNamedAndItsFileStillBaked) {
+    story("dome.svg", R"SVG(<svg><path inkscape:label="dome" d="M0 10 C0 0 10 0 10 10 Z"/></svg>)SVG");
+    story("paper.txt", smallPaper);
+    test::ChildResult run = runBakeTool({dir.path()});
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.err, "halvane-bake: dome.svg: warning: shape dome: its end points all lie on one level line, so its "
+                       "box has no height: inserted, its height is not scaled, one drawing unit to one script unit "
+                       "(give it an end point above or below that line)\n");
+    EXPECT_EQ(run.out, "halvane-bake: 2 baked, 0 partly converted, 0 failed\n");
+}
+
 TEST_F(SvgBakerTest, AnUnreadableFolderIsNamedAndTheRestIsBaked) {
     std::filesystem::create_directories(dir.file("story/more"));
     for (const char* name : {"a.svg", "pics/b.svg", "more/c.svg"}) story(name, goodSvg);
