@@ -1,8 +1,10 @@
 -- The sample book: "The Harbour", a day in three chapters.
 --
 -- Started with -env walkthrough 1 the book reads itself: it moves its own pointer to everything
--- the reader would click, hover or drag, scrolls itself and ends. With -env record PATH it also
--- records the harbour of the first chapter to an animated GIF at PATH.
+-- the reader would click, hover or drag and scrolls itself, from the chapter the book remembers
+-- to the plaques at the end; there it chooses the chapter after the one it began with, and ends
+-- as that chapter opens. With -env record PATH it also records the harbour of the first chapter
+-- to an animated GIF at PATH.
 
 hvkSetGameTitle("The Harbour")
 
@@ -166,11 +168,25 @@ local function onward(next)
   nextEvent()
 end
 
+-- The chapter this run began with, and the one chosen from the plaques at the end.
+local firstChapter, chosenAtTheEnd
+
+-- Called as each chapter opens; the walkthrough ends once it has opened the chapter it chose.
+local function opening()
+  local chapter = hvkCurrentChapterInfo()
+  firstChapter = firstChapter or chapter
+  if walkthrough and chapter == chosenAtTheEnd then
+    hvkExit()
+    nextEvent()
+  end
+end
+
 ------------------------------------------------------------------------------------------------
 -- Chapter 1: first light. Rows, a scroll-linked sun, a boat sailing in, a flapping gull, a
 -- sticky lighthouse whose beam turns as it slides, paragraphs in every alignment, and the bell.
 
 local function firstLight()
+  opening()
   usePalette("day")
   hvkSetTypeface("DejaVuSerif", 3)
   gap(0.3)
@@ -288,6 +304,7 @@ end
 -- text linked to the scroll, and Escape to put the net away.
 
 local function midday()
+  opening()
   usePalette("noon")
   hvkSetTypeface("DejaVuSerif", 2.2)
   gap(0.3)
@@ -342,6 +359,7 @@ local function midday()
 
   -- Drag the boat along the water to the end of the quay.
   showText("Bring the boat in along the quay.", "left")
+  gap(0.15)
   local water, waterRoot = hvkNewCanvas(0, 6, 6, 1, 0)
   local waterRow = hvkCurrentRowIndex()
   hvkSetCanvasLabel(water, "water")
@@ -397,23 +415,30 @@ end
 -- to read again from.
 
 local function evening()
+  opening()
   usePalette("evening")
   hvkSetTypeface("DejaVuSerif", 2.2)
   gap(0.3)
   showText("Evening", "centre")
   hvkSetTypeface("DejaVuSerif", 1.2)
-  showPicture(pictures.harbour, 0, 6)
+  local harbour = showPicture(pictures.harbour, 0, 6)
+  hvkSetCanvasLabel(harbour.canvas, "harbour")
   hvkNewRow(false)
   local town = showPicture(pictures.town, 0, 6)
+  local townRow = hvkCurrentRowIndex()
   hvkNewRow(false)
+  -- Below the town: this row comes into view as the town's foot does.
+  gap(0.3)
+  bringIntoView(townRow)
 
-  -- The windows light one by one. They run as a group of their own, pushed on top, so the
-  -- chapter itself waits until the last window has lit and taken the group off again.
+  -- The windows light one by one once the whole town is in view. They run as a group of their
+  -- own, pushed on top, so the chapter itself waits until the last window has lit and taken the
+  -- group off again.
   local chapterContext = hvkCurrentContext()
   local lamps, group = {}, nil
   for i = 1, 5 do
     local function light()
-      if i > 1 then waitForSignal() end
+      if i == 1 then waitForRow(townRow + 1) else waitForSignal() end
       hvkSetAnimationDuration(0.3)
       fillPath(town.canvas, town.paths["window-" .. i], "3.3", 1)
       if i < 5 then
@@ -433,6 +458,7 @@ local function evening()
   waitForSignal()
 
   showText("The lamps are lit. Where would you read again from?", "centre")
+  gap(0.25)
 
   -- One plaque per chapter.
   local plaqueShape = hvkPrepareSvgShape(pictures.buttons, "plaque")
@@ -445,29 +471,18 @@ local function evening()
     local id, height = hvkCreateParagraph(name, 1.5, "centre")
     local text = hvkCreateChildNode(canvas, root)
     place(canvas, text, 0.1, (1.7 * ph / pw - height) / 2)
-    hvkSetParagraphColour(canvas, text, hvkShowParagraph(canvas, text, id, 1.5, height), "1.1", 1)
+    hvkSetParagraphColour(canvas, text, hvkShowParagraph(canvas, text, id, 1.5, height), "5.2", 1)
     hvkSetCanvasLabel(canvas, "plaque-" .. i)
     plaques[i] = hvkCreateActiveRect(canvas, root, 0, 0, 1.7, 1.7 * ph / pw, true)
   end
   local plaqueRow = hvkCurrentRowIndex()
   hvkNewRow(false)
-  gap(3)
-  -- A note well below the plaques: the walkthrough checks that it cannot be reached from them.
-  local hidden = hvkNewCanvas(0, 1, 1, 1, 0)
-  hvkSetCanvasLabel(hidden, "hidden-note")
-  hvkSetNodeEnabled(hidden, 0, false)
-  hvkNewRow(false)
-  gap(1)
+  gap(0.4)
+  -- The day is read: a reader who stops here starts from the beginning next time.
   reached(0)
 
   bringIntoView(plaqueRow)
-  if walkthrough then
-    hvkMoveMouse("hidden-note", 0.5, 0.5, true)
-    nextEvent()
-    hvkExit()
-    nextEvent()
-  end
-  -- The first plaque clicked chooses its chapter.
+  -- The first plaque clicked chooses its chapter, which the book remembers.
   local me = hvkCurrentContext()
   local chosen
   for i, rect in ipairs(plaques) do
@@ -479,18 +494,29 @@ local function evening()
       end
     end)
   end
+  if walkthrough then
+    -- The harbour, views above, cannot be reached from the plaques.
+    hvkMoveMouse("harbour", 0.5, 0.5, true)
+    nextEvent()
+    local plaque = (firstChapter + 1) % #plaques + 1
+    spawn(function()
+      hvkSetAnimationDuration(0.25)
+      glidePointer("plaque-" .. plaque, 0.5, 0.5)
+      click()
+    end)
+  end
   waitForSignal()
-  hvkChooseChapter(chosen - 1)
-  nextEvent()
+  chosenAtTheEnd = chosen - 1
+  onward(chosenAtTheEnd)
 end
 
 hvkRegisterChapter("First light", firstLight)
 hvkRegisterChapter("Midday", midday)
 hvkRegisterChapter("Evening", evening)
 
--- A reader who stopped part of the way starts where they were (not when timing the first
--- chapter's start, which must not depend on an earlier run).
+-- A reader who stopped part of the way, or chose a chapter at the end, starts there (not when
+-- timing the first chapter's start, which must not depend on an earlier run).
 local saved = tonumber(hvkLoadString() or "")
-if not walkthrough and not quitAfterFirstFrame and saved and saved >= 0 and saved < #hvkListChapterNames() then
+if not quitAfterFirstFrame and saved and saved >= 0 and saved < #hvkListChapterNames() then
   hvkChooseChapter(saved)
 end

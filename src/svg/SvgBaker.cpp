@@ -73,6 +73,8 @@ std::string bakeOne(const std::string& story, const std::string& blobs, const st
     auto file = convertSvgText(std::move(text), path, &why);
     if (!file) return why;
     for (RawSvgShape& shape : file->shapes) {
+        std::string flat = flatShapeWarning(shape);
+        if (!flat.empty()) errors << "halvane-bake: " << path << ": warning: " << flat << std::endl;
         ContourCount contours;
         if (!buildShapeMeshCache(shape, bakeCurveTolerance, &contours)) {
             errors << "halvane-bake: " << path << ": warning: shape '" << shape.name

@@ -18,7 +18,8 @@ struct BakeSummary {
 // be baked gives one line on `errors` naming it and the reason; the others are still written.
 // A shape whose contours cross, so that the nesting dropped some, whose holes touching its
 // outer ring were left out, or that was only partly triangulated, is named on `errors` and
-// its file counted as partly converted.
+// its file counted as partly converted. A shape whose box has no height or width is named too,
+// as a warning: it is baked whole.
 // Unnamed shapes are numbered from auto-1 in each file, whatever else the book holds.
 BakeSummary bakeSvgCaches(const std::string& assetsDirectory, std::ostream& errors);
 

@@ -2,6 +2,7 @@
 
 #include "core/Configuration.h"
 #include "core/Transform.h"
+#include "picture/Path.h"
 #include "svg/RawSvgCache.h"
 #include "svg/SvgParser.h"
 
@@ -82,7 +83,31 @@ std::optional<RawSvgFile> SvgManager::convertSvgImage(const std::string& path) {
     if (!provider) return std::nullopt;
     auto [text, found] = getStringFromProvider(*provider, path);
     if (!found) return std::nullopt;
-    return convertSvgText(std::move(text), path);
+    auto file = convertSvgText(std::move(text), path);
+    if (file) {
+        for (const RawSvgShape& shape : file->shapes) {
+            std::string warning = flatShapeWarning(shape);
+            if (!warning.empty()) std::cerr << "SvgManager::convertSvgImage: " << path << ": " << warning << std::endl;
+        }
+    }
+    return file;
+}
+
+std::string flatShapeWarning(const RawSvgShape& shape) {
+    struct Flat {
+        const char* where;
+        const char* missing;
+        const char* unscaled;
+        const char* mend;
+    };
+    Vec2 size = pathCommandsSize(shape.pathCommands);
+    if (size.x != 0 && size.y != 0) return "";
+    Flat flat = size.x != 0   ? Flat{"on one level line", "height", "its height is", "above or below that line"}
+                : size.y != 0 ? Flat{"on one upright line", "width", "its width is", "to one side of that line"}
+                              : Flat{"at one point", "width or height", "its width and height are", "elsewhere"};
+    return "shape " + shape.name + ": its end points all lie " + flat.where + ", so its box has no " + flat.missing +
+           ": inserted, " + flat.unscaled + " not scaled, one drawing unit to one script unit (give it an end point " +
+           flat.mend + ")";
 }
 
 std::optional<RawSvgFile> convertSvgText(std::string text, const std::string& path, std::string* failure) {

@@ -62,6 +62,11 @@ private:
 // and `failure` is given, it holds why.
 std::optional<RawSvgFile> convertSvgText(std::string text, const std::string& path, std::string* failure = nullptr);
 
+// Empty unless the shape's end points all lie on one line: its box then has no height (or no
+// width), and inserted it keeps the drawing's own size on that axis, however small the size
+// asked for. Otherwise "shape NAME: " and why, for the author to mend the drawing.
+std::string flatShapeWarning(const RawSvgShape& shape);
+
 // A shape's label: items separated by ';', white space dropped; key=value items form the
 // map, the one other item is the name. Two names fail.
 std::tuple<std::string, std::map<std::string, std::string>, bool> parseShapeTag(const std::string& label);

@@ -224,14 +224,19 @@ TEST_F(SvgBakerTest, ToolExitStatus) {
     story("a.svg", goodSvg);
     // The paper cache counts as one more baked file.
     story("paper.txt", smallPaper);
+    // A shape without height is baked whole, with a warning.
+    story("dome.svg", R"SVG(<svg><path inkscape:label="dome" d="M0 10 C0 0 10 0 10 10 Z"/></svg>)SVG");
     auto good = runBakeTool({dir.path()});
     EXPECT_EQ(good.exitStatus, 0) << good.err;
-    EXPECT_EQ(good.out, "halvane-bake: 2 baked, 0 partly converted, 0 failed\n");
+    EXPECT_EQ(good.out, "halvane-bake: 3 baked, 0 partly converted, 0 failed\n");
+    EXPECT_EQ(good.err, "halvane-bake: dome.svg: warning: shape dome: its end points all lie on one level line, so "
+                        "its box has no height: inserted, its height is not scaled, one drawing unit to one script "
+                        "unit (give it an end point above or below that line)\n");
     // Written, though partly: the run still succeeds.
     story("overlap.svg", "<svg><path d=\"M0 0h10v10h-10z M5 5h10v10h-10z\"/></svg>");
     auto partly = runBakeTool({dir.path()});
     EXPECT_EQ(partly.exitStatus, 0) << partly.err;
-    EXPECT_EQ(partly.out, "halvane-bake: 2 baked, 1 partly converted, 0 failed\n");
+    EXPECT_EQ(partly.out, "halvane-bake: 3 baked, 1 partly converted, 0 failed\n");
     story("broken.svg", "<svg><path d=\"M0 0 L1e39 0 L1 1 z\"/></svg>");
     auto broken = runBakeTool({dir.path()});
     EXPECT_EQ(broken.exitStatus, 1);
