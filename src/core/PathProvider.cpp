@@ -245,25 +245,27 @@ std::vector<std::string> findFilesBelow(const std::string& root, const std::stri
     };
     const std::string wanted = lower(extension);
     std::vector<std::string> found;
-    std::vector<fs::path> folders{fs::path(root)};
+    // Each folder with its path below the root, built from the names met on the way down: the
+    // root may be spelled with a trailing '/', "./" or "//", which the listed paths do not keep.
+    std::vector<std::pair<fs::path, std::string>> folders{{fs::path(root), ""}};
     while (!folders.empty()) {
-        fs::path folder = std::move(folders.back());
+        auto [folder, below] = std::move(folders.back());
         folders.pop_back();
         std::error_code error;
         fs::directory_iterator it(folder, error);
         for (fs::directory_iterator end; !error && it != end; it.increment(error)) {
             std::error_code typeError;
-            std::string full = it->path().generic_string();
-            bool named = full.size() > root.size() + 1 && full.size() >= wanted.size() &&
-                         lower(full.substr(full.size() - wanted.size())) == wanted;
+            std::string name = it->path().filename().string();
+            std::string relative = below.empty() ? name : below + "/" + name;
+            bool named = name.size() >= wanted.size() && lower(name.substr(name.size() - wanted.size())) == wanted;
             if (!it->is_symlink(typeError) && it->is_directory(typeError)) {
-                folders.push_back(it->path());
+                folders.emplace_back(it->path(), relative);
             } else if (it->is_regular_file(typeError)) {
-                if (named) found.push_back(full.substr(root.size() + 1));
+                if (named) found.push_back(relative);
                 continue;
             }
             // The engine would look for it by this name and fail: say so now.
-            if (named) notAFile(full.substr(root.size() + 1), whatItIs(*it));
+            if (named) notAFile(relative, whatItIs(*it));
         }
         if (error) unlisted(folder.generic_string(), error.message());
     }

@@ -1,6 +1,7 @@
 #include "svg/SvgManager.h"
 
 #include "core/Configuration.h"
+#include "core/Text.h"
 #include "core/Transform.h"
 #include "picture/Path.h"
 #include "svg/RawSvgCache.h"
@@ -306,16 +307,9 @@ std::tuple<std::string, std::string, bool> splitTagItem(const std::string& item)
 }
 
 std::string svgCachePath(const std::string& directory, const std::string& svgPath) {
-    std::string name = directory + "/mesh-0-";
-    char digits[16];
-    for (char c : svgPath) {
-        if (c == '/') c = '\\';
-        int value = int(static_cast<int8_t>(c));
-        if (value < 16) name += '0';
-        std::snprintf(digits, sizeof(digits), "%x", static_cast<unsigned>(value));
-        name += digits;
-    }
-    return name;
+    std::string path = svgPath;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return directory + "/mesh-0-" + hexBytes(path);
 }
 
 } // namespace hv

@@ -72,8 +72,8 @@ std::string flatShapeWarning(const RawSvgShape& shape);
 std::tuple<std::string, std::map<std::string, std::string>, bool> parseShapeTag(const std::string& label);
 std::tuple<std::string, std::string, bool> splitTagItem(const std::string& item);
 
-// The cache file of an SVG path: "mesh-0-" and the path's bytes in hexadecimal, after every
-// '/' has become '\'.
+// The cache file of an SVG path: "mesh-0-" and the path's bytes in hexadecimal, two digits
+// each, after every '/' has become '\'.
 std::string svgCachePath(const std::string& directory, const std::string& svgPath);
 
 } // namespace hv

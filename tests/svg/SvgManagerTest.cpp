@@ -347,11 +347,11 @@ TEST(SvgShapeTagTest, ItemsNamesAndPairs) {
     EXPECT_EQ(value, "2=3");
 }
 
-TEST(SvgCachePathTest, HexadecimalOfTheSignedBytes) {
+TEST(SvgCachePathTest, TwoHexadecimalDigitsAByte) {
     EXPECT_EQ(svgCachePath("/b", "a.svg"), "/b/mesh-0-612e737667");
     EXPECT_EQ(svgCachePath("/b", "x/a.svg"), "/b/mesh-0-785c612e737667");
     EXPECT_EQ(svgCachePath("/b", "\n"), "/b/mesh-0-0a");
-    EXPECT_EQ(svgCachePath("/b", "\xc3\xa9"), "/b/mesh-0-0ffffffc30ffffffa9");
+    EXPECT_EQ(svgCachePath("/b", "\xc3\xa9/\x80\xff"), "/b/mesh-0-c3a95c80ff");
     EXPECT_EQ(svgCachePath("/b", ""), "/b/mesh-0-");
 }
 
