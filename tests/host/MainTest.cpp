@@ -71,7 +71,7 @@ TEST(MainTest, OptionErrorsEndWithStatusOneBeforeAnyWindow) {
     EXPECT_EQ(run.out, "");
     run = runHalvane({"-720p", "-size", "800", "0"});
     EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_EQ(run.err, "fatal: invalid argument to -size\n");
+    EXPECT_EQ(run.err, "fatal: -size option needs to be followed by a width and a height from 1 to 16384, not '0'\n");
 }
 
 TEST(MainTest, HeadlessRunOfTheSampleBookEndsWithStatusZero) {

@@ -504,6 +504,23 @@ TEST(SdlHostTest, StartUpWithoutItsPaperTextEndsTheRun) {
     EXPECT_NE(child.err.find("Missing base freq parameter\n"), std::string::npos) << child.err;
 }
 
+TEST(SdlHostTest, AFrameRateLogThatCannotBeWrittenIsNamedAndStartUpGoesOn) {
+    test::TempDir story;
+    test::writeFile(story.file("paper.txt"), smallPaper);
+    const std::string log = story.file("no/such/folder/fps.txt");
+    test::ChildResult child = test::runInChild([&] {
+        Configuration options = parseOptions({"-small", "-nocache", "-fpslogpath", log}).configuration;
+        SdlHost host;
+        auto paths = std::make_shared<PathProvider>(story.path());
+        std::cout << "init " << host.init(options, paths, paths) << "\n";
+    });
+    EXPECT_EQ(child.exitStatus, 0);
+    EXPECT_EQ(child.out, "init 1\n");
+    EXPECT_NE(child.err.find("SdlHost::init: cannot write the frame-rate log " + log + ": No such file or directory\n"),
+              std::string::npos)
+        << child.err;
+}
+
 TEST(SdlHostTest, FailedAudioDeviceIsReportedAndStartUpGoesOn) {
     test::ChildResult child = test::runInChild([] {
         setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
