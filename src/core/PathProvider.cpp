@@ -6,14 +6,18 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <csignal>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <exception>
 #include <filesystem>
 #include <fcntl.h>
 #include <iostream>
+#include <mutex>
 #include <new>
+#include <set>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysinfo.h>
@@ -147,6 +151,42 @@ bool readWholeFile(const std::string& path, std::string& bytes, std::string& why
 
 namespace {
 
+// Removes from `directory` (ending in '/') the temporaries of saves killed midway in
+// processes that no longer run: such a save never reached its rename, so nothing reads them.
+// A process of another user, or our own, may still be writing its own; those stay. Once a
+// folder in each process is enough for every leftover of the runs before it.
+void removeAbandonedTemporaries(const std::string& directory) {
+    static std::mutex lock;
+    static std::set<std::string> cleaned;
+    static pid_t cleaner = 0; // a forked child has cleaned nothing yet
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (cleaner != getpid()) cleaned.clear();
+        cleaner = getpid();
+        if (!cleaned.insert(directory).second) return;
+    }
+    DIR* folder = opendir(directory.c_str());
+    if (!folder) return;
+    const std::string prefix = ".hv-save-";
+    while (const dirent* entry = readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        // ".hv-save-" PID "-" N, nothing else.
+        const char* digits = "0123456789";
+        size_t dash = name.find_first_not_of(digits, prefix.size());
+        bool shaped = dash != std::string::npos && name[dash] == '-' && dash > prefix.size() &&
+                      dash - prefix.size() <= 9 && dash + 1 < name.size() &&
+                      name.find_first_not_of(digits, dash + 1) == std::string::npos;
+        if (!shaped) continue;
+        const pid_t pid = pid_t(std::stol(name.substr(prefix.size(), dash - prefix.size())));
+        if (pid <= 0 || pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH) continue;
+        const std::string path = directory + name;
+        struct stat info;
+        if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) unlink(path.c_str());
+    }
+    closedir(folder);
+}
+
 // Opens a new temporary in the target's directory. A name that is taken is only skipped: it
 // may be the leftover of a save that was killed in a process which had our process id.
 int openTemporary(const std::string& path, std::string& temporary) {
@@ -155,6 +195,7 @@ int openTemporary(const std::string& path, std::string& temporary) {
     // file-name length limit when the target's name is near it.
     size_t slash = path.find_last_of('/');
     std::string directory = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+    removeAbandonedTemporaries(directory);
     std::string prefix = directory + ".hv-save-" + std::to_string(getpid()) + "-";
     for (int attempt = 0; attempt < 100000; ++attempt) {
         temporary = prefix + std::to_string(counter++);

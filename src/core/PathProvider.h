@@ -40,9 +40,10 @@ bool readWholeFile(const std::string& path, std::string& bytes, std::string& why
 
 // Writes a whole file through a temporary in the target's directory and renames it over the
 // target, so a failed write leaves the previous file intact; the new file keeps the old one's
-// permission bits, and the folder is synced after the rename so the swap itself lasts. `write`
-// fills the open file and says whether it all went out; nothing is reported here, and after a
-// failure errno says why.
+// permission bits, and the folder is synced after the rename so the swap itself lasts. The
+// first write into a folder also removes the temporaries that processes killed midway through
+// a write left there. `write` fills the open file and says whether it all went out; nothing is
+// reported here, and after a failure errno says why.
 bool replaceFile(const std::string& path, const std::function<bool(FILE*)>& write);
 // Every regular file below `root` whose name ends in `extension` (compared without case), as
 // paths relative to the root joined with '/', sorted. A folder that cannot be listed goes to
