@@ -47,6 +47,9 @@ int openRegularFile(const std::string& path, uint64_t* size) {
 
 namespace {
 
+// What a name that is no regular file names, as the bake and the readers tell it.
+std::string whatItIs(std::filesystem::file_type type, const std::error_code& error);
+
 enum class ReadOutcome { Read, CannotOpen, NotAFile, TooLarge, CutShort };
 
 // The most a process can hold here: the machine's memory and swap, within the process's limits.
@@ -139,13 +142,18 @@ bool readWholeFile(const std::string& path, std::string& bytes, std::string& why
     switch (outcome) {
     case ReadOutcome::Read: return true;
     case ReadOutcome::CannotOpen: why = std::strerror(error); break;
-    case ReadOutcome::NotAFile: why = "not a regular file"; break;
+    case ReadOutcome::NotAFile: {
+        std::error_code typeError;
+        why = whatItIs(std::filesystem::status(path, typeError).type(), typeError);
+        break;
+    }
     case ReadOutcome::TooLarge: why = "too large to hold in memory (" + std::to_string(size) + " bytes)"; break;
     case ReadOutcome::CutShort:
         why = error != 0 ? std::string("read cut short: ") + std::strerror(error) : "read cut short";
         break;
     }
     bytes.clear();
+    errno = error;
     return false;
 }
 
@@ -260,10 +268,9 @@ bool writeStringToPath(const std::string& data, const std::string& path) {
 
 namespace {
 
-std::string whatItIs(const std::filesystem::directory_entry& entry) {
+std::string whatItIs(std::filesystem::file_type type, const std::error_code& error) {
     namespace fs = std::filesystem;
-    std::error_code error;
-    switch (entry.status(error).type()) {
+    switch (type) {
     case fs::file_type::directory: return "not a file but a directory";
     case fs::file_type::fifo: return "not a file but a FIFO";
     case fs::file_type::socket: return "not a file but a socket";
@@ -306,7 +313,8 @@ std::vector<std::string> findFilesBelow(const std::string& root, const std::stri
                 continue;
             }
             // The engine would look for it by this name and fail: say so now.
-            if (named) notAFile(relative, whatItIs(*it));
+            std::error_code statusError;
+            if (named) notAFile(relative, whatItIs(it->status(statusError).type(), statusError));
         }
         if (error) unlisted(folder.generic_string(), error.message());
     }

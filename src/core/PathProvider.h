@@ -34,8 +34,9 @@ Blob getBlobAtPath(const std::string& path);
 Blob getBlobFromProvider(const PathProvider& provider, const std::string& name);
 std::pair<std::string, bool> getStringFromProvider(const PathProvider& provider, const std::string& name);
 std::pair<std::string, bool> getStringAtPath(const std::string& path);
-// The same read for tools that name the file themselves: false, with nothing written to any
-// stream and the reason in `why`, when the file cannot be read whole.
+// The same read for callers that name the file themselves: false, with nothing written to any
+// stream, the reason in `why` ("not a file but a FIFO" for what is no file) and errno as the
+// read left it (ENOENT for a file that is not there), when the file cannot be read whole.
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& why);
 
 // Writes a whole file through a temporary in the target's directory and renames it over the

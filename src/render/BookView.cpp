@@ -301,6 +301,14 @@ void BookView::draw(bool revealIndicatorShowing, bool drawBackground) {
 
 void BookView::captureFrame() {
     if (!gifWriter_) return;
+    // A recording whose file could not be written has ended, with its line: nothing more is
+    // read for it.
+    if (!gifWriter_->isOpen()) {
+        gifWriter_.reset();
+        frameHeld_ = false;
+        heldFrame_ = {};
+        return;
+    }
     const uint64_t now = recordingTimeAt(recordedFrames_++);
     if (frameHeld_) {
         // Drawn too soon after the waiting frame to be shown: that frame shows on.

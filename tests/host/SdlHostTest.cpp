@@ -17,9 +17,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace hv {
 namespace {
@@ -140,6 +143,50 @@ TEST(PaperSetupTest, UnreadableCacheOrParametersEndStartUp) {
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.err, "Missing intensity parameter\n");
     EXPECT_EQ(r.out, "paper fail\n");
+}
+
+// A book's file that is no file, or one too large to hold, ends the run with one line that
+// names it and why; only a file that is not there is "missing". The FIFOs are refused without
+// waiting for a writer, and the sparse files cost no disk.
+TEST(PaperSetupTest, BookFilesThatCannotBeReadAreNamedWithWhy) {
+    const struct {
+        std::string name;
+        std::function<void(const std::string&)> make;
+        std::string why;
+    } files[] = {
+        {"FIFO", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }, "not a file but a FIFO"},
+        {"200 GB",
+         [](const std::string& path) {
+             test::writeFile(path, "");
+             std::filesystem::resize_file(path, uintmax_t(200) << 30);
+         },
+         "too large to hold in memory (214748364800 bytes)"},
+        {"device", [](const std::string& path) { std::filesystem::create_symlink("/dev/urandom", path); },
+         "not a file but a device"},
+        {"folder", [](const std::string& path) { std::filesystem::create_directory(path); }, "not a file but a directory"},
+        {"missing", [](const std::string&) {}, ""},
+    };
+    for (const auto& file : files) {
+        test::TempDir story;
+        const std::string paper = story.file("paper.txt");
+        file.make(paper);
+        test::ChildResult child = test::runInChild([&] {
+            SdlHost host;
+            Configuration c = parseOptions({"-small", "-nocache"}).configuration;
+            host.setupPaper(c, PathProvider(story.path()), story.path());
+        });
+        EXPECT_EQ(child.exitStatus, 1) << file.name;
+        EXPECT_EQ(child.err, file.why.empty() ? "PaperParams::readFrom: no file at path '" + paper + "'\n"
+                                              : "PaperParams::readFrom: cannot read '" + paper + "': " + file.why + "\n")
+            << file.name;
+
+        // A picture the book prepares, read with -nocache.
+        auto picture = [&](test::BookHarness& book) { file.make(book.dir.file("story/h.svg")); };
+        EXPECT_EQ(test::fatalLineOfBook("hvkPrepareSvg('h.svg')", 0, picture),
+                  file.why.empty() ? "err: Could not find svg at path: h.svg"
+                                   : "err: Could not load svg at path: h.svg: cannot read the file: " + file.why)
+            << file.name;
+    }
 }
 
 TEST(SwapPacingTest, OnlySwapsThatComeBackEarlyWait) {

@@ -1,4 +1,5 @@
 #include "render/GifWriter.h"
+#include "support/ChildProcess.h"
 #include "support/GifReading.h"
 #include "support/TempDir.h"
 
@@ -6,11 +7,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <random>
 #include <set>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace hv {
 namespace {
@@ -561,16 +566,40 @@ TEST_F(GifFixture, RefusesWhatItCannotWrite) {
     EXPECT_EQ(gif.frames.size(), 1u);
 }
 
-TEST_F(GifFixture, WriteFailureMakesEndFail) {
-    std::ifstream probe("/dev/full");
-    if (!probe) GTEST_SKIP() << "no /dev/full";
-    Image image = fromPalette(64, 64, 200, 4);
-    ASSERT_TRUE(writer.begin("/dev/full", 64, 64, 1));
-    writer.writeFrame(image.data(), 64, 64, 1);
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(writer.end());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "GifWriter::end: the recording could not be written\n");
-    EXPECT_FALSE(writer.isOpen());
+// A recording that cannot be written whole ends at its first failed write with one line that
+// names the file and why; an unfinished file of its own goes, a device it was sent to stays.
+TEST_F(GifFixture, AFailedWriteAbandonsTheRecordingWithItsFileAndReason) {
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    std::filesystem::create_symlink("/dev/full", dir.file("full.gif"));
+    const struct {
+        std::string path;
+        rlim_t sizeLimit; // a file-size limit fails a write part-way, as a full disk would
+        std::string reason;
+        bool fileLeft;
+    } cases[] = {
+        {dir.file("full.gif"), RLIM_INFINITY, "No space left on device; the recording is abandoned", true},
+        {dir.file("limited.gif"), 20000, "File too large; the recording is abandoned and its unfinished file removed",
+         false},
+    };
+    for (const auto& c : cases) {
+        test::ChildResult child = test::runInChild([&] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{c.sizeLimit, c.sizeLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            GifWriter gif;
+            std::cout << "begun " << gif.begin(c.path, 64, 64, 1);
+            int frames = 0;
+            for (uint32_t seed = 1; seed < 20 && gif.writeFrame(fromPalette(64, 64, 200, seed).data(), 64, 64, 1);
+                 ++seed) {
+                ++frames;
+            }
+            std::cout << " open " << gif.isOpen() << " ended " << gif.end() << " frames " << (frames < 19) << "\n";
+        });
+        EXPECT_EQ(child.out, "begun 1 open 0 ended 0 frames 1\n") << c.path << child.err;
+        EXPECT_EQ(child.err, "GifWriter: cannot write the recording " + c.path + ": " + c.reason + "\n");
+        EXPECT_EQ(std::filesystem::exists(c.path), c.fileLeft) << c.path;
+    }
+    EXPECT_TRUE(std::filesystem::exists("/dev/full"));
 }
 
 } // namespace
