@@ -177,6 +177,8 @@ const std::vector<ActiveRectMatch>& ChapterController::activeRectHitsAt(const Ve
     // Whether the point lies on each canvas, and where, found once for all its rects: kept for
     // the canvases with waiting rects only, so the work follows them, not every canvas made.
     canvasPoints_.clear();
+    int32_t pointCanvas = -1;
+    const std::optional<Vec2>* canvasPoint = nullptr;
     int32_t lastCanvas = -1;
     int32_t lastNode = -1;
     bool nodeVisible = false;
@@ -190,20 +192,24 @@ const std::vector<ActiveRectMatch>& ChapterController::activeRectHitsAt(const Ve
             (uint64_t(rect.owner) >= contexts.contextCount() || !contexts.isGroupActive(uint64_t(rect.owner)))) {
             continue;
         }
-        auto [entry, unseen] = canvasPoints_.try_emplace(rect.picture);
-        if (unseen) entry->second = pointOnCanvas(rect.picture, point);
-        const std::optional<Vec2>& canvasPoint = entry->second;
-        if (!canvasPoint) continue;
+        // Rects made together are neighbours: the canvas of the last one is looked up first.
+        if (rect.picture != pointCanvas || !canvasPoint) {
+            auto [entry, unseen] = canvasPoints_.try_emplace(rect.picture);
+            if (unseen) entry->second = pointOnCanvas(rect.picture, point);
+            pointCanvas = rect.picture;
+            canvasPoint = &entry->second;
+        }
+        if (!*canvasPoint) continue;
         // Rects made together share their canvas and node: the node point is found once.
         if (rect.picture != lastCanvas || rect.node != lastNode) {
             const Picture& picture = pictureOnPage(rect.picture);
             lastCanvas = rect.picture;
             lastNode = rect.node;
             nodeVisible = picture.isNodeVisible(uint64_t(rect.node));
-            if (nodeVisible) nodePoint = picture.worldToNode(*canvasPoint, uint64_t(rect.node));
+            if (nodeVisible) nodePoint = picture.worldToNode(**canvasPoint, uint64_t(rect.node));
         }
         if (!nodeVisible) continue;
-        PointerMatch match = matchInNode(rect, *canvasPoint, nodePoint, allowNear);
+        PointerMatch match = matchInNode(rect, **canvasPoint, nodePoint, allowNear);
         if (!match.matched) continue;
         if (rect.state > ActivePictureRect::Dead) std::cerr << "activeRect.state value not handled" << std::endl;
         ActiveRectMatch row;
