@@ -99,7 +99,8 @@ void BM_PassMaking20CanvasesAfterRemovals(benchmark::State& state) {
             coroutine.yield()
           end
         end)
-    )", true);
+    )",
+                   true);
     book.start();
     for (int64_t pass = 0; pass < state.range(0) / 20; ++pass) book.tick();
     for (auto _ : state) {

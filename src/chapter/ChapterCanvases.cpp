@@ -70,7 +70,8 @@ std::pair<int32_t, int32_t> ChapterController::createCanvas(int32_t selector, in
 
 void ChapterController::setCanvasSlideDistance(int32_t instance, int64_t count) {
     if (count < 0) fatalError("ChapterController::setCanvasSlideDistance: negative row count " + std::to_string(count));
-    if (PictureInstance* target = canvasOnPage(instance, "setCanvasSlideDistance")) target->rows.count = uint64_t(count);
+    if (PictureInstance* target = canvasOnPage(instance, "setCanvasSlideDistance"))
+        target->rows.count = uint64_t(count);
 }
 
 PictureInstance* ChapterController::canvasOnPage(int32_t instance, const char* operation) {

@@ -41,7 +41,8 @@ PictureInstance* ChapterController::instanceAt(int64_t instance) const { return 
 
 Picture& ChapterController::pictureOnPage(int32_t instance) const {
     PictureInstance* found = instanceAt(instance);
-    if (!found || !found->picture) fatalError("ChapterController: no canvas " + std::to_string(instance) + " on the page");
+    if (!found || !found->picture)
+        fatalError("ChapterController: no canvas " + std::to_string(instance) + " on the page");
     return *found->picture;
 }
 

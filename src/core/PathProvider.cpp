@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>

@@ -1,8 +1,6 @@
 // A small page built by a book and drawn by the OpenGL backend, read back from GL.
 #include "chapter/ChapterController.h"
 #include "render/BookView.h"
-#include "render/PictureInstance.h"
-#include "render/gl/GLEntryPoints.h"
 #include "render/gl/GLTestSupport.h"
 #include "support/BookHarness.h"
 
@@ -38,38 +36,6 @@ TEST_F(PageGLTest, ShapeParagraphAndBackgroundReachTheFrame) {
     EXPECT_TRUE(pixelIs(at(pixels, 60, 20), 0x20, 0x40, 0x60));
     EXPECT_TRUE(pixelIs(at(pixels, 10, 30), 0x20, 0x40, 0x60));
     book.view->reset(); // the paragraph's texture goes while the backend lives
-}
-
-int glBufferDeletions = 0;
-decltype(GLEntryPoints::DeleteBuffers) realDeleteBuffers = nullptr;
-void APIENTRY countedDeleteBuffers(GLsizei n, const GLuint* names) {
-    glBufferDeletions += n;
-    realDeleteBuffers(n, names);
-}
-
-// A removed canvas gives its GL buffers back at once, not at the end of the chapter.
-TEST_F(PageGLTest, RemovedCanvasesFreeTheirBuffers) {
-    ASSERT_TRUE(start()) << capture->text();
-    BookHarness book(R"(hvkRegisterChapter('page', function()
-        for i = 1, 30 do
-          local canvas, root = hvkNewCanvas(0, 6, 4 / 3, 1, 0)
-          local p = hvkNewPath(canvas, root)
-          hvkNewPathCommand(canvas, p, 10, 0, 0) hvkNewPathCommand(canvas, p, 0, 1, 0) hvkNewPathCommand(canvas, p, 0, 1, 1)
-        end
-        nextEvent()
-        for canvas = 0, 29 do hvkRemoveCanvas(canvas) end
-        while true do nextEvent() end end))");
-    book.platform->rendererBackend = backend;
-    book.start();
-    book.chapter().draw();
-    realDeleteBuffers = gl.DeleteBuffers;
-    gl.DeleteBuffers = countedDeleteBuffers;
-    book.tick();
-    // The last one drawn is let go by the next frame's first draw.
-    book.chapter().draw();
-    gl.DeleteBuffers = realDeleteBuffers;
-    EXPECT_EQ(glBufferDeletions, 30 * 2) << "a vertex and an index buffer each";
-    EXPECT_TRUE(book.view->canvas()->instances().empty());
 }
 
 } // namespace

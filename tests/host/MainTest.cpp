@@ -130,8 +130,7 @@ TEST(MainTest, FilesTooLargeToHoldAreUnreadable) {
         std::filesystem::rename(path, path + ".kept");
         test::writeFile(path, "");
         std::filesystem::resize_file(path, uintmax_t(200) << 30);
-        const std::string line =
-            c.reader + path + c.afterPath + ": too large to hold in memory (214748364800 bytes)\n";
+        const std::string line = c.reader + path + c.afterPath + ": too large to hold in memory (214748364800 bytes)\n";
         auto seen = [&](const ChildResult& r) {
             return r.err.find(line) != std::string::npos && r.err.find(c.then) != std::string::npos;
         };

@@ -114,7 +114,8 @@ TEST(OptionsTest, EveryFailureHasItsMessage) {
         {{"-screen"}, "fatal: -screen option is missing an argument"},
         {{"-framerate"}, "fatal: -framerate option is missing an argument"},
         {{"-env", "A"}, "fatal: -env option needs to be followed by a key and value"},
-        {{"-NSDocumentRevisionsDebugMode"}, "fatal: -NSDocumentRevisionsDebugMode option needs to be followed by an argument"},
+        {{"-NSDocumentRevisionsDebugMode"},
+         "fatal: -NSDocumentRevisionsDebugMode option needs to be followed by an argument"},
         {{"-foo"}, "fatal: do not understand argument '-foo'"},
         // Whole-text, case-sensitive matches only.
         {{"-fpslog"}, "fatal: do not understand argument '-fpslog'"},
@@ -137,52 +138,41 @@ TEST(OptionsTest, AFailureStopsReadingTheRest) {
     EXPECT_FALSE(c.showFps);
 }
 
-// Every number an option takes is the whole argument, within what the option can use; any
-// other text ends the run with a line naming the option and the text, where it was once read
-// as far as its digits went ("1e9" as 1, "abc" as 0) or saturated.
+// A number an option takes is the whole argument, within what the option can use; any other
+// text ends the run with a line naming the option and the text (it was once read as far as its
+// digits went, "1e9" as 1 and "abc" as 0, or saturated).
 TEST(OptionsTest, EveryNumericOptionRefusesWhatIsNotItsNumber) {
-    struct Option {
-        std::vector<std::string> before; // arguments ahead of the tested one
-        std::string name;
+    const struct {
+        std::vector<std::string> before; // the option and the arguments ahead of the tested one
         std::string wants;
         std::vector<std::string> refused;
+    } options[] = {
+        {{"-height"}, "a height from 1 to 9216", {"0", "-1", "9217", "1000000000"}},
+        {{"-size"}, "a width and a height from 1 to 16384", {"0", "-800", "16385", "99999999999999999999"}},
+        {{"-size", "800"}, "a width and a height from 1 to 16384", {"0", "16385"}},
+        {{"-framerate"}, "an integer framerate from 1", {"0", "-30", "1e20", "4294967297"}},
+        {{"-screen"}, "an integer display number", {"2147483648", "-2147483649"}},
+        {{"-failframerate"}, "an integer framerate", {"99999999999999999999"}},
     };
-    const std::vector<std::string> notNumbers = {"abc", "5x", "1e9", "nan", "inf", "", "- 5", "0x10", "12 "};
-    const std::vector<Option> options = {
-        {{"-height"}, "-height", "a height from 1 to 9216", {"0", "-1", "-720", "9217", "1000000000"}},
-        {{"-size"}, "-size", "a width and a height from 1 to 16384", {"0", "-800", "16385", "99999999999999999999"}},
-        {{"-size", "800"}, "-size", "a width and a height from 1 to 16384", {"0", "-600", "16385"}},
-        {{"-framerate"}, "-framerate", "an integer framerate from 1", {"0", "-30", "1e20", "4294967297"}},
-        {{"-screen"}, "-screen", "an integer display number", {"2147483648", "-2147483649"}},
-        {{"-failframerate"}, "-failframerate", "an integer framerate", {"99999999999999999999"}},
-    };
-    for (const Option& option : options) {
+    for (const auto& option : options) {
         std::vector<std::string> values = option.refused;
-        values.insert(values.end(), notNumbers.begin(), notNumbers.end());
+        for (const char* text : {"abc", "5x", "1e9", "nan", "inf", "", "- 5", "0x10", "12 "}) values.push_back(text);
         for (const std::string& value : values) {
             std::vector<std::string> arguments = option.before;
             arguments.push_back(value);
-            if (arguments[0] == "-size" && arguments.size() == 2) arguments.push_back("600");
-            ParsedOptions result = parse(arguments);
-            EXPECT_EQ(result.error, "fatal: " + option.name + " option needs to be followed by " + option.wants +
-                                        ", not '" + value + "'")
-                << option.name << " " << value;
+            if (arguments.size() == 2 && arguments[0] == "-size") arguments.push_back("600");
+            EXPECT_EQ(parse(arguments).error, "fatal: " + option.before[0] + " option needs to be followed by " +
+                                                  option.wants + ", not '" + value + "'");
         }
     }
-    // The ends of each range are taken; negative screens and thresholds are stored
-    // sign-extended, and the host warns of a screen that is not there.
+    // The ends of each range are taken; negative screens and thresholds are kept sign-extended
+    // (the host warns of a screen that is not there).
     EXPECT_EQ(parsedOk({"-height", "9216"}).windowHeight, 9216u);
-    EXPECT_EQ(parsedOk({"-height", "1"}).windowWidth, 1u);
-    Configuration largest = parsedOk({"-size", "16384", " +1"});
-    EXPECT_EQ(largest.windowWidth, 16384u);
-    EXPECT_EQ(largest.windowHeight, 1u);
+    EXPECT_EQ(parsedOk({"-size", "16384", " +1"}).windowWidth, 16384u);
     EXPECT_EQ(parsedOk({"-framerate", "2147483647"}).framerate, uint64_t(INT32_MAX));
     EXPECT_EQ(parsedOk({"-screen", "-1"}).screen, UINT64_MAX);
-    EXPECT_EQ(parsedOk({"-screen", "0"}).screen, 0u);
-    EXPECT_EQ(parsedOk({"-failframerate", "-5"}).failFramerate, -5);
     EXPECT_EQ(parsedOk({"-failframerate", "-2147483648"}).failFramerate, INT32_MIN);
     EXPECT_EQ(readOptionInteger(" \t-17", -20, 20), -17);
-    EXPECT_EQ(readOptionInteger("-17", -10, 20), std::nullopt);
 }
 
 } // namespace

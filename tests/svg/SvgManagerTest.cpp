@@ -105,10 +105,11 @@ TEST_F(SvgManagerTest, ShapesWithoutHeightOrWidthAreNamed) {
 
 TEST_F(SvgManagerTest, ShapesWithCoordinatesThatAreNotFiniteAreDropped) {
     std::string err;
-    auto file = convert(svg(R"SVG(<path id="huge" d="M0 0 L1e39 0 L1 1 z"/><path id="scaled" transform="scale(1e30)" )SVG"
-                            R"SVG(d="M0 0 C1e10 0 0 1 1 1 z"/><path id="fine" d="M0 0 L4 0 L4 4 z"/>)SVG"
-                            R"SVG(<path inkscape:label="mast" d="M0 0 L1e39 0 L1 1 z"/>)SVG"),
-                        &err);
+    auto file =
+        convert(svg(R"SVG(<path id="huge" d="M0 0 L1e39 0 L1 1 z"/><path id="scaled" transform="scale(1e30)" )SVG"
+                    R"SVG(d="M0 0 C1e10 0 0 1 1 1 z"/><path id="fine" d="M0 0 L4 0 L4 4 z"/>)SVG"
+                    R"SVG(<path inkscape:label="mast" d="M0 0 L1e39 0 L1 1 z"/>)SVG"),
+                &err);
     ASSERT_TRUE(file);
     ASSERT_EQ(file->shapes.size(), 1u);
     EXPECT_EQ(file->shapes[0].elementId, "fine");
