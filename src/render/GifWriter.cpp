@@ -279,7 +279,8 @@ bool GifWriter::abandon(int error) {
     struct stat info;
     const bool removed = ownFile_ && stat(path_.c_str(), &info) == 0 && uint64_t(info.st_dev) == device_ &&
                          uint64_t(info.st_ino) == inode_ && unlink(path_.c_str()) == 0;
-    std::cerr << "GifWriter: cannot write the recording " << path_ << ": " << std::strerror(error)
+    std::cerr << "GifWriter: cannot write the recording " << path_ << ": "
+              << (error != 0 ? std::strerror(error) : "the write failed")
               << (removed ? "; the recording is abandoned and its unfinished file removed"
                           : "; the recording is abandoned")
               << std::endl;
