@@ -161,7 +161,8 @@ TEST(PaperSetupTest, BookFilesThatCannotBeReadAreNamedWithWhy) {
         {[](const std::string& path) { std::filesystem::create_directory(path); }, "not a file but a directory"},
         {[](const std::string&) {}, ""},
     };
-    for (const auto& [make, why] : files) {
+    for (const auto& file : files) {
+        const auto& [make, why] = file;
         test::TempDir story;
         const std::string paper = story.file("paper.txt");
         make(paper);
@@ -173,7 +174,7 @@ TEST(PaperSetupTest, BookFilesThatCannotBeReadAreNamedWithWhy) {
         EXPECT_EQ(child.err, why.empty() ? "PaperParams::readFrom: no file at path '" + paper + "'\n"
                                          : "PaperParams::readFrom: cannot read '" + paper + "': " + why + "\n");
         // A picture the book prepares, parsed with -nocache.
-        auto picture = [&](test::BookHarness& book) { make(book.dir.file("story/h.svg")); };
+        auto picture = [&](test::BookHarness& book) { file.first(book.dir.file("story/h.svg")); };
         EXPECT_EQ(test::fatalLineOfBook("hvkPrepareSvg('h.svg')", 0, picture),
                   why.empty() ? "err: Could not find svg at path: h.svg"
                               : "err: Could not load svg at path: h.svg: cannot read the file: " + why);

@@ -573,8 +573,9 @@ TEST_F(GifFixture, AFailedWriteAbandonsTheRecordingWithItsFileAndReason) {
     if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
     std::filesystem::create_symlink("/dev/full", dir.file("full.gif"));
     // A file-size limit fails a write part-way, as a full disk would.
-    for (auto [name, limit, why] : {std::tuple{"full.gif", RLIM_INFINITY, "No space left on device"},
-                                    {"limited.gif", rlim_t(20000), "File too large"}}) {
+    for (const auto& [name, sizeLimit, why] : {std::tuple{"full.gif", RLIM_INFINITY, "No space left on device"},
+                                                {"limited.gif", rlim_t(20000), "File too large"}}) {
+        const rlim_t limit = sizeLimit; // a lambda takes no structured binding
         const std::string file = dir.file(name);
         test::ChildResult child = test::runInChild([&] {
             std::signal(SIGXFSZ, SIG_IGN);

@@ -234,7 +234,8 @@ TEST_F(SvgBakerTest, AnySpellingOfTheFolderBakesTheSameFiles) {
                               {".", dir.path()},
                               {"." + base + "/", parent}}) {
         std::filesystem::remove_all(dir.file("blobs"));
-        test::ChildResult run = runBakeTool({folder}, [&] { return chdir(in.c_str()) == 0; });
+        const std::string workingDirectory = in; // a lambda takes no structured binding
+        test::ChildResult run = runBakeTool({folder}, [&] { return chdir(workingDirectory.c_str()) == 0; });
         EXPECT_EQ(run.out, "halvane-bake: 2 baked, 0 partly converted, 1 failed\n") << folder << run.err; // no paper
         EXPECT_TRUE(std::filesystem::exists(dir.file(book))) << folder;
         EXPECT_TRUE(std::filesystem::exists(svgCachePath(dir.file("blobs"), accented))) << folder;
