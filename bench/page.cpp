@@ -45,7 +45,7 @@ void BM_BuildPageOf50CanvasesAnd2000PathsToFirstFrame(benchmark::State& state) {
         book.start();
         book.controller->draw();
         state.PauseTiming();
-        benchmark::DoNotOptimize(book.view->canvas()->pictureInstances.size());
+        benchmark::DoNotOptimize(book.view->canvas()->instances().size());
         book.controller.reset();
         state.ResumeTiming();
     }
@@ -75,6 +75,41 @@ void BM_StickyPlacementOf50Canvases(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_StickyPlacementOf50Canvases)->Unit(benchmark::kMicrosecond);
+
+// Each pass makes 20 canvases, each with a node, an SVG shape, a path and an active rect, and
+// removes the 20 of the pass before. Target: a pass (event and draw) costs the same after 10^5
+// canvases came and went as at the start.
+void BM_PassMaking20CanvasesAfterRemovals(benchmark::State& state) {
+    BenchBook book(R"(
+        local shape = hvkPrepareSvgShape(hvkPrepareSvg('pictures/harbour.svg'), 'tower')
+        hvkRegisterChapter('churn', function()
+          local made = {}
+          while true do
+            for i = 1, #made do hvkRemoveCanvas(made[i]) end
+            for i = 1, 20 do
+              local canvas, root = hvkNewCanvas(0, 1, 1, 3, 0)
+              local node = hvkCreateChildNode(canvas, root)
+              hvkSvgInsertShape(shape, canvas, node, 1, 1)
+              local path = hvkNewPath(canvas, node)
+              hvkNewPathCommand(canvas, path, 10, 0, 0) hvkNewPathCommand(canvas, path, 0, 1, 0)
+              hvkNewPathCommand(canvas, path, 0, 1, 1)
+              hvkCreateActiveRect(canvas, node, 0, 0, 1, 1, true)
+              made[i] = canvas
+            end
+            coroutine.yield()
+          end
+        end)
+    )",
+                   true);
+    book.start();
+    for (int64_t pass = 0; pass < state.range(0) / 20; ++pass) book.tick();
+    for (auto _ : state) {
+        book.tick();
+        book.controller->draw();
+    }
+    state.counters["canvases on the page"] = double(book.view->canvas()->instances().size());
+}
+BENCHMARK(BM_PassMaking20CanvasesAfterRemovals)->Arg(0)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 } // namespace hv::bench

@@ -51,7 +51,7 @@ std::shared_ptr<Picture> makePagePicture(int seed, bool withText) {
 void addPagePictures(BookView& view, bool withText) {
     for (int i = 0; i < 50; ++i) {
         uint64_t index = view.addPictureInstance(makePagePicture(i, withText));
-        view.canvas()->pictureInstances[index].rect = Rect((i % 10) * 128.0, (i / 10) * 160.0, 120, 120);
+        view.canvas()->find(int64_t(index))->rect = Rect((i % 10) * 128.0, (i / 10) * 160.0, 120, 120);
     }
 }
 

@@ -53,13 +53,15 @@ bool tickScrollLimits(Animation& a, const RowOffsets& rows, double viewHeight) {
     }
 }
 
-bool tickSlidingBlock(Animation& a, const std::vector<PictureInstance>& instances, double viewHeight) {
+bool tickSlidingBlock(Animation& a, const Canvas& canvas, double viewHeight) {
+    // A sliding canvas removed since no longer slides: the animation stays where it was.
+    if (canvas.wasRemoved(a.slidingCanvas)) return false;
     // A canvas that does not exist is as unusable as one that does not slide.
-    if (a.slidingCanvas < 0 || size_t(a.slidingCanvas) >= instances.size() ||
-        instances[size_t(a.slidingCanvas)].positionMode != PictureInstance::Sticky) {
+    const PictureInstance* sliding = canvas.find(a.slidingCanvas);
+    if (!sliding || sliding->positionMode != PictureInstance::Sticky) {
         fatalError("Animation::tick(): target image is not sliding");
     }
-    double v = (1.0 - instances[size_t(a.slidingCanvas)].slideOffset / viewHeight) * 0.5;
+    double v = (1.0 - sliding->slideOffset / viewHeight) * 0.5;
     switch (a.slidingParam) {
     case 0: v = 2.0 * v; break;
     case 1: v = (v - 0.5) * 2.0; break;
@@ -72,15 +74,14 @@ bool tickSlidingBlock(Animation& a, const std::vector<PictureInstance>& instance
 
 } // namespace
 
-bool Animation::tick(Animation& a, const RowOffsets& rows, const std::vector<PictureInstance>& instances, double dt,
-                     double viewHeight) {
+bool Animation::tick(Animation& a, const RowOffsets& rows, const Canvas& canvas, double dt, double viewHeight) {
     switch (a.driver) {
     case Duration:
         a.elapsed += dt;
         if (a.elapsed > a.duration) a.elapsed = a.duration;
         return a.elapsed == a.duration;
     case ScrollLimits: return tickScrollLimits(a, rows, viewHeight);
-    case SlidingBlock: return tickSlidingBlock(a, instances, viewHeight);
+    case SlidingBlock: return tickSlidingBlock(a, canvas, viewHeight);
     default: return true;
     }
 }

@@ -9,7 +9,7 @@
 
 namespace hv {
 
-struct PictureInstance;
+class Canvas;
 class RowOffsets;
 
 struct Animation {
@@ -50,8 +50,7 @@ struct Animation {
     int64_t context = 0;
 
     // Advances the driver; true when the animation has finished.
-    static bool tick(Animation& animation, const RowOffsets& rows, const std::vector<PictureInstance>& instances,
-                     double dt, double viewHeight);
+    static bool tick(Animation& animation, const RowOffsets& rows, const Canvas& canvas, double dt, double viewHeight);
 };
 
 double driverValue(const Animation& animation);

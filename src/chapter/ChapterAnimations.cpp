@@ -49,16 +49,16 @@ bool ChapterController::getValue(int32_t kind, int32_t instance, int32_t element
         out[0] = bookPositionOfScrollTarget(instance, element, part) - rows.position - 0.5 * viewHeight();
         return true;
     }
-    std::vector<PictureInstance>& all = instances();
-    if (instance < 0 || size_t(instance) >= all.size()) {
-        logIgnoredError("ChapterController::getValue: Bad Picture");
-        return false;
-    }
-    const PictureInstance& target = all[size_t(instance)];
-    if (!target.active) {
+    if (canvas().wasRemoved(instance)) {
         logIgnoredError("ChapterController::getValue: Inactive Picture (" + std::to_string(instance) + ")");
         return false;
     }
+    const PictureInstance* found = instanceAt(instance);
+    if (!found) {
+        logIgnoredError("ChapterController::getValue: Bad Picture");
+        return false;
+    }
+    const PictureInstance& target = *found;
     if (!target.picture) {
         logIgnoredError("ChapterController::getValue: Null Picture");
         return false;
@@ -171,12 +171,12 @@ void ChapterController::applyAnimationState(Animation& a) {
         scrollTo(bookPositionOfScrollTarget(a.instance, a.element, a.part) - value(a, 0) - 0.5 * viewHeight());
         return;
     }
-    std::vector<PictureInstance>& all = instances();
-    if (a.instance < 0 || size_t(a.instance) >= all.size() || !all[size_t(a.instance)].picture) {
+    PictureInstance* target = instanceAt(a.instance);
+    if (!target || !target->picture) {
         logIgnoredError("ChapterController::applyAnimationState: Bad Picture");
         return;
     }
-    Picture& picture = *all[size_t(a.instance)].picture;
+    Picture& picture = *target->picture;
     auto path = [&]() -> Path* {
         if (a.element < 0 || size_t(a.element) >= picture.paths.size()) {
             logIgnoredError("ChapterController::applyAnimationState: verifyPath: Bad path");
@@ -300,7 +300,8 @@ bool ChapterController::movesScrollTarget(const Animation& scroll, const Animati
     case Animation::NodeRotation:
     case Animation::NodeScale:
     case Animation::NodePosition: {
-        const std::shared_ptr<Picture>& picture = instances()[size_t(scroll.instance)].picture;
+        const PictureInstance* target = instanceAt(scroll.instance);
+        const Picture* picture = target ? target->picture.get() : nullptr;
         if (!picture) return false;
         std::vector<uint64_t> holders = picture->nodeAndAncestorsForPath(uint64_t(scroll.element));
         return std::find(holders.begin(), holders.end(), uint64_t(mover.element)) != holders.end();
@@ -322,7 +323,7 @@ void ChapterController::animationPass(double dt, double height) {
             removeAnimation(i);
             continue;
         }
-        bool finished = Animation::tick(a, rows, instances(), dt, height);
+        bool finished = Animation::tick(a, rows, canvas(), dt, height);
         applyAnimationState(a);
         if (finished && a.kind == Animation::ScrollTarget && a.instance >= 0) {
             for (size_t j = 0; j < animations.size(); ++j) {
@@ -407,13 +408,13 @@ void ChapterController::setAnimationFrame(int32_t instance, int32_t path, double
 
 void ChapterController::apiMovePoint(int32_t instance, int32_t pathIndex, int32_t command, int32_t point, double x,
                                      double y) {
-    std::vector<PictureInstance>& all = instances();
-    if (instance < 0 || size_t(instance) >= all.size()) {
+    if (instance < 0 || uint64_t(instance) >= canvas().handleCount()) {
         fatalError("ChapterController::apiMovePoint: picture index out of range: " + std::to_string(instance));
     }
     if (point != 0) fatalError("can't animate control points yet");
     // A removed canvas has no paths left to check: the animation reports it as a target gone.
-    if (std::shared_ptr<Picture> picture = all[size_t(instance)].picture) {
+    const PictureInstance* target = instanceAt(instance);
+    if (std::shared_ptr<Picture> picture = target ? target->picture : nullptr) {
         if (pathIndex < 0 || size_t(pathIndex) >= picture->paths.size()) {
             fatalError("ChapterController::apiMovePoint: path index too high " + std::to_string(pathIndex));
         }

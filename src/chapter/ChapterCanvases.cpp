@@ -57,7 +57,7 @@ std::pair<int32_t, int32_t> ChapterController::createCanvas(int32_t selector, in
     picture->nodes.emplace_back();
     picture->rootNode = 0;
     uint64_t index = bookView->addPictureInstance(picture);
-    PictureInstance& instance = instances()[index];
+    PictureInstance& instance = *instanceAt(int64_t(index));
     instance.interactive = true;
     instance.rect = Rect(scriptToViewUnits(left), top, scriptToViewUnits(width), scriptToViewUnits(height));
     instance.layerKey = layerKey;
@@ -70,21 +70,21 @@ std::pair<int32_t, int32_t> ChapterController::createCanvas(int32_t selector, in
 
 void ChapterController::setCanvasSlideDistance(int32_t instance, int64_t count) {
     if (count < 0) fatalError("ChapterController::setCanvasSlideDistance: negative row count " + std::to_string(count));
-    if (!canvasOnPage(instance, "setCanvasSlideDistance")) return;
-    instances()[size_t(instance)].rows.count = uint64_t(count);
+    if (PictureInstance* target = canvasOnPage(instance, "setCanvasSlideDistance"))
+        target->rows.count = uint64_t(count);
 }
 
-bool ChapterController::canvasOnPage(int32_t instance, const char* operation) {
-    const PictureInstance& target = instances()[size_t(instance)];
-    if (target.active && target.picture) return true;
+PictureInstance* ChapterController::canvasOnPage(int32_t instance, const char* operation) {
+    PictureInstance* target = instanceAt(instance);
+    if (target && target->active && target->picture) return target;
     logIgnoredError(std::string("ChapterController::") + operation + ": Inactive Picture (" + std::to_string(instance) +
                     ")");
-    return false;
+    return nullptr;
 }
 
 void ChapterController::removeCanvas(int32_t instance) {
     // Removed already: its animations, drag and rects went with it then.
-    if (!instances()[size_t(instance)].active) return;
+    if (!instanceAt(instance)) return;
     bookView->hidePictureInstance(uint64_t(instance));
     for (size_t i = animations.size(); i-- > 0;) {
         const Animation& animation = animations[i];
@@ -104,13 +104,11 @@ void ChapterController::removeCanvas(int32_t instance) {
 }
 
 void ChapterController::setCanvasLabel(int32_t instance, const std::string& label) {
-    if (!canvasOnPage(instance, "setCanvasLabel")) return;
-    instances()[size_t(instance)].label = label;
+    if (PictureInstance* target = canvasOnPage(instance, "setCanvasLabel")) target->label = label;
 }
 
 void ChapterController::setPictureInteractive(int32_t instance, bool interactive) {
-    if (!canvasOnPage(instance, "setPictureInteractive")) return;
-    instances()[size_t(instance)].interactive = interactive;
+    if (PictureInstance* target = canvasOnPage(instance, "setPictureInteractive")) target->interactive = interactive;
 }
 
 Vec2 ChapterController::svgSize(int32_t svgIndex) const {
@@ -126,7 +124,8 @@ bool validIndex(int64_t index, size_t count) { return index >= 0 && uint64_t(ind
 } // namespace
 
 int32_t ChapterController::createChildNode(int32_t instance, int32_t parent) {
-    std::shared_ptr<Picture> picture = instances()[size_t(instance)].picture;
+    PictureInstance* target = instanceAt(instance);
+    std::shared_ptr<Picture> picture = target ? target->picture : nullptr;
     if (!picture) fatalError("Pic was null " + std::to_string(instance));
     if (!validIndex(parent, picture->nodes.size())) {
         fatalError("Could not find node id: " + std::to_string(parent) + " on picture " + std::to_string(instance));
@@ -139,8 +138,9 @@ int32_t ChapterController::createChildNode(int32_t instance, int32_t parent) {
 }
 
 void ChapterController::setNodeEnabled(int32_t instance, int32_t node, bool visible) {
-    if (!canvasOnPage(instance, "setNodeEnabled")) return;
-    Picture& picture = *instances()[size_t(instance)].picture;
+    PictureInstance* target = canvasOnPage(instance, "setNodeEnabled");
+    if (!target) return;
+    Picture& picture = *target->picture;
     if (!validIndex(node, picture.nodes.size())) {
         fatalError("ChapterController::setNodeEnabled: could not find path with id " + std::to_string(node));
     }
@@ -148,8 +148,9 @@ void ChapterController::setNodeEnabled(int32_t instance, int32_t node, bool visi
 }
 
 void ChapterController::setNodeCentre(int32_t instance, int32_t node, const Vec2& pivot) {
-    if (!canvasOnPage(instance, "setNodeCentre")) return;
-    Picture& picture = *instances()[size_t(instance)].picture;
+    PictureInstance* target = canvasOnPage(instance, "setNodeCentre");
+    if (!target) return;
+    Picture& picture = *target->picture;
     if (!validIndex(node, picture.nodes.size())) {
         fatalError("ChapterController::setNodeCentre: could not find path with id " + std::to_string(node));
     }
@@ -158,7 +159,7 @@ void ChapterController::setNodeCentre(int32_t instance, int32_t node, const Vec2
 }
 
 std::tuple<double, double, double, double> ChapterController::getNodeProps(int32_t instance, int32_t node) {
-    Picture& picture = *instances()[size_t(instance)].picture;
+    Picture& picture = pictureOnPage(instance);
     if (!validIndex(node, picture.nodes.size())) {
         fatalError("ChapterController::getNodeProps: could not find path with id " + std::to_string(node));
     }
@@ -171,8 +172,9 @@ std::tuple<double, double, double, double> ChapterController::getNodeProps(int32
 }
 
 void ChapterController::moveToNode(int32_t instance, int32_t node, int32_t newParent) {
-    if (!canvasOnPage(instance, "moveToNode")) return;
-    Picture& picture = *instances()[size_t(instance)].picture;
+    PictureInstance* target = canvasOnPage(instance, "moveToNode");
+    if (!target) return;
+    Picture& picture = *target->picture;
     if (!validIndex(node, picture.nodes.size()) || !validIndex(newParent, picture.nodes.size())) {
         fatalError("ChapterController::moveToNode: no node " + std::to_string(node) + " or " +
                    std::to_string(newParent) + " on picture " + std::to_string(instance));
@@ -200,7 +202,7 @@ void ChapterController::moveToNode(int32_t instance, int32_t node, int32_t newPa
 }
 
 int32_t ChapterController::newPath(int32_t instance, int32_t node) {
-    Picture& picture = *instances()[size_t(instance)].picture;
+    Picture& picture = pictureOnPage(instance);
     picture.paths.emplace_back();
     auto index = int32_t(picture.paths.size() - 1);
     picture.nodes[size_t(node)].paths.push_back(uint64_t(index));
@@ -208,7 +210,7 @@ int32_t ChapterController::newPath(int32_t instance, int32_t node) {
 }
 
 void ChapterController::newPathCommand(int32_t instance, int32_t pathIndex, const PathCommand& command) {
-    Path& path = instances()[size_t(instance)].picture->paths[size_t(pathIndex)];
+    Path& path = pictureOnPage(instance).paths[size_t(pathIndex)];
     path.commands.push_back(command);
     size_t last = path.commands.size() - 1;
     for (int i = 0; i < command.pointCount(); ++i) path.setPointFromWorld(last, size_t(i), command.points[i]);
@@ -234,7 +236,7 @@ std::pair<int32_t, double> ChapterController::createParagraph(const std::string&
 }
 
 int32_t ChapterController::showLine(int32_t instance, int32_t node, int32_t paragraphId, const Vec2& point) {
-    Picture& picture = *instances()[size_t(instance)].picture;
+    Picture& picture = pictureOnPage(instance);
     if (!validIndex(node, picture.nodes.size())) fatalError("ChapterController::showLine: node out of range");
     std::vector<Paragraph>& lines = picture.nodes[size_t(node)].lines;
     lines.push_back(Paragraph{Colour(1, 1, 1, 1), paragraphId, point});
@@ -272,8 +274,8 @@ double ChapterController::bookPositionOfScrollTarget(int32_t target, int32_t b, 
         return rows.positionOfRow(double(b) + 0.01 * double(c));
     }
     if (target < 0) fatalError("ChapterController::bookPositionOfScrollTarget(): Invalid special picture id");
-    const PictureInstance& instance = instances()[size_t(target)];
-    const Picture& picture = *instance.picture;
+    const Picture& picture = pictureOnPage(target);
+    const PictureInstance& instance = *instanceAt(target);
     const Path& path = picture.paths[size_t(b)];
     const PathCommand& command = path.commands[size_t(c)];
     Vec2 point = path.transformedPoint(size_t(c), size_t(command.pointCount() - 1));
@@ -305,7 +307,7 @@ void ChapterController::printCursorPosition(const Vec2& point) {
     std::ostringstream head;
     head << point.x / double(configuration.windowWidth) << ", " << point.y / double(configuration.windowHeight);
     std::cout << std::left << std::setw(25) << head.str() << "|";
-    for (const PictureInstance& instance : instances()) {
+    for (const auto& [handle, instance] : canvas().instances()) {
         if (!instance.active || instance.label.empty() || !instance.picture) continue;
         Vec2 local = canvasLocalPoint(instance, point);
         Vec2 normalised(local.x / viewToScriptUnits(instance.rect.w), local.y / viewToScriptUnits(instance.rect.h));
@@ -325,7 +327,7 @@ void ChapterController::reportError(const std::string& message) {
 
 void ChapterController::placeStickyCanvases() {
     const double height = viewHeight();
-    for (PictureInstance& instance : instances()) {
+    for (auto& [handle, instance] : canvas().instances()) {
         if (!instance.active || instance.positionMode != PictureInstance::Sticky) continue;
         // Rows wound back after the canvas was placed: its span ends with the rows that exist.
         uint64_t start = std::min<uint64_t>(instance.rows.start, rows.size() - 1);
@@ -343,13 +345,11 @@ void ChapterController::placeStickyCanvases() {
 void ChapterController::windBackRows(int64_t count) {
     int64_t current = currentRowIndex();
     std::vector<int32_t> doomed;
-    const std::vector<PictureInstance>& all = instances();
-    for (size_t i = 0; i < all.size(); ++i) {
-        const PictureInstance& instance = all[i];
+    for (const auto& [handle, instance] : canvas().instances()) {
         if (!instance.active || instance.positionMode != PictureInstance::InRow) continue;
         int64_t first = int64_t(instance.rows.start);
         int64_t last = first + int64_t(instance.rows.count) - 1;
-        if (last >= current - count && first <= current) doomed.push_back(int32_t(i));
+        if (last >= current - count && first <= current) doomed.push_back(int32_t(handle));
     }
     for (int32_t instance : doomed) removeCanvas(instance);
     rows.windBack(uint64_t(count));

@@ -3,6 +3,7 @@
 #include "chapter/ChapterController.h"
 
 #include "core/Failure.h"
+#include "core/Fatal.h"
 #include "core/Platform.h"
 #include "core/PlatformBackend.h"
 #include "core/ResourcePaths.h"
@@ -34,7 +35,16 @@ double ChapterController::viewWidth() const { return std::get<0>(bookView->viewM
 
 double ChapterController::viewHeight() const { return std::get<2>(bookView->viewMetrics()); }
 
-std::vector<PictureInstance>& ChapterController::instances() const { return bookView->canvas()->pictureInstances; }
+Canvas& ChapterController::canvas() const { return *bookView->canvas(); }
+
+PictureInstance* ChapterController::instanceAt(int64_t instance) const { return canvas().find(instance); }
+
+Picture& ChapterController::pictureOnPage(int32_t instance) const {
+    PictureInstance* found = instanceAt(instance);
+    if (!found || !found->picture)
+        fatalError("ChapterController: no canvas " + std::to_string(instance) + " on the page");
+    return *found->picture;
+}
 
 std::shared_ptr<SoundTable> ChapterController::soundTable() const {
     if (!platform) return nullptr;

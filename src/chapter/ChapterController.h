@@ -20,12 +20,14 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 namespace hv {
 
 class BookView;
+class Canvas;
 class Picture;
 class PlatformBackend;
 class SvgManager;
@@ -92,9 +94,9 @@ public:
                                              double aspect);
     void setCanvasSlideDistance(int32_t instance, int64_t rows);
     void removeCanvas(int32_t instance);
-    // Whether a canvas is still on the page. A removed one gets the line an animation writes
+    // The canvas if it is still on the page. A removed one gets the line an animation writes
     // for a target that is gone, and the operation named leaves it alone.
-    bool canvasOnPage(int32_t instance, const char* operation);
+    PictureInstance* canvasOnPage(int32_t instance, const char* operation);
     void setCanvasLabel(int32_t instance, const std::string& label);
     void setPictureInteractive(int32_t instance, bool interactive);
     Vec2 svgSize(int32_t svgIndex) const;
@@ -231,7 +233,12 @@ public:
 private:
     double viewWidth() const;
     double viewHeight() const;
-    std::vector<PictureInstance>& instances() const;
+    Canvas& canvas() const;
+    // The canvas on the page, or null.
+    PictureInstance* instanceAt(int64_t instance) const;
+    // The picture of a canvas on the page; the callers' arguments were checked, so another
+    // handle ends the run.
+    Picture& pictureOnPage(int32_t instance) const;
     // Pointer matching in two halves: the canvas (where the point lies on it, if it does and
     // the canvas takes the pointer), then a rect given that canvas point.
     std::optional<Vec2> pointOnCanvas(int32_t picture, const Vec2& point) const;
@@ -242,8 +249,7 @@ private:
     // list, kept for the whole run.
     std::vector<uint64_t> completions_;
     std::vector<ActiveRectMatch> hits_;
-    std::vector<std::optional<Vec2>> canvasPoints_;
-    std::vector<bool> canvasChecked_;
+    std::unordered_map<int32_t, std::optional<Vec2>> canvasPoints_;
 };
 
 } // namespace hv

@@ -123,9 +123,9 @@ ChapterController::DragState ChapterController::currentDragState(int64_t r) cons
 }
 
 std::optional<Vec2> ChapterController::pointOnCanvas(int32_t picture, const Vec2& point) const {
-    const std::vector<PictureInstance>& all = instances();
-    if (picture < 0 || size_t(picture) >= all.size()) return std::nullopt;
-    const PictureInstance& instance = all[size_t(picture)];
+    const PictureInstance* found = instanceAt(picture);
+    if (!found) return std::nullopt;
+    const PictureInstance& instance = *found;
     if (!instance.active || !instance.interactive || !instance.picture) return std::nullopt;
     if (instance.positionMode == PictureInstance::RevealIndicator && !revealIndicatorIsShowing()) return std::nullopt;
     Vec2 p = canvasLocalPoint(instance, point);
@@ -137,7 +137,7 @@ std::optional<Vec2> ChapterController::pointOnCanvas(int32_t picture, const Vec2
 }
 
 PointerMatch ChapterController::matchOnCanvas(const ActivePictureRect& rect, const Vec2& p, bool allowNear) const {
-    const Picture& picture = *instances()[size_t(rect.picture)].picture;
+    const Picture& picture = pictureOnPage(rect.picture);
     if (!picture.isNodeVisible(uint64_t(rect.node))) return PointerMatch();
     return matchInNode(rect, p, picture.worldToNode(p, uint64_t(rect.node)), allowNear);
 }
@@ -145,7 +145,7 @@ PointerMatch ChapterController::matchOnCanvas(const ActivePictureRect& rect, con
 PointerMatch ChapterController::matchInNode(const ActivePictureRect& rect, const Vec2& p, const Vec2& q,
                                             bool allowNear) const {
     PointerMatch result;
-    const PictureInstance& instance = instances()[size_t(rect.picture)];
+    const PictureInstance& instance = *instanceAt(rect.picture);
     result.point = q;
     result.pictureKey = instance.layerKey;
     // A node scaled to nothing maps every point to NaN or infinity, which would otherwise pass
@@ -174,10 +174,11 @@ PointerMatch ChapterController::matchActiveRect(uint64_t r, const Vec2& point, b
 
 const std::vector<ActiveRectMatch>& ChapterController::activeRectHitsAt(const Vec2& point, bool allowNear) {
     hits_.clear();
-    // Whether the point lies on each canvas, and where, found once for all its rects.
-    const size_t instanceCount = instances().size();
-    canvasPoints_.assign(instanceCount, std::nullopt);
-    canvasChecked_.assign(instanceCount, false);
+    // Whether the point lies on each canvas, and where, found once for all its rects: kept for
+    // the canvases with waiting rects only, so the work follows them, not every canvas made.
+    canvasPoints_.clear();
+    int32_t pointCanvas = -1;
+    const std::optional<Vec2>* canvasPoint = nullptr;
     int32_t lastCanvas = -1;
     int32_t lastNode = -1;
     bool nodeVisible = false;
@@ -187,27 +188,28 @@ const std::vector<ActiveRectMatch>& ChapterController::activeRectHitsAt(const Ve
     for (size_t i = activeRects.size(); i-- > 0;) {
         const ActivePictureRect& rect = activeRects[i];
         if (rect.state == ActivePictureRect::Idle || rect.state == ActivePictureRect::Dead) continue;
-        if (rect.picture < 0 || size_t(rect.picture) >= instanceCount) continue;
         if (rect.owner >= 0 &&
             (uint64_t(rect.owner) >= contexts.contextCount() || !contexts.isGroupActive(uint64_t(rect.owner)))) {
             continue;
         }
-        size_t canvas = size_t(rect.picture);
-        if (!canvasChecked_[canvas]) {
-            canvasChecked_[canvas] = true;
-            canvasPoints_[canvas] = pointOnCanvas(rect.picture, point);
+        // Rects made together are neighbours: the canvas of the last one is looked up first.
+        if (rect.picture != pointCanvas || !canvasPoint) {
+            auto [entry, unseen] = canvasPoints_.try_emplace(rect.picture);
+            if (unseen) entry->second = pointOnCanvas(rect.picture, point);
+            pointCanvas = rect.picture;
+            canvasPoint = &entry->second;
         }
-        if (!canvasPoints_[canvas]) continue;
+        if (!*canvasPoint) continue;
         // Rects made together share their canvas and node: the node point is found once.
-        if (int32_t(canvas) != lastCanvas || rect.node != lastNode) {
-            const Picture& picture = *instances()[canvas].picture;
-            lastCanvas = int32_t(canvas);
+        if (rect.picture != lastCanvas || rect.node != lastNode) {
+            const Picture& picture = pictureOnPage(rect.picture);
+            lastCanvas = rect.picture;
             lastNode = rect.node;
             nodeVisible = picture.isNodeVisible(uint64_t(rect.node));
-            if (nodeVisible) nodePoint = picture.worldToNode(*canvasPoints_[canvas], uint64_t(rect.node));
+            if (nodeVisible) nodePoint = picture.worldToNode(**canvasPoint, uint64_t(rect.node));
         }
         if (!nodeVisible) continue;
-        PointerMatch match = matchInNode(rect, *canvasPoints_[canvas], nodePoint, allowNear);
+        PointerMatch match = matchInNode(rect, **canvasPoint, nodePoint, allowNear);
         if (!match.matched) continue;
         if (rect.state > ActivePictureRect::Dead) std::cerr << "activeRect.state value not handled" << std::endl;
         ActiveRectMatch row;
@@ -296,8 +298,9 @@ void ChapterController::continueDrag(const Vec2& point, uint64_t generation) {
     ActivePictureRect& rect = activeRects[*r];
     // Moves while the script has not asked for the next step are summed into that step.
     if (rect.state != ActivePictureRect::WaitContinueDrag) return;
-    const PictureInstance& instance = instances()[size_t(rect.picture)];
-    if (!instance.picture) return;
+    const PictureInstance* found = instanceAt(rect.picture);
+    if (!found || !found->picture) return;
+    const PictureInstance& instance = *found;
     Vec2 q = instance.picture->worldToNode(canvasLocalPoint(instance, point), uint64_t(rect.node));
     rect.dragOffset = q - rect.dragCurrent;
     rect.dragCurrent = q;

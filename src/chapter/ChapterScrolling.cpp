@@ -27,11 +27,10 @@ void ChapterController::setDragCatcherEnabled(int32_t catcher, bool catchDrags, 
 std::pair<bool, bool> ChapterController::dragCatchersAt(const Vec2& point) {
     bool clicks = false;
     bool drags = false;
-    std::vector<PictureInstance>& all = instances();
     for (const DragCatcher& catcher : dragCatchers) {
-        if (catcher.picture < 0 || size_t(catcher.picture) >= all.size()) continue;
-        const PictureInstance& instance = all[size_t(catcher.picture)];
-        if (!instance.active || !instance.picture) continue;
+        const PictureInstance* found = instanceAt(catcher.picture);
+        if (!found || !found->active || !found->picture) continue;
+        const PictureInstance& instance = *found;
         Vec2 q = instance.picture->worldToNode(canvasLocalPoint(instance, point), uint64_t(catcher.node));
         // A node scaled to nothing gives NaN, which every edge test would let through.
         if (!std::isfinite(q.x) || !std::isfinite(q.y)) continue;

@@ -30,19 +30,19 @@ int32_t ChapterController::insertSvgShape(int32_t instance, int32_t node, int32_
                                           double height) {
     Path built = buildShapePath(shapeId, 0, 0, width, height);
     int32_t index = newPath(instance, node);
-    instances()[size_t(instance)].picture->paths[size_t(index)] = built;
+    pictureOnPage(instance).paths[size_t(index)] = built;
     return index;
 }
 
 void ChapterController::pathTransition(int32_t instance, int32_t pathIndex, int32_t shapeId, double x, double y,
                                        double width, double height) {
-    if (!instances()[size_t(instance)].picture) {
+    if (!instanceAt(instance)) {
         // A removed canvas has no path to change; a shape that does not exist is misuse all the same.
         buildShapePath(shapeId, x, y, width, height);
         canvasOnPage(instance, "pathTransition");
         return;
     }
-    Picture& picture = *instances()[size_t(instance)].picture;
+    Picture& picture = pictureOnPage(instance);
     if (pathIndex < 0 || size_t(pathIndex) >= picture.paths.size()) {
         fatalError("Error preparing transition animation: the path id is out of range");
     }

@@ -18,7 +18,7 @@ void ChapterController::synthesizeMouseMove(const std::string& label, const Vec2
         std::string message = "ChapterController::synthesizeMouseMove: could not find label '" + label + "'";
         const double width = double(configuration.contentWidth);
         const double height = double(configuration.contentHeight);
-        for (const PictureInstance& instance : instances()) {
+        for (const auto& [handle, instance] : canvas().instances()) {
             if (!instance.active || !containsSubstring(instance.label, label)) continue;
             // The point is a fraction of the canvas, y from its bottom.
             Vec2 p(point.x * viewToScriptUnits(instance.rect.w), point.y * viewToScriptUnits(instance.rect.h));

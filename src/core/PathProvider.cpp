@@ -7,13 +7,17 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <exception>
 #include <filesystem>
 #include <fcntl.h>
 #include <iostream>
+#include <mutex>
 #include <new>
+#include <set>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysinfo.h>
@@ -42,6 +46,9 @@ int openRegularFile(const std::string& path, uint64_t* size) {
 }
 
 namespace {
+
+// What a name that is no regular file names, as the bake and the readers tell it.
+std::string whatItIs(std::filesystem::file_type type, const std::error_code& error);
 
 enum class ReadOutcome { Read, CannotOpen, NotAFile, TooLarge, CutShort };
 
@@ -135,17 +142,58 @@ bool readWholeFile(const std::string& path, std::string& bytes, std::string& why
     switch (outcome) {
     case ReadOutcome::Read: return true;
     case ReadOutcome::CannotOpen: why = std::strerror(error); break;
-    case ReadOutcome::NotAFile: why = "not a regular file"; break;
+    case ReadOutcome::NotAFile: {
+        std::error_code typeError;
+        why = whatItIs(std::filesystem::status(path, typeError).type(), typeError);
+        break;
+    }
     case ReadOutcome::TooLarge: why = "too large to hold in memory (" + std::to_string(size) + " bytes)"; break;
     case ReadOutcome::CutShort:
         why = error != 0 ? std::string("read cut short: ") + std::strerror(error) : "read cut short";
         break;
     }
     bytes.clear();
+    errno = error;
     return false;
 }
 
 namespace {
+
+// Removes from `directory` (ending in '/') the temporaries of saves killed midway in
+// processes that no longer run: such a save never reached its rename, so nothing reads them.
+// A process of another user, or our own, may still be writing its own; those stay. Once a
+// folder in each process is enough for every leftover of the runs before it.
+void removeAbandonedTemporaries(const std::string& directory) {
+    static std::mutex lock;
+    static std::set<std::string> cleaned;
+    static pid_t cleaner = 0; // a forked child has cleaned nothing yet
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (cleaner != getpid()) cleaned.clear();
+        cleaner = getpid();
+        if (!cleaned.insert(directory).second) return;
+    }
+    DIR* folder = opendir(directory.c_str());
+    if (!folder) return;
+    const std::string prefix = ".hv-save-";
+    while (const dirent* entry = readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        // ".hv-save-" PID "-" N, nothing else.
+        const char* digits = "0123456789";
+        size_t dash = name.find_first_not_of(digits, prefix.size());
+        bool shaped = dash != std::string::npos && name[dash] == '-' && dash > prefix.size() &&
+                      dash - prefix.size() <= 9 && dash + 1 < name.size() &&
+                      name.find_first_not_of(digits, dash + 1) == std::string::npos;
+        if (!shaped) continue;
+        const pid_t pid = pid_t(std::stol(name.substr(prefix.size(), dash - prefix.size())));
+        if (pid <= 0 || pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH) continue;
+        const std::string path = directory + name;
+        struct stat info;
+        if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) unlink(path.c_str());
+    }
+    closedir(folder);
+}
 
 // Opens a new temporary in the target's directory. A name that is taken is only skipped: it
 // may be the leftover of a save that was killed in a process which had our process id.
@@ -155,6 +203,7 @@ int openTemporary(const std::string& path, std::string& temporary) {
     // file-name length limit when the target's name is near it.
     size_t slash = path.find_last_of('/');
     std::string directory = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+    removeAbandonedTemporaries(directory);
     std::string prefix = directory + ".hv-save-" + std::to_string(getpid()) + "-";
     for (int attempt = 0; attempt < 100000; ++attempt) {
         temporary = prefix + std::to_string(counter++);
@@ -219,10 +268,9 @@ bool writeStringToPath(const std::string& data, const std::string& path) {
 
 namespace {
 
-std::string whatItIs(const std::filesystem::directory_entry& entry) {
+std::string whatItIs(std::filesystem::file_type type, const std::error_code& error) {
     namespace fs = std::filesystem;
-    std::error_code error;
-    switch (entry.status(error).type()) {
+    switch (type) {
     case fs::file_type::directory: return "not a file but a directory";
     case fs::file_type::fifo: return "not a file but a FIFO";
     case fs::file_type::socket: return "not a file but a socket";
@@ -245,25 +293,28 @@ std::vector<std::string> findFilesBelow(const std::string& root, const std::stri
     };
     const std::string wanted = lower(extension);
     std::vector<std::string> found;
-    std::vector<fs::path> folders{fs::path(root)};
+    // Each folder with its path below the root, built from the names met on the way down: the
+    // root may be spelled with a trailing '/', "./" or "//", which the listed paths do not keep.
+    std::vector<std::pair<fs::path, std::string>> folders{{fs::path(root), ""}};
     while (!folders.empty()) {
-        fs::path folder = std::move(folders.back());
+        auto [folder, below] = std::move(folders.back());
         folders.pop_back();
         std::error_code error;
         fs::directory_iterator it(folder, error);
         for (fs::directory_iterator end; !error && it != end; it.increment(error)) {
             std::error_code typeError;
-            std::string full = it->path().generic_string();
-            bool named = full.size() > root.size() + 1 && full.size() >= wanted.size() &&
-                         lower(full.substr(full.size() - wanted.size())) == wanted;
+            std::string name = it->path().filename().string();
+            std::string relative = below.empty() ? name : below + "/" + name;
+            bool named = name.size() >= wanted.size() && lower(name.substr(name.size() - wanted.size())) == wanted;
             if (!it->is_symlink(typeError) && it->is_directory(typeError)) {
-                folders.push_back(it->path());
+                folders.emplace_back(it->path(), relative);
             } else if (it->is_regular_file(typeError)) {
-                if (named) found.push_back(full.substr(root.size() + 1));
+                if (named) found.push_back(relative);
                 continue;
             }
             // The engine would look for it by this name and fail: say so now.
-            if (named) notAFile(full.substr(root.size() + 1), whatItIs(*it));
+            std::error_code statusError;
+            if (named) notAFile(relative, whatItIs(it->status(statusError).type(), statusError));
         }
         if (error) unlisted(folder.generic_string(), error.message());
     }

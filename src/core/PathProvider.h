@@ -34,15 +34,17 @@ Blob getBlobAtPath(const std::string& path);
 Blob getBlobFromProvider(const PathProvider& provider, const std::string& name);
 std::pair<std::string, bool> getStringFromProvider(const PathProvider& provider, const std::string& name);
 std::pair<std::string, bool> getStringAtPath(const std::string& path);
-// The same read for tools that name the file themselves: false, with nothing written to any
-// stream and the reason in `why`, when the file cannot be read whole.
+// The same read for callers that name the file themselves: false, with nothing written to any
+// stream, the reason in `why` ("not a file but a FIFO" for what is no file) and errno as the
+// read left it (ENOENT for a file that is not there), when the file cannot be read whole.
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& why);
 
 // Writes a whole file through a temporary in the target's directory and renames it over the
 // target, so a failed write leaves the previous file intact; the new file keeps the old one's
-// permission bits, and the folder is synced after the rename so the swap itself lasts. `write`
-// fills the open file and says whether it all went out; nothing is reported here, and after a
-// failure errno says why.
+// permission bits, and the folder is synced after the rename so the swap itself lasts. The
+// first write into a folder also removes the temporaries that processes killed midway through
+// a write left there. `write` fills the open file and says whether it all went out; nothing is
+// reported here, and after a failure errno says why.
 bool replaceFile(const std::string& path, const std::function<bool(FILE*)>& write);
 // Every regular file below `root` whose name ends in `extension` (compared without case), as
 // paths relative to the root joined with '/', sorted. A folder that cannot be listed goes to

@@ -10,4 +10,15 @@ bool containsSubstring(const std::string& text, const std::string& needle) {
     return false;
 }
 
+std::string hexBytes(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (unsigned char c : bytes) {
+        text += digits[c >> 4];
+        text += digits[c & 0xf];
+    }
+    return text;
+}
+
 } // namespace hv

@@ -1,5 +1,6 @@
 #include "host/Options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -10,20 +11,22 @@
 
 namespace hv {
 
-int32_t readOptionInteger(const std::string& text) {
+std::optional<int64_t> readOptionInteger(const std::string& text, int64_t least, int64_t most) {
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (i == text.size()) return std::nullopt;
     int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        // Saturate rather than overflow: a huge number still reads as huge, never as garbage.
-        if (value <= int64_t(INT32_MAX) + 1) value = value * 10 + (text[i] - '0');
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return std::nullopt;
+        value = value * 10 + (text[i] - '0');
+        // Past both limits already: more digits could only overflow.
+        if (value > std::max(most, -least)) return std::nullopt;
     }
     if (negative) value = -value;
-    if (value > INT32_MAX) return INT32_MAX;
-    if (value < INT32_MIN) return INT32_MIN;
-    return int32_t(value);
+    if (value < least || value > most) return std::nullopt;
+    return value;
 }
 
 ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
@@ -40,6 +43,14 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
     auto fail = [&](const std::string& message) {
         result.error = "fatal: " + message;
         return result;
+    };
+    // The number after an option, or the line naming the option, what it takes and the text.
+    std::string bad;
+    auto number = [&](const std::string& option, const std::string& text, int64_t least, int64_t most,
+                      const std::string& what) {
+        std::optional<int64_t> value = readOptionInteger(text, least, most);
+        if (!value) bad = option + " option needs to be followed by " + what + ", not '" + text + "'";
+        return value.value_or(0);
     };
 
     for (; i < arguments.size(); ++i) {
@@ -82,7 +93,7 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
             c.showFps = false;
         } else if (a == "-failframerate") {
             if (!has(1)) return fail("-failframerate option is missing an argument");
-            c.failFramerate = readOptionInteger(arguments[++i]);
+            c.failFramerate = number(a, arguments[++i], INT32_MIN, INT32_MAX, "an integer framerate");
         } else if (a == "-1080p") {
             setWindowSize(c, 1920, 1080);
         } else if (a == "-4k") {
@@ -104,14 +115,16 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
             setWindowSize(c, 1280, 720);
         } else if (a == "-height") {
             if (!has(1)) return fail("-height option is missing an argument");
-            int32_t h = readOptionInteger(arguments[++i]);
-            if (h <= 0) return fail("-height option is missing an argument");
+            // As high as a 16:9 window of the widest side.
+            const int64_t highest = largestWindowSide * 9 / 16;
+            int64_t h = number(a, arguments[++i], 1, highest, "a height from 1 to " + std::to_string(highest));
             setWindowSize(c, double(h) / 9.0 * 16.0, double(h));
         } else if (a == "-size") {
             if (!has(2)) return fail("-size option is missing two arguments");
-            int32_t w = readOptionInteger(arguments[++i]);
-            int32_t h = readOptionInteger(arguments[++i]);
-            if (w <= 0 || h <= 0) return fail("invalid argument to -size");
+            const std::string sides = "a width and a height from 1 to " + std::to_string(largestWindowSide);
+            int64_t w = number(a, arguments[++i], 1, largestWindowSide, sides);
+            if (!bad.empty()) return fail(bad); // the first bad side is the one named
+            int64_t h = number(a, arguments[++i], 1, largestWindowSide, sides);
             setWindowSize(c, double(w), double(h));
         } else if (a == "-book") {
             if (!has(1)) return fail("-book option is missing the bookname");
@@ -122,12 +135,10 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
             // Sign-extended: a negative number names no display, and the host warns and uses
             // the first.
             if (!has(1)) return fail("-screen option is missing an argument");
-            c.screen = uint64_t(int64_t(readOptionInteger(arguments[++i])));
+            c.screen = uint64_t(number(a, arguments[++i], INT32_MIN, INT32_MAX, "an integer display number"));
         } else if (a == "-framerate") {
             if (!has(1)) return fail("-framerate option is missing an argument");
-            int32_t n = readOptionInteger(arguments[++i]);
-            if (n <= 0) return fail("-framerate option needs to be followed by an integer framerate");
-            c.framerate = uint64_t(n);
+            c.framerate = uint64_t(number(a, arguments[++i], 1, INT32_MAX, "an integer framerate from 1"));
         } else if (a == "-env") {
             if (!has(2)) return fail("-env option needs to be followed by a key and value");
             const std::string& key = arguments[i + 1];
@@ -139,6 +150,7 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
         } else {
             return fail("do not understand argument '" + a + "'");
         }
+        if (!bad.empty()) return fail(bad);
     }
     return result;
 }

@@ -2,6 +2,8 @@
 
 #include "core/Configuration.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,9 +23,13 @@ struct ParsedOptions {
 // global state, so it can be called freely.
 ParsedOptions parseOptions(const std::vector<std::string>& arguments);
 
-// Decimal integer as the options read it: optional leading white space and sign, then digits
-// up to the first other character; no digits read as 0. Saturates at the 32-bit range.
-int32_t readOptionInteger(const std::string& text);
+// A decimal integer as the options take it: optional leading white space and sign, then
+// digits and nothing else. None for any other text ("abc", "5x", "1e9", "nan") and for a
+// number outside [least, most].
+std::optional<int64_t> readOptionInteger(const std::string& text, int64_t least, int64_t most);
+
+// The largest window side the options ask for, in window points.
+inline constexpr int64_t largestWindowSide = 16384;
 
 // Sends descriptors 1 and 2 (and with them the C and C++ streams, Lua's print and SDL's log)
 // to prefix + "-stdout.txt" and prefix + "-stderr.txt". A file that cannot be opened leaves its

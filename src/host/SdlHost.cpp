@@ -21,9 +21,11 @@
 #include <SDL_ttf.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <thread>
 #include <vector>
@@ -120,7 +122,14 @@ bool SdlHost::init(const Configuration& options, std::shared_ptr<PathProvider> s
                    std::shared_ptr<PathProvider> packin) {
     Configuration local = options;
 
-    if (!local.fpsLogPath.empty()) fpsLog = std::fopen(local.fpsLogPath.c_str(), "wb");
+    if (!local.fpsLogPath.empty()) {
+        fpsLog = std::fopen(local.fpsLogPath.c_str(), "wb");
+        // The book runs on without its log, but the reader who asked for one is told.
+        if (!fpsLog) {
+            writeFailureLine("SdlHost::init: cannot write the frame-rate log " + local.fpsLogPath + ": " +
+                             std::strerror(errno));
+        }
+    }
     // SDL's own handlers only queue a quit event, which a script that never yields never lets
     // the loop see; ours also stop the script.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");

@@ -100,7 +100,7 @@ void BookView::reset() {
         coreRenderer_->backend->deleteTexture(paragraph.textureId);
     }
     coreRenderer_->paragraphs.clear();
-    canvas_->pictureInstances.clear();
+    canvas_->clear();
 }
 
 std::tuple<double, double, double> BookView::viewMetrics() const {
@@ -115,10 +115,9 @@ bool BookView::startRecording(const std::string& path, int32_t instanceIndex) {
     if (instanceIndex < 0) {
         width = pixelLength(double(configuration_.windowWidth));
         height = pixelLength(double(configuration_.windowHeight));
-    } else if (uint64_t(instanceIndex) < canvas_->pictureInstances.size()) {
-        const Rect& rect = canvas_->pictureInstances[uint64_t(instanceIndex)].rect;
-        width = pixelLength(rect.w);
-        height = pixelLength(rect.h);
+    } else if (const PictureInstance* instance = canvas_->find(instanceIndex)) {
+        width = pixelLength(instance->rect.w);
+        height = pixelLength(instance->rect.h);
     } else {
         std::cerr << "BookView::startRecording: no picture instance " << instanceIndex << std::endl;
         return false;
@@ -193,18 +192,17 @@ uint64_t BookView::addPictureInstance(std::shared_ptr<Picture> picture) {
     instance.active = true;
     instance.buffer = std::make_shared<PictureBuffer>();
     instance.buffer->init(coreRenderer_->backend->createPictureBufferTarget());
-    canvas_->pictureInstances.push_back(std::move(instance));
-    return canvas_->pictureInstances.size() - 1;
+    return canvas_->add(std::move(instance));
 }
 
 void BookView::hidePictureInstance(uint64_t index) {
-    if (index >= canvas_->pictureInstances.size()) {
+    if (!canvas_->find(int64_t(index))) {
         std::cerr << "BookView::hidePictureInstance: no picture instance " << index << std::endl;
         return;
     }
-    PictureInstance& instance = canvas_->pictureInstances[index];
-    instance.active = false;
-    instance.picture.reset();
+    // Its recording would show nothing from now on: the file is finished here.
+    if (recordedInstance_ == int64_t(index)) stopRecording();
+    canvas_->remove(index);
 }
 
 void BookView::draw(bool revealIndicatorShowing, bool drawBackground) {
@@ -232,17 +230,17 @@ void BookView::draw(bool revealIndicatorShowing, bool drawBackground) {
     projection *= Transform::scale(2.0 / windowWidth, -2.0 / windowHeight);
     projection *= Transform::translation(configuration_.centreOffset());
 
-    std::vector<PictureInstance>& instances = canvas_->pictureInstances;
+    Canvas::Instances& instances = canvas_->instances();
     thread_local std::vector<int64_t> layerKeys;
     layerKeys.clear();
-    for (const PictureInstance& instance : instances) {
+    for (const auto& [handle, instance] : instances) {
         auto it = layerKeys.begin();
         while (it != layerKeys.end() && *it < instance.layerKey) ++it;
         if (it == layerKeys.end() || *it != instance.layerKey) layerKeys.insert(it, instance.layerKey);
     }
 
     for (int64_t key : layerKeys) {
-        for (PictureInstance& instance : instances) {
+        for (auto& [handle, instance] : instances) {
             if (!instance.active || instance.layerKey != key || !instance.picture) continue;
 
             double offset = 0.0;
@@ -286,7 +284,7 @@ void BookView::draw(bool revealIndicatorShowing, bool drawBackground) {
             placement *= Transform::translation(Vec2(0.0, -picture.height));
             renderer.projection = placement;
             renderer.depthBase = frontToBackDepthBase;
-            renderer.canvasIndex = &instance - instances.data();
+            renderer.canvasIndex = int64_t(handle);
             renderer.transparencyMode = configuration_.frontToBack;
             renderer.yb = instance.positionMode == PictureInstance::InRow    ? scrollY_
                           : instance.positionMode == PictureInstance::Sticky ? -instance.slideOffset
@@ -301,6 +299,14 @@ void BookView::draw(bool revealIndicatorShowing, bool drawBackground) {
 
 void BookView::captureFrame() {
     if (!gifWriter_) return;
+    // A recording whose file could not be written has ended, with its line: nothing more is
+    // read for it.
+    if (!gifWriter_->isOpen()) {
+        gifWriter_.reset();
+        frameHeld_ = false;
+        heldFrame_ = {};
+        return;
+    }
     const uint64_t now = recordingTimeAt(recordedFrames_++);
     if (frameHeld_) {
         // Drawn too soon after the waiting frame to be shown: that frame shows on.
@@ -315,7 +321,7 @@ void BookView::captureFrame() {
     // The recorded area in window pixels, rows counted from the bottom as the frame is read.
     int64_t x = 0, y = 0;
     if (recordedInstance_ >= 0) {
-        const PictureInstance& instance = canvas_->pictureInstances[uint64_t(recordedInstance_)];
+        const PictureInstance& instance = *canvas_->find(recordedInstance_);
         Vec2 centre = configuration_.centreOffset();
         double top = centre.y + instance.rect.y - scrollOffsetFor(instance.positionMode, scrollY_);
         double left = centre.x + instance.rect.x;

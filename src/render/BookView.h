@@ -16,7 +16,7 @@ class GifWriter;
 class PictureBuffer;
 class PlatformBackend;
 class Picture;
-struct Canvas;
+class Canvas;
 struct CoreRenderer;
 struct PathProvider;
 
@@ -63,7 +63,8 @@ public:
     std::pair<uint32_t, double> addParagraph(const std::string& text, int32_t alignment, int32_t fontId,
                                              double wrapWidth, std::string* refusal = nullptr);
     uint64_t addPictureInstance(std::shared_ptr<Picture> picture);
-    // The instance stays, inactive and without its picture.
+    // The instance goes with all it held; its handle is not given again in this chapter. A
+    // recording of it ends.
     void hidePictureInstance(uint64_t index);
 
     const std::shared_ptr<CoreRenderer>& coreRenderer() const { return coreRenderer_; }

@@ -4,7 +4,11 @@
 #include "render/GifWriterParts.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <iostream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace hv {
 
@@ -169,9 +173,14 @@ bool GifWriter::begin(const std::string& fileName, uint32_t width, uint32_t heig
     }
     file_ = std::fopen(fileName.c_str(), "wb");
     if (!file_) {
-        std::cerr << "GifWriter::begin: unable to open " << fileName << std::endl;
+        std::cerr << "GifWriter::begin: unable to open " << fileName << ": " << std::strerror(errno) << std::endl;
         return false;
     }
+    path_ = fileName;
+    struct stat info;
+    ownFile_ = fstat(fileno(file_), &info) == 0 && S_ISREG(info.st_mode);
+    device_ = ownFile_ ? uint64_t(info.st_dev) : 0;
+    inode_ = ownFile_ ? uint64_t(info.st_ino) : 0;
     firstFrame_ = true;
     framePending_ = false;
     width_ = width;
@@ -198,7 +207,7 @@ bool GifWriter::begin(const std::string& fileName, uint32_t width, uint32_t heig
         std::fputc(0, file_);
         std::fputc(0, file_);
     }
-    return true;
+    return checkStream(true);
 }
 
 bool GifWriter::writeFrame(const uint8_t* image, uint32_t width, uint32_t height, uint32_t delay, int32_t bitDepth,
@@ -246,7 +255,7 @@ bool GifWriter::writeFrame(const uint8_t* image, uint32_t width, uint32_t height
         ColourMapper mapper(table, work.exact, work.grid, count);
         thresholdFrame(image, frame, hasPrevious ? work.places.data() : nullptr, count, table, mapper);
     }
-    flushPendingFrame();
+    if (!flushPendingFrame()) return false;
     work.output.clear();
     // Longer delays than 16 bits hold are clamped: wrapped, they would come out short.
     writeImageBlock(work.output, work.codes, work.dictionary, frame, width, height,
@@ -255,10 +264,35 @@ bool GifWriter::writeFrame(const uint8_t* image, uint32_t width, uint32_t height
     return true;
 }
 
-void GifWriter::flushPendingFrame() {
-    if (!framePending_) return;
-    std::fwrite(work_->output.data(), 1, work_->output.size(), file_);
+bool GifWriter::flushPendingFrame() {
+    if (!framePending_) return true;
     framePending_ = false;
+    return checkStream(std::fwrite(work_->output.data(), 1, work_->output.size(), file_) == work_->output.size());
+}
+
+bool GifWriter::checkStream(bool wrote) { return (wrote && !std::ferror(file_)) || abandon(errno); }
+
+bool GifWriter::abandon(int error) {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    // Only the file this recording made goes, not whatever has taken its name since.
+    struct stat info;
+    const bool removed = ownFile_ && stat(path_.c_str(), &info) == 0 && uint64_t(info.st_dev) == device_ &&
+                         uint64_t(info.st_ino) == inode_ && unlink(path_.c_str()) == 0;
+    std::cerr << "GifWriter: cannot write the recording " << path_ << ": "
+              << (error != 0 ? std::strerror(error) : "the write failed")
+              << (removed ? "; the recording is abandoned and its unfinished file removed"
+                          : "; the recording is abandoned")
+              << std::endl;
+    release();
+    return false;
+}
+
+void GifWriter::release() {
+    framePending_ = false;
+    previousFrame_.clear();
+    previousFrame_.shrink_to_fit();
+    work_.reset();
 }
 
 bool GifWriter::setLastFrameDelay(uint32_t delay) {
@@ -272,18 +306,13 @@ bool GifWriter::setLastFrameDelay(uint32_t delay) {
 }
 
 bool GifWriter::end() {
-    if (!file_) return false;
-    flushPendingFrame();
-    std::fputc(0x3b, file_);
-    bool ok = !std::ferror(file_);
-    if (std::fclose(file_) != 0) ok = false;
+    if (!file_ || !flushPendingFrame()) return false;
+    if (!checkStream(std::fputc(0x3b, file_) != EOF && std::fflush(file_) == 0)) return false;
+    FILE* file = file_;
     file_ = nullptr;
-    framePending_ = false;
-    previousFrame_.clear();
-    previousFrame_.shrink_to_fit();
-    work_.reset();
-    if (!ok) std::cerr << "GifWriter::end: the recording could not be written" << std::endl;
-    return ok;
+    if (std::fclose(file) != 0) return abandon(errno);
+    release();
+    return true;
 }
 
 } // namespace hv

@@ -34,14 +34,25 @@ public:
     // Writes the trailer and closes the file; false when anything could not be written.
     bool end();
 
+    // False once the recording ends, also when a write failed: a recording that cannot be
+    // written whole (a full disk) is abandoned at the first failed write, with one line naming
+    // the file and why, and the unfinished file is removed when it is a file of its own.
     bool isOpen() const { return file_ != nullptr; }
 
 private:
     // Buffers kept from frame to frame, so that a recording allocates once.
     struct Workspace;
-    void flushPendingFrame();
+    bool flushPendingFrame();
+    // False, after abandoning the recording, when the stream has failed.
+    bool checkStream(bool wrote);
+    bool abandon(int error);
+    void release();
 
     FILE* file_ = nullptr;
+    std::string path_;
+    bool ownFile_ = false; // a regular file, removed when the recording is abandoned
+    uint64_t device_ = 0;
+    uint64_t inode_ = 0;
     std::unique_ptr<Workspace> work_;
     // The frame as written: table colours, and the table index in the fourth byte.
     std::vector<uint8_t> previousFrame_;

@@ -4,6 +4,7 @@
 #include "core/PathProvider.h"
 #include "core/Reader.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <iostream>
@@ -102,13 +103,17 @@ bool readField(std::istream& in, const std::string& key, T& field) {
 } // namespace
 
 bool PaperParams::readFrom(const std::string& path) {
-    Blob blob = getBlobAtPath(path);
-    if (!blob) exitWithLine("PaperParams::readFrom: no file at path '" + path + "'");
+    std::string text, why;
+    if (!readWholeFile(path, text, why)) {
+        // Only a file that is not there is missing; anything else is told for what it is.
+        if (errno == ENOENT) exitWithLine("PaperParams::readFrom: no file at path '" + path + "'");
+        exitWithLine("PaperParams::readFrom: cannot read '" + path + "': " + why);
+    }
 
     size = baseFrequency = frequencyMultiplier = amplitudeCount = 0;
     attenuation = intensity = -1.0;
 
-    std::istringstream in(std::string(blob->begin(), blob->end()));
+    std::istringstream in(std::move(text));
     std::string word;
     while (in >> word) {
         bool ok = true;

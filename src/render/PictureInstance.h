@@ -4,9 +4,9 @@
 #include "core/Rect.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace hv {
 
@@ -35,10 +35,34 @@ struct PictureInstance {
     std::shared_ptr<PictureBuffer> buffer;
 };
 
-// The placed pictures of a chapter. Instances are never removed while a chapter runs; their
-// index is their handle.
-struct Canvas {
-    std::vector<PictureInstance> pictureInstances;
+// The placed pictures of a chapter, by handle. Handles count up from 0 in each chapter and are
+// never given twice, so a handle stays valid; a removed instance leaves nothing behind, and a
+// handle below the count that names no instance is one that was removed. So memory, and the
+// work of every frame, follow the instances on the page, not all that were ever made.
+class Canvas {
+public:
+    using Instances = std::map<uint64_t, PictureInstance>;
+
+    uint64_t add(PictureInstance instance);
+    // Frees everything the instance held: its picture (when no one else holds it), its buffer
+    // and its label.
+    void remove(uint64_t handle);
+    void clear();
+    // Null for a handle that names no instance on the page.
+    PictureInstance* find(int64_t handle);
+    const PictureInstance* find(int64_t handle) const;
+    // Every handle given out in this chapter, the removed ones included.
+    uint64_t handleCount() const { return handleCount_; }
+    bool wasRemoved(int64_t handle) const {
+        return handle >= 0 && uint64_t(handle) < handleCount_ && !live_.count(uint64_t(handle));
+    }
+    // The instances on the page, in handle order.
+    Instances& instances() { return live_; }
+    const Instances& instances() const { return live_; }
+
+private:
+    Instances live_;
+    uint64_t handleCount_ = 0;
 };
 
 } // namespace hv

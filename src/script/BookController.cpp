@@ -203,8 +203,10 @@ std::string BookController::savePath() const {
 }
 
 int32_t BookController::prepareSvg(const std::string& path, const ColourTranslationMap* colourMap) {
-    std::optional<int32_t> index = svgManager_->loadFile(path, colourMap);
-    if (!index) fatalError("Could not find svg at path: " + path);
+    std::string why;
+    std::optional<int32_t> index = svgManager_->loadFile(path, colourMap, &why);
+    if (!index && why.empty()) fatalError("Could not find svg at path: " + path);
+    if (!index) fatalError("Could not load svg at path: " + path + ": " + why);
     return *index;
 }
 

@@ -136,22 +136,23 @@ int64_t ScriptArgs::count(int i, int64_t largest, const char* what) const {
 
 namespace {
 
-const std::vector<PictureInstance>& canvases() {
-    return currentChapterController->bookView->canvas()->pictureInstances;
-}
+const Canvas& canvases() { return *currentChapterController->bookView->canvas(); }
 
 // Null for a removed canvas.
-const Picture* pictureOf(int32_t canvas) { return canvases()[size_t(canvas)].picture.get(); }
+const Picture* pictureOf(int32_t canvas) {
+    const PictureInstance* instance = canvases().find(canvas);
+    return instance ? instance->picture.get() : nullptr;
+}
 
 } // namespace
 
 int32_t ScriptArgs::canvas(int i, bool truncate) const {
-    int32_t index = this->index(i, canvases().size(), "canvas", truncate);
+    int32_t index = this->index(i, canvases().handleCount(), "canvas", truncate);
     if (!pictureOf(index)) misuse("canvas " + std::to_string(index) + " was removed");
     return index;
 }
 
-int32_t ScriptArgs::canvasOrRemoved(int i) const { return index(i, canvases().size(), "canvas"); }
+int32_t ScriptArgs::canvasOrRemoved(int i) const { return index(i, canvases().handleCount(), "canvas"); }
 
 int32_t ScriptArgs::node(int i, int32_t canvas, bool truncate) const {
     const Picture* picture = pictureOf(canvas);

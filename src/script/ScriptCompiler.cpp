@@ -3,6 +3,7 @@
 #include "core/PathProvider.h"
 #include "core/ResourcePaths.h"
 #include "core/Sha256.h"
+#include "core/Text.h"
 
 #include <lua.hpp>
 
@@ -27,13 +28,7 @@ int appendChunk(lua_State*, const void* bytes, size_t size, void* out) {
 } // namespace
 
 std::string compiledScriptDigestPath(const std::string& blobsDirectory, const std::string& scriptPath) {
-    static const char digits[] = "0123456789abcdef";
-    std::string name = "luac-";
-    for (unsigned char c : scriptPath) {
-        name += digits[c >> 4];
-        name += digits[c & 0xf];
-    }
-    return joinPath(blobsDirectory, name);
+    return joinPath(blobsDirectory, "luac-" + hexBytes(scriptPath));
 }
 
 std::string compiledScriptDigest(const void* chunk, size_t size) { return "sha256 " + sha256Hex(chunk, size) + "\n"; }

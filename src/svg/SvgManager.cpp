@@ -1,6 +1,8 @@
 #include "svg/SvgManager.h"
 
 #include "core/Configuration.h"
+#include "core/ResourcePaths.h"
+#include "core/Text.h"
 #include "core/Transform.h"
 #include "picture/Path.h"
 #include "svg/RawSvgCache.h"
@@ -42,8 +44,9 @@ bool SvgManager::init(std::shared_ptr<PathProvider> provider_, uint32_t flags, s
     return true;
 }
 
-std::optional<int32_t> SvgManager::loadFile(const std::string& path, const ColourTranslationMap* colourMap) {
-    auto file = loadAndResolve(path, colourMap);
+std::optional<int32_t> SvgManager::loadFile(const std::string& path, const ColourTranslationMap* colourMap,
+                                            std::string* failure) {
+    auto file = loadAndResolve(path, colourMap, failure);
     if (!file) return std::nullopt;
     if (files.size() >= size_t(INT32_MAX)) {
         std::cerr << "SvgManager::loadFile: too many files" << std::endl;
@@ -53,14 +56,15 @@ std::optional<int32_t> SvgManager::loadFile(const std::string& path, const Colou
     return int32_t(files.size() - 1);
 }
 
-std::optional<SvgFile> SvgManager::loadAndResolve(const std::string& path, const ColourTranslationMap* colourMap) {
-    auto raw = uncachedLoadFromPath(path);
+std::optional<SvgFile> SvgManager::loadAndResolve(const std::string& path, const ColourTranslationMap* colourMap,
+                                                  std::string* failure) {
+    auto raw = uncachedLoadFromPath(path, failure);
     if (!raw) return std::nullopt;
     return resolveRawSvg(*raw, colourMap);
 }
 
-std::optional<RawSvgFile> SvgManager::uncachedLoadFromPath(const std::string& path) {
-    if (!useCache) return convertSvgImage(path);
+std::optional<RawSvgFile> SvgManager::uncachedLoadFromPath(const std::string& path, std::string* failure) {
+    if (!useCache) return convertSvgImage(path, failure);
     std::string cachePath = svgCachePath(rawSvgCacheDirectory, path);
     errno = 0;
     Blob blob = getBlobAtPath(cachePath);
@@ -79,11 +83,15 @@ std::optional<RawSvgFile> SvgManager::uncachedLoadFromPath(const std::string& pa
     return file;
 }
 
-std::optional<RawSvgFile> SvgManager::convertSvgImage(const std::string& path) {
+std::optional<RawSvgFile> SvgManager::convertSvgImage(const std::string& path, std::string* failure) {
     if (!provider) return std::nullopt;
-    auto [text, found] = getStringFromProvider(*provider, path);
-    if (!found) return std::nullopt;
-    auto file = convertSvgText(std::move(text), path);
+    std::string text, why;
+    if (!readWholeFile(joinPath(provider->root, path), text, why)) {
+        // A missing file is the caller's to tell; one that is there but unusable is told here.
+        if (failure && errno != ENOENT) *failure = "cannot read the file: " + why;
+        return std::nullopt;
+    }
+    auto file = convertSvgText(std::move(text), path, failure);
     if (file) {
         for (const RawSvgShape& shape : file->shapes) {
             std::string warning = flatShapeWarning(shape);
@@ -165,7 +173,9 @@ std::optional<RawSvgFile> convertSvgText(std::string text, const std::string& pa
         if (!finite) {
             // An infinite or undefined coordinate would poison the origin shift and every
             // mesh built from the shape.
-            std::cerr << "  coordinates that are not finite in " << shape.elementId << " in " << path
+            // Named as the script names it, with its element id when it has one.
+            std::cerr << "  coordinates that are not finite in shape " << shape.name
+                      << (shape.elementId.empty() ? "" : " (" + shape.elementId + ")") << " in " << path
                       << "; shape dropped" << std::endl;
             continue;
         }
@@ -306,16 +316,9 @@ std::tuple<std::string, std::string, bool> splitTagItem(const std::string& item)
 }
 
 std::string svgCachePath(const std::string& directory, const std::string& svgPath) {
-    std::string name = directory + "/mesh-0-";
-    char digits[16];
-    for (char c : svgPath) {
-        if (c == '/') c = '\\';
-        int value = int(static_cast<int8_t>(c));
-        if (value < 16) name += '0';
-        std::snprintf(digits, sizeof(digits), "%x", static_cast<unsigned>(value));
-        name += digits;
-    }
-    return name;
+    std::string path = svgPath;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return directory + "/mesh-0-" + hexBytes(path);
 }
 
 } // namespace hv

@@ -31,11 +31,16 @@ public:
 
     bool init(std::shared_ptr<PathProvider> provider, uint32_t flags, std::string cacheDirectory);
 
-    // Every successful call appends a new file, also for a path loaded before.
-    std::optional<int32_t> loadFile(const std::string& path, const ColourTranslationMap* colourMap);
-    std::optional<SvgFile> loadAndResolve(const std::string& path, const ColourTranslationMap* colourMap);
-    std::optional<RawSvgFile> uncachedLoadFromPath(const std::string& path);
-    std::optional<RawSvgFile> convertSvgImage(const std::string& path);
+    // Every successful call appends a new file, also for a path loaded before. When it gives
+    // nothing, `failure` (when given) holds why the SVG file that is there could not be read or
+    // converted; it stays empty for a file that is missing and for a cache that failed with
+    // its own line.
+    std::optional<int32_t> loadFile(const std::string& path, const ColourTranslationMap* colourMap,
+                                    std::string* failure = nullptr);
+    std::optional<SvgFile> loadAndResolve(const std::string& path, const ColourTranslationMap* colourMap,
+                                          std::string* failure = nullptr);
+    std::optional<RawSvgFile> uncachedLoadFromPath(const std::string& path, std::string* failure = nullptr);
+    std::optional<RawSvgFile> convertSvgImage(const std::string& path, std::string* failure = nullptr);
     SvgFile resolveRawSvg(const RawSvgFile& file, const ColourTranslationMap* colourMap) const;
 
     // The same handle for the same file index and name.
@@ -72,8 +77,8 @@ std::string flatShapeWarning(const RawSvgShape& shape);
 std::tuple<std::string, std::map<std::string, std::string>, bool> parseShapeTag(const std::string& label);
 std::tuple<std::string, std::string, bool> splitTagItem(const std::string& item);
 
-// The cache file of an SVG path: "mesh-0-" and the path's bytes in hexadecimal, after every
-// '/' has become '\'.
+// The cache file of an SVG path: "mesh-0-" and the path's bytes in hexadecimal, two digits
+// each, after every '/' has become '\'.
 std::string svgCachePath(const std::string& directory, const std::string& svgPath);
 
 } // namespace hv

@@ -19,8 +19,11 @@ using test::BookHarness;
 
 TEST(AnimationDriverTest, DriversEndExactlyAndFollowTheScrollAndSlidingCanvases) {
     RowOffsets rows;
-    std::vector<PictureInstance> instances(2);
-    instances[1].positionMode = PictureInstance::Sticky;
+    Canvas instances;
+    instances.add(PictureInstance());
+    PictureInstance sticky;
+    sticky.positionMode = PictureInstance::Sticky;
+    instances.add(sticky);
     Animation a{.kind = Animation::NodePosition, .from = {0.7}, .to = {0.1}, .duration = 0.3};
     EXPECT_FALSE(Animation::tick(a, rows, instances, 0.2, 400));
     EXPECT_TRUE(Animation::tick(a, rows, instances, 0.2, 400));
@@ -61,7 +64,7 @@ TEST(AnimationDriverTest, DriversEndExactlyAndFollowTheScrollAndSlidingCanvases)
     for (auto [param, offset, progress] :
          {std::tuple{0, 0.0, 1.0}, {0, 200.0, 0.5}, {1, 0.0, 0.0}, {1, -400.0, 1.0}, {2, 0.0, 0.5}, {2, 400.0, 0.0}}) {
         slid.slidingParam = param;
-        instances[1].slideOffset = offset;
+        instances.find(1)->slideOffset = offset;
         EXPECT_FALSE(Animation::tick(slid, rows, instances, 0.1, 400));
         EXPECT_DOUBLE_EQ(slid.elapsed, progress) << param << " " << offset;
     }
@@ -70,6 +73,11 @@ TEST(AnimationDriverTest, DriversEndExactlyAndFollowTheScrollAndSlidingCanvases)
         EXPECT_DEATH(Animation::tick(slid, rows, instances, 0.1, 400),
                      "err: Animation::tick\\(\\): target image is not sliding");
     }
+    // Once its canvas is removed, the animation stays where the canvas left it.
+    slid.slidingCanvas = 1;
+    instances.remove(1);
+    EXPECT_FALSE(Animation::tick(slid, rows, instances, 0.1, 400));
+    EXPECT_DOUBLE_EQ(slid.elapsed, 0.0);
 }
 
 std::string chapterOf(const std::string& body) {
@@ -77,7 +85,7 @@ std::string chapterOf(const std::string& body) {
 }
 
 const Node& node(BookHarness& book, size_t canvas, size_t index) {
-    return book.view->canvas()->pictureInstances[canvas].picture->nodes[index];
+    return book.view->canvas()->find(int64_t(canvas))->picture->nodes[index];
 }
 
 TEST(AnimationTest, TimedChangesHoldTheirContextUntilTheyEndOrAreReplaced) {
@@ -170,7 +178,7 @@ TEST(AnimationTest, PathsMoveRecolourAndMorphAndInvalidTargetsAreDropped) {
     testing::internal::CaptureStderr();
     book.start();
     ChapterController& chapter = book.chapter();
-    Picture& picture = *chapter.bookView->canvas()->pictureInstances[0].picture;
+    Picture& picture = *chapter.bookView->canvas()->find(0)->picture;
     Path& path = picture.paths[0];
     EXPECT_EQ(path.colour, colourFromHex("336699ff").first);
     EXPECT_EQ(path.meshTime, 0.5);

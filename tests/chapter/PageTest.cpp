@@ -36,7 +36,7 @@ protected:
         book->addStoryFile("shapes.svg", shapesSvg);
         book->start();
     }
-    PictureInstance& instance(size_t i) { return book->view->canvas()->pictureInstances[i]; }
+    PictureInstance& instance(size_t i) { return *book->view->canvas()->find(int64_t(i)); }
 
     std::unique_ptr<BookHarness> book;
 };
@@ -207,7 +207,11 @@ TEST_F(PageTest, RowsWindBackAndScrollTargetsFindTheirPlace) {
     EXPECT_EQ(chapter.bookPositionOfScrollTarget(-2, 3, 50), 350);
     EXPECT_EQ(chapter.bookPositionOfScrollTarget(-1, 0, 0), chapter.contentHeight);
     double height = chapter.contentHeight;
-    auto actives = [&] { std::string f; for (size_t i = 0; i < 5; ++i) f += instance(i).active ? '1' : '0'; return f; };
+    auto actives = [&] {
+        std::string f;
+        for (int64_t i = 0; i < 5; ++i) f += book->view->canvas()->find(i) ? '1' : '0';
+        return f;
+    };
     book->run("hvkWindBackRows(0)");
     EXPECT_EQ(actives(), "11110");
     EXPECT_EQ(chapter.rows.size(), 5u);
@@ -215,6 +219,37 @@ TEST_F(PageTest, RowsWindBackAndScrollTargetsFindTheirPlace) {
     EXPECT_EQ(actives(), "11000");
     EXPECT_EQ(chapter.rows.size(), 3u);
     EXPECT_EQ(chapter.contentHeight, height);
+}
+
+// 20 canvases a pass, each with a node, an SVG shape, a path, a rect and a label, and those of
+// the pass before removed: what is kept, and drawn, follows the canvases on the page.
+TEST_F(PageTest, RemovedCanvasesKeepNothingButTheirHandle) {
+    build(R"(local shape, made = hvkPrepareSvgShape(hvkPrepareSvg('shapes.svg'), 'block'), {}
+      while true do
+        for i = 1, #made do hvkRemoveCanvas(made[i]) end
+        for i = 1, 20 do
+          local c, root = hvkNewCanvas(i % 6, i % 6 + 1, 1, 3, i % 3)
+          local node = hvkCreateChildNode(c, root)
+          hvkSvgInsertShape(shape, c, node, 1, 1)
+          hvkNewPathCommand(c, hvkNewPath(c, node), 10, 0, 0)
+          hvkCreateActiveRect(c, node, 0, 0, 1, 1, true) hvkSetCanvasLabel(c, 'churn')
+          made[i] = c
+        end
+        nextEvent()
+      end)");
+    for (int pass = 1; pass < 50; ++pass) {
+        book->tick();
+        book->chapter().draw();
+    }
+    const Canvas& canvas = *book->view->canvas();
+    EXPECT_EQ(canvas.handleCount(), 1000u);
+    EXPECT_EQ(canvas.instances().size(), 20u);
+    EXPECT_EQ(book->chapter().activeRects.size(), 20u) << "the rects of removed canvases are reused";
+    EXPECT_TRUE(canvas.wasRemoved(0));
+    EXPECT_FALSE(canvas.wasRemoved(999) || canvas.wasRemoved(1000));
+    book->backend->calls.clear();
+    book->chapter().draw();
+    EXPECT_EQ(book->backend->countOf(test::BackendCall::SetClipRect), 21u) << "the 20 and the background";
 }
 
 // A canvas wound back off the page is a target gone: changing it writes one line and the book

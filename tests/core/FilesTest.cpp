@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -227,6 +229,40 @@ TEST(WriteStringTest, ATemporaryLeftByAKilledSaveOfTheSameProcessIdIsSkipped) {
     EXPECT_EQ(later.exitStatus, 0) << later.err;
     EXPECT_EQ(getStringAtPath(path).first, "new");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2) << "save and leftover";
+}
+
+// Saves killed at any moment never cost the previous save, and the next save of a later process
+// removes what they left; temporaries that may still be written, and other files, stay.
+TEST(WriteStringTest, TemporariesOfKilledSavesGoAndThePreviousSaveStays) {
+    test::TempDir dir;
+    const std::string path = dir.file("save.txt"), save(1 << 20, 'a');
+    ASSERT_TRUE(writeStringToPath(save, path));
+    pid_t gone = 0;
+    for (int kill = 1; kill <= 10; ++kill) {
+        gone = fork();
+        while (gone == 0) writeStringToPath(save, path); // until killed
+        usleep(useconds_t(kill * 1997 % 20000));
+        ::kill(gone, SIGKILL);
+        waitpid(gone, nullptr, 0);
+        ASSERT_EQ(getStringAtPath(path).first, save) << "after kill " << kill;
+    }
+    const std::string dead = ".hv-save-" + std::to_string(gone);
+    // Process 1 runs, our own may be writing, and the rest are not the temporaries' names.
+    std::vector<std::string> kept = {".hv-save-1-0", ".hv-save-" + std::to_string(getpid()) + "-99999"};
+    for (const char* name : {".hv-save-0-1", ".hv-save-x-1", "notes.txt", "save.txt"}) kept.push_back(name);
+    kept.push_back(dead);
+    kept.push_back(dead + "-2.txt");
+    for (const std::string& name : kept) test::writeFile(dir.file(name), name == "save.txt" ? save : "kept");
+    test::writeFile(dir.file(dead + "-3"), "half a save");
+    fs::create_directories(dir.file(dead + "-4")); // a folder, not a save
+    kept.push_back(dead + "-4");
+    test::ChildResult later = test::runInChild([&] { std::_Exit(writeStringToPath("new", path) ? 0 : 3); });
+    EXPECT_EQ(later.exitStatus, 0) << later.err;
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir.path())) left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(left, kept);
 }
 
 TEST(WriteStringTest, KeepsThePermissionBitsAndSyncsTheFolderAfterTheRename) {

@@ -17,9 +17,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace hv {
 namespace {
@@ -140,6 +143,42 @@ TEST(PaperSetupTest, UnreadableCacheOrParametersEndStartUp) {
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.err, "Missing intensity parameter\n");
     EXPECT_EQ(r.out, "paper fail\n");
+}
+
+// A book's file that is no file, or too large to hold, ends the run with one line naming it and
+// why; only a file that is not there is "missing". FIFOs are refused without waiting for a
+// writer, and the sparse file costs no disk.
+TEST(PaperSetupTest, BookFilesThatCannotBeReadAreNamedWithWhy) {
+    const std::pair<std::function<void(const std::string&)>, std::string> files[] = {
+        {[](const std::string& path) { mkfifo(path.c_str(), 0600); }, "not a file but a FIFO"},
+        {[](const std::string& path) {
+             test::writeFile(path, "");
+             std::filesystem::resize_file(path, 200ull << 30);
+         },
+         "too large to hold in memory (214748364800 bytes)"},
+        {[](const std::string& path) { std::filesystem::create_symlink("/dev/urandom", path); },
+         "not a file but a device"},
+        {[](const std::string& path) { std::filesystem::create_directory(path); }, "not a file but a directory"},
+        {[](const std::string&) {}, ""},
+    };
+    for (const auto& file : files) {
+        const auto& [make, why] = file;
+        test::TempDir story;
+        const std::string paper = story.file("paper.txt");
+        make(paper);
+        test::ChildResult child = test::runInChild([&] {
+            Configuration c = parseOptions({"-nocache"}).configuration;
+            SdlHost().setupPaper(c, PathProvider(story.path()), story.path());
+        });
+        EXPECT_EQ(child.exitStatus, 1) << why;
+        EXPECT_EQ(child.err, why.empty() ? "PaperParams::readFrom: no file at path '" + paper + "'\n"
+                                         : "PaperParams::readFrom: cannot read '" + paper + "': " + why + "\n");
+        // A picture the book prepares, parsed with -nocache.
+        auto picture = [&](test::BookHarness& book) { file.first(book.dir.file("story/h.svg")); };
+        EXPECT_EQ(test::fatalLineOfBook("hvkPrepareSvg('h.svg')", 0, picture),
+                  why.empty() ? "err: Could not find svg at path: h.svg"
+                              : "err: Could not load svg at path: h.svg: cannot read the file: " + why);
+    }
 }
 
 TEST(SwapPacingTest, OnlySwapsThatComeBackEarlyWait) {
@@ -374,8 +413,11 @@ TEST(SdlHostTest, WithoutABookEveryEventIsDroppedWithItsMessage) {
 TEST(SdlHostTest, HeadlessStartUpRunsFramesDropsAPushedMouseEventAndQuits) {
     test::TempDir story;
     test::writeFile(story.file("paper.txt"), smallPaper);
+    // A frame-rate log that cannot be written is named, and the run goes on without it.
+    const std::string log = story.file("no/such/fps.txt");
     test::ChildResult child = test::runInChild([&] {
-        Configuration options = parseOptions({"-small", "-framerate", "30", "-nocache"}).configuration;
+        Configuration options =
+            parseOptions({"-small", "-framerate", "30", "-nocache", "-fpslogpath", log}).configuration;
         auto host = std::make_shared<SdlHost>();
         auto packin = std::make_shared<PathProvider>(std::string(HV_BINARY_DIR) + "/assets/packin");
         bool ok = host->init(options, std::make_shared<PathProvider>(story.path()), packin);
@@ -425,6 +467,9 @@ TEST(SdlHostTest, HeadlessStartUpRunsFramesDropsAPushedMouseEventAndQuits) {
               std::string::npos)
         << child.out;
     EXPECT_NE(child.err.find("warning: did not get refresh rate from display\n"), std::string::npos);
+    EXPECT_NE(child.err.find("SdlHost::init: cannot write the frame-rate log " + log + ": No such file or directory\n"),
+              std::string::npos)
+        << child.err;
     EXPECT_NE(child.out.find("platform 1 sound 1\n"), std::string::npos);
     EXPECT_NE(child.out.find("paper 64 tile 64 strength 0.3\n"), std::string::npos) << child.out;
     EXPECT_NE(child.out.find("entry points 1\nrenderer 1\n"), std::string::npos) << child.out << child.err;

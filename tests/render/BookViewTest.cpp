@@ -47,7 +47,7 @@ struct BookViewFixture : ::testing::Test {
         ASSERT_TRUE(view->init(configuration, nullptr, nullptr, platform));
     }
 
-    PictureInstance& instance(uint64_t index) { return view->canvas()->pictureInstances[index]; }
+    PictureInstance& instance(uint64_t index) { return *view->canvas()->find(int64_t(index)); }
 
     // A canvas of one square filling a 10 x 10 picture, placed at the rect.
     uint64_t addCanvas(const Rect& rect, const Colour& colour, int32_t mode = PictureInstance::InRow, int64_t key = 0) {
@@ -157,11 +157,16 @@ TEST_F(BookViewFixture, PlacementByPositionMode) {
 
 TEST_F(BookViewFixture, ParagraphsAndInstancesStartOverAfterReset) {
     EXPECT_EQ(view->addPictureInstance(makePicture(1, 1)), 0u);
+    std::weak_ptr<Picture> picture = instance(0).picture;
+    std::weak_ptr<PictureBuffer> buffer = instance(0).buffer;
     view->hidePictureInstance(0);
-    EXPECT_FALSE(instance(0).active);
-    EXPECT_FALSE(instance(0).picture);
-    EXPECT_TRUE(instance(0).buffer);
+    // Hidden, it keeps nothing: its handle is known as removed, and not given again.
+    EXPECT_EQ(view->canvas()->find(0), nullptr);
+    EXPECT_TRUE(view->canvas()->wasRemoved(0));
+    EXPECT_TRUE(picture.expired());
+    EXPECT_TRUE(buffer.expired());
     EXPECT_EQ(view->addPictureInstance(makePicture(1, 1)), 1u);
+    EXPECT_EQ(view->canvas()->instances().size(), 1u);
 
     auto [first, aspect] = view->addParagraph("one", 0, 0, 300);
     EXPECT_EQ(first, 1u);
@@ -275,6 +280,19 @@ TEST_F(RecordingFixture, InstancePartlyOutsideTheWindowReadsOnlyWhatIsInside) {
     EXPECT_EQ(at(19, 8)[0], 0) << "below the window: black";
 }
 
+TEST_F(RecordingFixture, RemovingTheRecordedInstanceFinishesItsRecording) {
+    uint64_t index = addCanvas(Rect(0, 0, 10, 10), red, PictureInstance::Fixed);
+    ASSERT_TRUE(view->startRecording(dir.file("gone.gif"), int32_t(index)));
+    frame();
+    view->hidePictureInstance(index);
+    EXPECT_FALSE(view->isRecording());
+    frame();
+    EXPECT_EQ(backend->countOf(BackendCall::ReadPixels), 0u) << "nothing is read for it any more";
+    DecodedGif gif = readGif(dir.file("gone.gif"));
+    ASSERT_TRUE(gif.ok) << gif.error;
+    EXPECT_EQ(gif.frames.size(), 1u);
+}
+
 TEST_F(RecordingFixture, StartingChecksTheInstanceAndTheWriter) {
     addCanvas(Rect(0, 0, 10, 10), red);
     testing::internal::CaptureStderr();
@@ -362,13 +380,13 @@ void buildScene(BookView& view, const std::shared_ptr<RecordingBackend>& backend
     addSquare(p, 0, 6, 0, 3, Colour(0.5, 0, 0.5, 0.6));
 
     uint64_t a = view.addPictureInstance(first);
-    view.canvas()->pictureInstances[a].rect = Rect(4, 4, 40, 36);
+    view.canvas()->find(int64_t(a))->rect = Rect(4, 4, 40, 36);
     auto second = makePicture(10, 10);
     addSquare(*second, 0, 0, 0, 10, Colour(0, 0.5, 0.5, 0.5));
     addSquare(*second, 0, 2, 2, 4, Colour(0.6, 0.6, 0, 1));
     uint64_t b = view.addPictureInstance(second);
-    view.canvas()->pictureInstances[b].rect = Rect(30, 20, 30, 26);
-    view.canvas()->pictureInstances[b].layerKey = 1;
+    view.canvas()->find(int64_t(b))->rect = Rect(30, 20, 30, 26);
+    view.canvas()->find(int64_t(b))->layerKey = 1;
     (void)backend;
 }
 

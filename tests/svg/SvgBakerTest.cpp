@@ -219,6 +219,30 @@ TEST_F(SvgBakerTest, FilesTheEngineCouldNotUseAreNamedAndCounted) {
     }
 }
 
+// However the folder is spelled, the files below it keep their own names, and a picture named
+// in another script than ASCII gets the cache name the engine looks for.
+TEST_F(SvgBakerTest, AnySpellingOfTheFolderBakesTheSameFiles) {
+    const std::string accented = "pics/\xc3\xa9t\xc3\xa9.svg", book = "blobs/luac-73746f72792f626f6f6b2e6c7561";
+    story(accented, goodSvg);
+    story("book.lua", "return 1");
+    const std::string parent = std::filesystem::path(dir.path()).parent_path(), base = dir.path().substr(parent.size());
+    // The folder as given (`base` begins with its slash), and the working directory it is given in.
+    for (auto [folder, in] : {std::pair{dir.path() + "/", parent},
+                              {dir.path() + "//", parent},
+                              {parent + "/" + base, parent},
+                              {"./", dir.path()},
+                              {".", dir.path()},
+                              {"." + base + "/", parent}}) {
+        std::filesystem::remove_all(dir.file("blobs"));
+        const std::string workingDirectory = in; // a lambda takes no structured binding
+        test::ChildResult run = runBakeTool({folder}, [&] { return chdir(workingDirectory.c_str()) == 0; });
+        EXPECT_EQ(run.out, "halvane-bake: 2 baked, 0 partly converted, 1 failed\n") << folder << run.err; // no paper
+        EXPECT_TRUE(std::filesystem::exists(dir.file(book))) << folder;
+        EXPECT_TRUE(std::filesystem::exists(svgCachePath(dir.file("blobs"), accented))) << folder;
+    }
+    EXPECT_EQ(svgCachePath("blobs", accented), "blobs/mesh-0-706963735cc3a974c3a92e737667");
+}
+
 TEST_F(SvgBakerTest, ToolExitStatus) {
     EXPECT_EQ(runBakeTool({}).exitStatus, 2);
     story("a.svg", goodSvg);

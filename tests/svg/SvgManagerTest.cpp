@@ -105,14 +105,19 @@ TEST_F(SvgManagerTest, ShapesWithoutHeightOrWidthAreNamed) {
 
 TEST_F(SvgManagerTest, ShapesWithCoordinatesThatAreNotFiniteAreDropped) {
     std::string err;
-    auto file = convert(svg(R"SVG(<path id="huge" d="M0 0 L1e39 0 L1 1 z"/><path id="scaled" transform="scale(1e30)" )SVG"
-                            R"SVG(d="M0 0 C1e10 0 0 1 1 1 z"/><path id="fine" d="M0 0 L4 0 L4 4 z"/>)SVG"),
-                        &err);
+    auto file =
+        convert(svg(R"SVG(<path id="huge" d="M0 0 L1e39 0 L1 1 z"/><path id="scaled" transform="scale(1e30)" )SVG"
+                    R"SVG(d="M0 0 C1e10 0 0 1 1 1 z"/><path id="fine" d="M0 0 L4 0 L4 4 z"/>)SVG"
+                    R"SVG(<path inkscape:label="mast" d="M0 0 L1e39 0 L1 1 z"/>)SVG"),
+                &err);
     ASSERT_TRUE(file);
     ASSERT_EQ(file->shapes.size(), 1u);
     EXPECT_EQ(file->shapes[0].elementId, "fine");
-    EXPECT_NE(err.find("coordinates that are not finite in huge in t.svg"), std::string::npos) << err;
-    EXPECT_NE(err.find("coordinates that are not finite in scaled in t.svg"), std::string::npos) << err;
+    // Each is named as scripts name it, with its element id when it has one.
+    EXPECT_NE(err.find("coordinates that are not finite in shape auto-1 (huge) in t.svg"), std::string::npos) << err;
+    EXPECT_NE(err.find("coordinates that are not finite in shape auto-2 (scaled) in t.svg"), std::string::npos) << err;
+    EXPECT_NE(err.find("coordinates that are not finite in shape mast in t.svg; shape dropped"), std::string::npos)
+        << err;
     EXPECT_EQ(file->width, 4);
     EXPECT_EQ(file->height, 4);
 }
@@ -347,11 +352,11 @@ TEST(SvgShapeTagTest, ItemsNamesAndPairs) {
     EXPECT_EQ(value, "2=3");
 }
 
-TEST(SvgCachePathTest, HexadecimalOfTheSignedBytes) {
+TEST(SvgCachePathTest, TwoHexadecimalDigitsAByte) {
     EXPECT_EQ(svgCachePath("/b", "a.svg"), "/b/mesh-0-612e737667");
     EXPECT_EQ(svgCachePath("/b", "x/a.svg"), "/b/mesh-0-785c612e737667");
     EXPECT_EQ(svgCachePath("/b", "\n"), "/b/mesh-0-0a");
-    EXPECT_EQ(svgCachePath("/b", "\xc3\xa9"), "/b/mesh-0-0ffffffc30ffffffa9");
+    EXPECT_EQ(svgCachePath("/b", "\xc3\xa9/\x80\xff"), "/b/mesh-0-c3a95c80ff");
     EXPECT_EQ(svgCachePath("/b", ""), "/b/mesh-0-");
 }
 

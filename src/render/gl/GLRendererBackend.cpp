@@ -351,7 +351,12 @@ void GLRendererBackend::drawRecolouredRange(const Colour& colour, uint64_t start
 std::shared_ptr<PictureBufferTarget> GLRendererBackend::createPictureBufferTarget() {
     auto buffer = std::make_shared<GLPictureBuffer>();
     buffer->statistics = &statistics;
-    std::erase_if(pictureBuffers, [](const std::weak_ptr<GLPictureBuffer>& made) { return made.expired(); });
+    // Swept of freed buffers only when the list has doubled since the last sweep, so making a
+    // buffer costs the same however many were made before.
+    if (pictureBuffers.size() >= pictureBuffersSwept * 2) {
+        std::erase_if(pictureBuffers, [](const std::weak_ptr<GLPictureBuffer>& made) { return made.expired(); });
+        pictureBuffersSwept = std::max<size_t>(pictureBuffers.size(), 32);
+    }
     pictureBuffers.push_back(buffer);
     checkGLError("GLRendererBackend::createPictureBufferTarget() pre");
     gl.GenVertexArrays(1, &buffer->fullVertexArray);

@@ -109,6 +109,7 @@ private:
     GLuint unitQuadBuffer = 0;       // kept only so that shutdown can free it
     // Every picture buffer made here that may still be alive; shutdown frees their GL objects.
     std::vector<std::weak_ptr<GLPictureBuffer>> pictureBuffers;
+    size_t pictureBuffersSwept = 32; // its size after the last sweep (at least 32)
     std::string failureReason;       // the line that ended the last init, if it failed
     bool reportedMissingBuffer = false;
 };

@@ -96,7 +96,7 @@ protected:
         ASSERT_TRUE(view->init(configuration, nullptr, nullptr, platform));
     }
 
-    PictureInstance& instance(uint64_t index) { return view->canvas()->pictureInstances[index]; }
+    PictureInstance& instance(uint64_t index) { return *view->canvas()->find(int64_t(index)); }
 
     uint64_t place(std::shared_ptr<Picture> picture, const Rect& rect, int32_t mode, int64_t key) {
         uint64_t index = view->addPictureInstance(std::move(picture));
