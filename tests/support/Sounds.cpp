@@ -54,7 +54,7 @@ std::string vorbisFirstPage(uint32_t serial, int rate, int shortBlock, int longB
     put(ident, 0, 4);
     ident += '\x01'; // one channel
     put(ident, uint64_t(rate), 4);
-    put(ident, 0, 12); // bit rates
+    for (int i = 0; i < 3; ++i) put(ident, 0, 4); // bit rates
     ident += char(shortBlock | longBlock << 4);
     ident += '\x01';
     return oggPage(serial, 2, std::string(1, char(ident.size())), ident);
