@@ -138,16 +138,13 @@ TEST(BookRunTest, TheBookEndsTheRunWithItsStatus) {
 // call, a finaliser, the engine's own drawing), the first signal still ends the run within about a
 // second, with status 0 and one line saying what had to be stopped.
 TEST(BookRunTest, TheFirstSignalEndsTheRunWhateverRuns) {
-    // A path of 300,000 points crossing itself everywhere, which takes the triangulation minutes.
+    // A path of 600,000 points crossing itself everywhere, which takes the triangulation minutes.
     auto crossingDrawing = [](const test::TempDir& dir) {
-        std::string d = "M";
-        for (int i = 0; i < 300000; ++i) {
-            double a = 2 * M_PI * i * 0.381966 * 97;
-            d += std::to_string(500 + 450 * std::cos(a)) + "," + std::to_string(500 + 450 * std::sin(a)) + " L";
+        std::string d;
+        for (double i = 0; i < 600000; ++i) {
+            d += std::to_string(cos(i * 232.795)) + "," + std::to_string(sin(i * 232.795)) + " ";
         }
-        test::writeFile(dir.file("assets/story/pictures/crossing.svg"),
-                        "<svg xmlns='http://www.w3.org/2000/svg' width='1000' height='1000'><path d='" + d +
-                            "500,500 Z'/></svg>");
+        test::writeFile(dir.file("assets/story/pictures/crossing.svg"), "<svg><path d='M" + d + "Z'/></svg>");
     };
     const std::string context0 = "interrupted: context 0 had to be stopped without the script's help\n";
     const struct {

@@ -38,26 +38,4 @@ std::string wavBytes(double seconds, int rate, int channels) {
     return bytes;
 }
 
-std::string oggPage(uint32_t serial, uint8_t flags, const std::string& lacing, const std::string& body) {
-    std::string bytes = "OggS";
-    bytes += '\0';
-    bytes += char(flags);
-    put(bytes, 0, 8); // granule position
-    put(bytes, serial, 4);
-    put(bytes, 0, 8); // sequence number and checksum
-    bytes += char(lacing.size());
-    return bytes + lacing + body;
-}
-
-std::string vorbisFirstPage(uint32_t serial, int rate, int shortBlock, int longBlock) {
-    std::string ident = "\x01vorbis";
-    put(ident, 0, 4);
-    ident += '\x01'; // one channel
-    put(ident, uint64_t(rate), 4);
-    for (int i = 0; i < 3; ++i) put(ident, 0, 4); // bit rates
-    ident += char(shortBlock | longBlock << 4);
-    ident += '\x01';
-    return oggPage(serial, 2, std::string(1, char(ident.size())), ident);
-}
-
 } // namespace hv::test
