@@ -3,6 +3,8 @@
 #include "core/Failure.h"
 #include "core/Fatal.h"
 #include "core/ResourcePaths.h"
+#include "host/SoundFile.h"
+#include "host/StopSignals.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -46,6 +48,7 @@ std::pair<int32_t, bool> SDLSoundManager::loadSound(const std::string& name, int
 
     auto sound = std::make_shared<SDLSound>();
     sound->path = path;
+    sound->unableToStart = RepeatedLine("SDLSoundManager::updateSources(): unable to start sound: " + path);
     sound->waitingTags.push_back(tag);
     int32_t index = int32_t(sounds_.size());
     sounds_.push_back(sound);
@@ -59,7 +62,12 @@ std::pair<int32_t, bool> SDLSoundManager::loadSound(const std::string& name, int
         std::lock_guard lock(mutex_);
         ++runningLoaders_;
     }
-    SDL_Thread* thread = SDL_CreateThread(&SDLSoundManager::callback, "halvane.bgsoundload", job);
+    SDL_Thread* thread = nullptr;
+    {
+        // Ctrl-C is the main thread's to take: its handler sets the running script's stop hook.
+        StopSignalsBlocked blocked;
+        thread = SDL_CreateThread(&SDLSoundManager::callback, "halvane.bgsoundload", job);
+    }
     if (!thread) {
         std::string reason = SDL_GetError();
         delete job;
@@ -100,25 +108,44 @@ bool playable(const Mix_Chunk& chunk) {
 } // namespace
 
 void SDLSoundManager::loadSoundInBackground(SDLSound& sound, int32_t index) {
-    // Decoding is the slow part and runs without the lock.
-    Mix_Chunk* chunk = nullptr;
-    if (SDL_RWops* source = SDL_RWFromFile(sound.path.c_str(), "rb")) chunk = Mix_LoadWAV_RW(source, 1);
-    if (!chunk) {
-        const char* error = SDL_GetError();
-        failLoad(sound, index,
-                 "error loading " + sound.path + " " + (error && *error ? error : "(no error description returned)"));
+    // The file is checked before the mixer sees it, which reads only the bytes checked.
+    std::string why;
+    SDL_RWops* source = openCheckedSound(sound.path, why);
+    if (!source) {
+        failLoad(sound, index, "error loading " + sound.path + " " + why);
         return;
     }
-    if (!playable(*chunk)) {
+    {
+        // Once shut down the mixer may close at any moment: no decode starts then.
+        std::lock_guard lock(mutex_);
+        if (shutDown_) {
+            SDL_RWclose(source);
+            return;
+        }
+        ++decoding_;
+    }
+    // Decoding is the slow part and runs without the lock.
+    Mix_Chunk* chunk = Mix_LoadWAV_RW(source, 1);
+    std::string error;
+    if (!chunk) {
+        const char* text = SDL_GetError();
+        error = "error loading " + sound.path + " " + (text && *text ? text : "(no error description returned)");
+    } else if (!playable(*chunk)) {
         Mix_FreeChunk(chunk);
-        failLoad(sound, index, "error loading " + sound.path + " decodes to no sound that can be played");
-        return;
+        chunk = nullptr;
+        error = "error loading " + sound.path + " decodes to no sound that can be played";
     }
     std::unique_lock lock(mutex_);
+    --decoding_;
     if (shutDown_) {
-        // Left behind at shutdown: nobody will play or free it.
+        // Left behind at shutdown: nobody will play or free it. The host kept the mixer open
+        // while this loader was decoding.
+        if (chunk) Mix_FreeChunk(chunk);
+        return;
+    }
+    if (!chunk) {
         lock.unlock();
-        Mix_FreeChunk(chunk);
+        failLoad(sound, index, error);
         return;
     }
     sound.chunk = chunk;
@@ -186,6 +213,7 @@ void SDLSoundManager::updateSources() {
             instance.state = SoundInstance::Free;
         }
     }
+    bool channelsLeft = true;
     for (SoundInstance& instance : instances) {
         if (instance.state != SoundInstance::StartRequested) continue;
         if (!hasSound(instance.sound)) {
@@ -196,9 +224,11 @@ void SDLSoundManager::updateSources() {
         }
         SDLSound& sound = *sounds_[size_t(instance.sound)];
         if (sound.state.load() != SDLSound::Loaded || !sound.chunk) continue;
-        int channel = Mix_PlayChannelTimed(-1, sound.chunk, instance.loop ? -1 : 0, -1);
+        // Once the mixer has no channel left this frame, later starts would be refused as well.
+        int channel = channelsLeft ? Mix_PlayChannelTimed(-1, sound.chunk, instance.loop ? -1 : 0, -1) : -1;
         if (channel < 0) {
-            std::cerr << "SDLSoundManager::updateSources(): unable to start sound: " << sound.path << std::endl;
+            channelsLeft = false;
+            sound.unableToStart.write(std::cerr);
             continue;
         }
         instance.channel = channel;
@@ -207,12 +237,14 @@ void SDLSoundManager::updateSources() {
     }
 }
 
-void SDLSoundManager::shutdown(std::chrono::milliseconds loaderWait) {
+bool SDLSoundManager::shutdown(std::chrono::milliseconds loaderWait) {
     int32_t leftBehind = 0;
+    bool decoding = false;
     {
         std::unique_lock lock(mutex_);
         loaderEnded_.wait_for(lock, loaderWait, [&] { return runningLoaders_ == 0; });
         leftBehind = runningLoaders_;
+        decoding = decoding_ > 0;
         shutDown_ = true;
     }
     for (SDL_Thread* thread : loaders_) {
@@ -233,6 +265,7 @@ void SDLSoundManager::shutdown(std::chrono::milliseconds loaderWait) {
         if (sound->chunk) Mix_FreeChunk(sound->chunk);
         sound->chunk = nullptr;
     }
+    return !decoding;
 }
 
 } // namespace hv

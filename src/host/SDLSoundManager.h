@@ -2,6 +2,7 @@
 
 #include "core/PathProvider.h"
 #include "core/SoundManager.h"
+#include "host/RepeatedLine.h"
 
 #include <atomic>
 #include <chrono>
@@ -24,6 +25,8 @@ struct SDLSound {
     Mix_Chunk* chunk = nullptr;      // written by the loader before `state` turns Loaded
     std::vector<int32_t> waitingTags; // guarded by the manager's mutex
     std::atomic<int32_t> state{Loading};
+    // A start the mixer refuses is retried every frame; its line is told once, then counted.
+    RepeatedLine unableToStart{""}; // main thread only
 };
 
 // Decodes each newly requested file on a thread of its own and plays the sound table's
@@ -49,9 +52,10 @@ public:
     void updateSources();
     // Waits up to `loaderWait` for the loader threads, halts every channel and frees the
     // decoded sounds; the host calls it before it closes the mixer. A load still running then
-    // (a FIFO without a writer, a stalled mount) is left behind with a line, so the run can
-    // end; its thread frees what it decodes later.
-    void shutdown(std::chrono::milliseconds loaderWait = std::chrono::seconds(2));
+    // (a stalled mount, a long decode) is left behind with a line, so the run can end; from then
+    // on no loader starts a decode. False while a loader left behind is still decoding: the
+    // mixer must then stay open, for that loader goes on using it (and frees what it decoded).
+    bool shutdown(std::chrono::milliseconds loaderWait = std::chrono::seconds(2));
 
     size_t soundCount() const { return sounds_.size(); }
     int32_t soundState(int32_t index) const { return sounds_[size_t(index)]->state.load(); }
@@ -77,6 +81,7 @@ private:
     std::mutex mutex_;
     std::condition_variable loaderEnded_;
     int32_t runningLoaders_ = 0;       // guarded by the mutex
+    int32_t decoding_ = 0;             // loaders inside the mixer; guarded by the mutex
     bool shutDown_ = false;            // guarded by the mutex
     std::vector<SDL_Thread*> loaders_; // main thread only
     std::string audioUnavailable_;

@@ -228,6 +228,7 @@ int SdlHost::run() {
     lastSwapCounter = SDL_GetPerformanceCounter();
     mainLoop();
     shutdown();
+    noteRunEnded();
     return exitCode;
 }
 
@@ -502,12 +503,15 @@ void SdlHost::shutdown() {
     window = nullptr;
     controller.reset();
     view.reset();
-    // Loaders finish and channels stop before the mixer closes under them.
-    if (soundManager) soundManager->shutdown();
+    // Loaders finish and channels stop before the mixer closes under them; one left behind
+    // while it decodes keeps the mixer open, for it goes on using it.
+    bool mixerIdle = !soundManager || soundManager->shutdown();
     soundManager.reset();
     platform.reset();
-    Mix_CloseAudio();
-    Mix_Quit();
+    if (mixerIdle) {
+        Mix_CloseAudio();
+        Mix_Quit();
+    }
     TTF_Quit();
     SDL_Quit();
 }

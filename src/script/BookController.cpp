@@ -109,10 +109,13 @@ bool BookController::init(const Configuration& configuration, std::shared_ptr<Bo
         return false;
     }
 
-    if (!runFile(luaPaths_, "lib.lua")) return false;
-    // hvkExit or an interrupt during start-up ends the run before anything else starts.
-    if (stopCode_ != 0 || interruptRequested()) return true;
-    if (!runFile(storyPaths_, "book.lua")) return false;
+    {
+        RunningScript startUp(startUpScriptsRun);
+        if (!runFile(luaPaths_, "lib.lua")) return false;
+        // hvkExit or an interrupt during start-up ends the run before anything else starts.
+        if (stopCode_ != 0 || interruptRequested()) return true;
+        if (!runFile(storyPaths_, "book.lua")) return false;
+    }
     if (interruptRequested()) return true;
     if (chapters_.empty() && stopCode_ == 0) {
         std::cerr << "BookController::init: the book registers no chapter" << std::endl;

@@ -108,9 +108,13 @@ void BookController::tickLuaScheduler(uint64_t index) {
         fatalError("tickLuaScheduler: Error resuming coroutine");
     }
     contextRunning_ = true;
-    lua_State* previous = enterScriptThread(thread);
-    int status = lua_resume(thread, luaState_, 0);
-    leaveScriptThread(previous);
+    int status = LUA_OK;
+    {
+        RunningScript running{int64_t(index)};
+        lua_State* previous = enterScriptThread(thread);
+        status = lua_resume(thread, luaState_, 0);
+        leaveScriptThread(previous);
+    }
     contextRunning_ = false;
     if (status != LUA_OK && status != LUA_YIELD && interruptRequested() && !interruptedAt().empty()) {
         // Asked to stop (Ctrl-C): the run ends as when the window is closed.
