@@ -368,9 +368,17 @@ void SdlHost::handleSdlEvent(const SDL_Event& event) {
             sendRelease(Event::NotPointer, windowToBook(x, y));
         }
         break;
-    case SDL_MOUSEWHEEL: sendScroll(5.0 * mouseWheelScale() * double(event.wheel.y)); break;
+    case SDL_MOUSEWHEEL: sendScroll(wheelNotch() * double(event.wheel.y)); break;
     default: break;
     }
+}
+
+double SdlHost::wheelNotch() const {
+    // The chapter moves the page by a notch's amount at once and coasts as far again, so a notch
+    // scrolls twice this. A short view takes a share of its height instead, which keeps the
+    // notch under a quarter of it: the reader's line stays in sight.
+    double viewPoints = double(configuration.contentHeight) / std::max(1.0, configuration.pixelScaleY);
+    return std::min(5.0 * mouseWheelScale(), 0.115 * viewPoints);
 }
 
 Vec2 SdlHost::windowToBook(double x, double y) const {

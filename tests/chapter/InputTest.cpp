@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 namespace hv {
 namespace {
@@ -251,6 +252,25 @@ TEST(InputTest, TheWheelScrollsByTheClampedScaleAndNothingWhileScrollingIsOff) {
         EXPECT_EQ(book.global("scale"), c.scale) << c.call;
         EXPECT_EQ(book.chapter().rows.position, c.position) << c.call;
         EXPECT_EQ(book.global("showing"), c.position == 500 ? "false" : "true") << c.call;
+    }
+}
+
+TEST(InputTest, WheelTurnsCoastAsFarAgainAndAddUpOrTurnBack) {
+    // Each turn moves the page by its amount at once and coasts as far again (less a little for
+    // the coast's steps); turns the same way add up, a turn back drops the coast left.
+    const struct {
+        std::vector<double> amounts; // sent between two ticks
+        double moved;
+    } cases[] = {{{-10}, 20}, {{-10, -10, -10}, 60}, {{-10, 10}, -10}, {{10}, -20}};
+    for (const auto& c : cases) {
+        BookHarness book(bookOf("hvkSetRowHeight(60) hvkNewRow(false)"));
+        book.start();
+        ChapterController& chapter = book.chapter();
+        chapter.scrollTo(1000);
+        for (double amount : c.amounts) book.wheel(amount);
+        for (int i = 0; i < 100 && chapter.scrollVelocity != 0; ++i) book.tick();
+        EXPECT_EQ(chapter.scrollVelocity, 0) << c.moved;
+        EXPECT_NEAR(chapter.rows.position - 1000, c.moved, 1.5) << c.moved;
     }
 }
 

@@ -10,11 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace hv {
 namespace {
@@ -128,41 +131,66 @@ TEST(BookRunTest, TheBookEndsTheRunWithItsStatus) {
     }
 }
 
-// The host in a child, with wheel events handed to it and ticks without the pacing of frames:
-// one notch, with its coasting, moves the page an eighth of the view. The book's one row is far
-// taller than the view, so neither end of the page stops the scroll.
-TEST(BookRunTest, OneWheelNotchWithItsCoastingScrollsAnEighthOfTheView) {
+// The host in a child, with wheel events handed to it and ticks without the pacing of frames: one
+// notch, with its coasting, moves the page about the same distance on a small and a large
+// window, at 60 and at 30 frames a second, and never more than a quarter of the view; the
+// wheel's speed setting multiplies that. The book's one row is far taller than the view, so
+// neither end of the page stops the scroll.
+TEST(BookRunTest, OneWheelNotchWithItsCoastingScrollsAboutTheSameOnEveryWindow) {
     test::TempDir story;
     test::writeFile(story.file("book.lua"),
                     "hvkRegisterChapter('a', function() hvkSetRowHeight(60) hvkNewRow(false) end)");
     test::writeFile(story.file("paper.txt"), "size 64 base-frequency 4 frequency-multiplier 2 amplitude-count 3 "
                                              "attenuation 0.5 intensity 0.3\n");
-    test::ChildResult child = test::runInChild([&] {
-        Configuration options = parseOptions({"-720p", "-nocache"}).configuration;
-        options.precompiledScripts = false;
-        SdlHost host;
-        auto packin = std::make_shared<PathProvider>(std::string(HV_BINARY_DIR) + "/assets/packin");
-        if (!host.init(options, std::make_shared<PathProvider>(story.path()), packin)) return;
-        host.running = true;
-        host.setupBook();
-        host.tick();
-        const RowOffsets& rows = host.controller->chapterController()->rows;
-        for (int notch : {-1, -1, 1}) { // SDL's y is negative toward the reader: down the page
-            double before = rows.position;
-            SDL_Event wheel{};
-            wheel.type = SDL_MOUSEWHEEL;
-            wheel.wheel.y = notch;
-            host.handleSdlEvent(wheel);
-            for (int pass = 0; pass < 60; ++pass) host.tick(); // a second at 60 frames: the coasting stops
-            std::cout << rows.position - before << "\n";
+    const struct {
+        double dt; // the offscreen display reports no refresh rate, so the step is set here
+        double scale;
+        int notch; // SDL's y is negative toward the reader: down the page
+    } turns[] = {{1.0 / 60, 0.5, -1}, {1.0 / 60, 0.5, -1}, {1.0 / 60, 0.5, 1}, {1.0 / 30, 0.5, -1},
+                 {1.0 / 30, 0.5, 1},  {1.0 / 60, 1.0, -1}, {1.0 / 30, 1.0, -1}};
+    for (const char* size : {"-small", "-1080p"}) {
+        test::ChildResult child = test::runInChild([&] {
+            Configuration options = parseOptions({size, "-nocache"}).configuration;
+            options.precompiledScripts = false;
+            SdlHost host;
+            auto packin = std::make_shared<PathProvider>(std::string(HV_BINARY_DIR) + "/assets/packin");
+            if (!host.init(options, std::make_shared<PathProvider>(story.path()), packin)) return;
+            host.running = true;
+            host.setupBook();
+            host.tick();
+            ChapterController& chapter = *host.controller->chapterController();
+            for (const auto& turn : turns) {
+                host.dt = turn.dt;
+                chapter.scrollScale = turn.scale;
+                double before = chapter.rows.position;
+                SDL_Event wheel{};
+                wheel.type = SDL_MOUSEWHEEL;
+                wheel.wheel.y = turn.notch;
+                host.handleSdlEvent(wheel);
+                for (int pass = 0; pass < 60; ++pass) host.tick(); // a second or two: the coasting stops
+                std::cout << chapter.rows.position - before << " " << chapter.scrollVelocity << "\n";
+            }
+            std::cout << host.configuration.contentHeight << "\n";
+        });
+        ASSERT_EQ(child.exitStatus, 0) << size << child.err;
+        std::istringstream lines(child.out);
+        std::vector<double> moved;
+        for (const auto& turn : turns) {
+            double distance = 0.0, velocity = 0.0;
+            ASSERT_TRUE(lines >> distance >> velocity) << size << child.out;
+            EXPECT_EQ(velocity, 0.0) << size << child.out;
+            moved.push_back(-turn.notch * distance);
         }
-    });
-    ASSERT_EQ(child.exitStatus, 0) << child.err;
-    std::istringstream lines(child.out);
-    for (double sign : {1.0, 1.0, -1.0}) { // 90 pixels of the 720-pixel view
-        double moved = 0.0;
-        ASSERT_TRUE(lines >> moved) << child.out;
-        EXPECT_NEAR(sign * moved, 90.0, 30.0) << child.out;
+        double viewHeight = 0.0;
+        ASSERT_TRUE(lines >> viewHeight) << child.out;
+        for (size_t i = 0; i < moved.size(); ++i) {
+            if (turns[i].scale != 0.5) continue;
+            EXPECT_GE(moved[i], 70.0) << size << " turn " << i << "\n" << child.out;
+            EXPECT_LE(moved[i], std::min(130.0, viewHeight / 4)) << size << " turn " << i << "\n" << child.out;
+        }
+        // At the fastest setting, four times as far at either rate.
+        EXPECT_NEAR(moved[5] / moved[0], 4.0, 0.2) << size << child.out;
+        EXPECT_NEAR(moved[6] / moved[3], 4.0, 0.2) << size << child.out;
     }
 }
 
