@@ -38,15 +38,13 @@ test::ChildResult runBook(const std::string& book, test::ChildWatch watch) {
     if (baked.exitStatus != 0) return baked;
     for (std::string f : {"sounds/stuck.wav", "fonts/Pipe.ttf"}) mkfifo(dir.file("assets/story/" + f).c_str(), 0600);
     std::string program = std::string(HV_BINARY_DIR) + "/halvane";
-    std::string suppressions = dir.file("third-party-leaks.supp");
-    test::writeFile(suppressions, "leak:swrast_dri.so\nleak:libSDL2-2.0.so\n");
     watch.limit = std::chrono::seconds(60);
     return test::runInChild(
         [&] {
             setenv("SDL_VIDEODRIVER", "offscreen", 1);
             setenv("SDL_AUDIODRIVER", "dummy", 1);
             setenv("HalvaneResourceDirectory", dir.path().c_str(), 1);
-            setenv("LSAN_OPTIONS", ("suppressions=" + suppressions + ":print_suppressions=0").c_str(), 1);
+            setenv("LSAN_OPTIONS", test::leakCheckOptions().c_str(), 1);
             execl(program.c_str(), program.c_str(), "-small", "-screen", "-1", "-failframerate", "-5",
                   static_cast<char*>(nullptr));
             _exit(127);

@@ -17,8 +17,6 @@ namespace {
 TEST(WalkthroughTest, TheSampleBookPlaysItselfToTheEndAndRecordsItsHarbour) {
     test::SaveFileGuard save; // the book remembers the chapter reached
     test::TempDir dir;
-    std::string suppressions = dir.file("third-party-leaks.supp");
-    test::writeFile(suppressions, "leak:swrast_dri.so\nleak:libSDL2-2.0.so\n");
     std::string recording = dir.file("harbour.gif");
     std::string program = std::string(HV_BINARY_DIR) + "/halvane";
     test::ChildWatch watch;
@@ -27,7 +25,7 @@ TEST(WalkthroughTest, TheSampleBookPlaysItselfToTheEndAndRecordsItsHarbour) {
         [&] {
             setenv("SDL_VIDEODRIVER", "offscreen", 1);
             setenv("SDL_AUDIODRIVER", "dummy", 1);
-            setenv("LSAN_OPTIONS", ("suppressions=" + suppressions + ":print_suppressions=0").c_str(), 1);
+            setenv("LSAN_OPTIONS", test::leakCheckOptions().c_str(), 1);
             execl(program.c_str(), program.c_str(), "-small", "-env", "walkthrough", "1", "-env", "record",
                   recording.c_str(), static_cast<char*>(nullptr));
             _exit(127);

@@ -74,6 +74,10 @@ ChildResult runInChild(const std::function<void()>& body, const ChildWatch& watc
     return result;
 }
 
+std::string leakCheckOptions() {
+    return "suppressions=" + std::string(HV_SOURCE_DIR) + "/scripts/lsan.supp:print_suppressions=0";
+}
+
 bool becomeUnprivileged(const std::string& tree) {
     if (geteuid() != 0) return true;
     const uid_t nobody = 65534;

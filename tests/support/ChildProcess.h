@@ -30,6 +30,10 @@ struct ChildWatch {
 // body that returns ends the child with status 0.
 ChildResult runInChild(const std::function<void()>& body, const ChildWatch& watch = {});
 
+// LSAN_OPTIONS for a child that runs a sanitizer build of the engine's programs: the leak check
+// at exit passes over only what the repository's suppression file names, which is not the engine's.
+std::string leakCheckOptions();
+
 // For a child: as root, hands `tree` to an unprivileged user and becomes that user, so that
 // permission bits hold for it as for everyone else; without root, changes nothing.
 bool becomeUnprivileged(const std::string& tree);
