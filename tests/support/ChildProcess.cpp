@@ -42,7 +42,7 @@ ChildResult runInChild(const std::function<void()>& body, const ChildWatch& watc
     bool signalled = false, killed = false;
     int open = 2;
     while (open > 0) {
-        if (!signalled && watch.stop && watch.stop(result)) {
+        if (watch.stop && watch.stop(result) && !signalled) {
             kill(pid, watch.stopSignal);
             signalled = true;
         }

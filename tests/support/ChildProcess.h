@@ -17,6 +17,8 @@ struct ChildResult {
 // How the parent watches a child while it reads the child's output.
 struct ChildWatch {
     // Once this holds for what the child has written so far, the child is sent `stopSignal` (once).
+    // It is asked again after every read and at least every 100 ms until the child ends, also
+    // after the signal, so a watch can note when later output arrived.
     std::function<bool(const ChildResult&)> stop;
     // A child still running this long after its start is killed, so a fault cannot hang the suite.
     std::chrono::milliseconds limit = std::chrono::milliseconds::max();
