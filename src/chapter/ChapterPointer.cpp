@@ -63,10 +63,6 @@ namespace {
 
 [[noreturn]] void noSuchRect(int64_t rect) { fatalError("Could not find active rect with id " + std::to_string(rect)); }
 
-} // namespace
-
-namespace {
-
 // The engine function that puts a rect into a waiting state.
 const char* waitingFunction(uint32_t state) {
     switch (state) {

@@ -35,8 +35,9 @@ std::string dataDirectory() {
 
 bool initCocoaApplication() { return platform::sharedApplication(); }
 
-// SDL reports 1 per notch here; the factor makes one notch, with the coasting after it, move the
-// page about 88 window points on any window tall enough (the host takes less on a short one).
+// SDL reports 1 per notch here; five times the factor is a notch's amount in window points, which
+// the page moves at once and about as far again coasting: some 85 points a notch on any window
+// tall enough (the host takes less on a short one).
 double mouseWheelScale() { return 8.8; }
 
 std::string shaderDirectoryName() { return "shaders-gl3"; }
