@@ -155,8 +155,13 @@ TEST(BookRunTest, OneWheelNotchWithItsCoastingScrollsAboutTheSameOnEveryWindow) 
         double dt; // the offscreen display reports no refresh rate, so the step is set here
         double scale;
         int notch; // SDL's y is negative toward the reader: down the page
-    } turns[] = {{1.0 / 60, 0.5, -1}, {1.0 / 60, 0.5, 1}, {1.0 / 30, 0.5, -1}, {1.0 / 60, 1.0, -1}, {1.0 / 30, 1.0, -1}};
-    for (auto [size, viewHeight] : {std::pair{"-small", 360.0}, {"-1080p", 1080.0}}) {
+    } turns[] = {{1.0 / 60, 0.5, -1}, {1.0 / 60, 0.5, 1}, {1.0 / 30, 0.5, -1},
+                 {1.0 / 60, 1.0, -1}, {1.0 / 30, 1.0, -1}};
+    // The windows, with their views' heights.
+    const std::pair<const char*, double> windows[] = {{"-small", 360.0}, {"-1080p", 1080.0}};
+    for (const auto& window : windows) {
+        const char* size = window.first;
+        const double viewHeight = window.second;
         test::ChildResult child = test::runInChild([&] {
             Configuration options = parseOptions({size, "-nocache"}).configuration;
             options.precompiledScripts = false;
