@@ -143,7 +143,7 @@ void ChapterController::handleEvent(const Event& event) {
         break;
     }
     case Event::Wheel:
-        scrollBy(point.y * wheelFactor(scrollScale));
+        wheelBy(point.y);
         updatePointerHover(lastMouseEvent.pt(), true);
         break;
     case Event::Screenshot: recordCanvas(-1, joinPath(hv::platform::temporaryDirectory(), "screenshot.gif"), true); break;

@@ -183,7 +183,11 @@ public:
     void waitKey(KeyCode code);
     // (catch clicks, catch drags) at the point.
     std::pair<bool, bool> dragCatchersAt(const Vec2& point);
+    bool canScrollBy(double delta) const;
     void scrollBy(double delta);
+    // A wheel turn: the page moves by the amount times the wheel factor at once, and coasts as
+    // far again, whatever the frame step and the view's height.
+    void wheelBy(double amount);
     static double wheelFactor(double scale);
     void keyPressed(KeyCode code);
     void releaseVisibleRowWaiters();

@@ -63,14 +63,38 @@ namespace {
 
 [[noreturn]] void noSuchRect(int64_t rect) { fatalError("Could not find active rect with id " + std::to_string(rect)); }
 
+// The engine function that puts a rect into a waiting state.
+const char* waitingFunction(uint32_t state) {
+    switch (state) {
+    case ActivePictureRect::WaitStartDrag:
+    case ActivePictureRect::WaitContinueDrag: return "hvkActivateRectDrag";
+    case ActivePictureRect::WaitingOnClick: return "hvkActivateRectClick";
+    case ActivePictureRect::WaitingPointerIn: return "hvkActivateRectHover";
+    default: return "hvkActivateRectNotHovered";
+    }
+}
+
+// The states whose owner the rect holds until the wait ends (a drag in progress has released it).
+bool holdsOwner(uint32_t state) {
+    return state != ActivePictureRect::Idle && state != ActivePictureRect::DragActive &&
+           state != ActivePictureRect::Dead;
+}
+
 } // namespace
 
 void ChapterController::setActiveRectState(int64_t r, uint32_t state) {
     if (r < 0 || uint64_t(r) >= activeRects.size()) noSuchRect(r);
+    ActivePictureRect& rect = activeRects[size_t(r)];
+    // A rect has one waiting context: the one it held before is never released now, and without
+    // a word it would simply never run again.
+    if (holdsOwner(rect.state) && rect.owner >= 0) {
+        std::cerr << "warning: " << waitingFunction(state) << ": a new wait on active rect " << r
+                  << " replaces the one of context " << rect.owner << ", which stays held" << std::endl;
+    }
     uint64_t current = contexts.currentContextIndex();
     contexts.holdContext(current);
-    activeRects[size_t(r)].state = state;
-    activeRects[size_t(r)].owner = int64_t(current);
+    rect.state = state;
+    rect.owner = int64_t(current);
 }
 
 void ChapterController::waitForClick(int32_t r) { setActiveRectState(r, ActivePictureRect::WaitingOnClick); }

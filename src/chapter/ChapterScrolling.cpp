@@ -42,13 +42,30 @@ std::pair<bool, bool> ChapterController::dragCatchersAt(const Vec2& point) {
     return {clicks, drags};
 }
 
-void ChapterController::scrollBy(double delta) {
-    if (!scrollEnabled || hasScrollAnimation()) return;
+bool ChapterController::canScrollBy(double delta) const {
     // A pointer sent beyond any page (a script's glide to 1e308) moves by no usable amount;
     // kept, it would pin the speed, and the page with it, at infinity or NaN for good.
-    if (!std::isfinite(delta)) return;
+    return scrollEnabled && !hasScrollAnimation() && std::isfinite(delta);
+}
+
+void ChapterController::scrollBy(double delta) {
+    if (!canScrollBy(delta)) return;
     scrollMoved += delta;
     scrollTo(rows.position - delta);
+}
+
+void ChapterController::wheelBy(double amount) {
+    double delta = amount * wheelFactor(scrollScale);
+    if (!canScrollBy(delta)) return;
+    scrollTo(rows.position - delta);
+    // Then the page coasts as far again. Measured as a drag is, over one tick, the jump's speed
+    // would grow with the frame rate and its coast with the square of that over the view's
+    // height: the same notch scrolled twice as far in a small window as in a large one. The
+    // speed that the friction brings to rest over `delta` does not depend on either. A notch
+    // that follows one still coasting the same way adds its coast to what is left of that one.
+    double speed = std::sqrt(2.0 * std::fabs(friction * delta));
+    if (scrollVelocity * delta > 0) speed = std::hypot(scrollVelocity, speed);
+    scrollVelocity = std::copysign(speed, delta);
 }
 
 double ChapterController::wheelFactor(double scale) {

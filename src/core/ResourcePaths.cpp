@@ -35,9 +35,10 @@ std::string dataDirectory() {
 
 bool initCocoaApplication() { return platform::sharedApplication(); }
 
-// SDL reports 1 per notch here; the factor makes one notch, with the coasting after it, move the
-// page about 90 pixels of a 720-pixel view at 60 frames a second.
-double mouseWheelScale() { return 8.5; }
+// SDL reports 1 per notch here; five times the factor is a notch's amount in window points, which
+// the page moves at once and about as far again coasting: some 85 points a notch on any window
+// tall enough (the host takes less on a short one).
+double mouseWheelScale() { return 8.8; }
 
 std::string shaderDirectoryName() { return "shaders-gl3"; }
 

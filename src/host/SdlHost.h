@@ -77,6 +77,8 @@ public:
     void idleDelay();
     void shutdown();
 
+    // The scroll amount of one wheel notch, in window points.
+    double wheelNotch() const;
     Vec2 windowToBook(double x, double y) const;
     void sendEvent(const Event& event);
     void sendPress(int32_t source, Vec2 point);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 namespace hv {
 namespace {
@@ -229,6 +230,45 @@ TEST(InputTest, HoverWaitsEndWhenThePointerComesLeavesOrMoves) {
     EXPECT_EQ(logOf(book), "moved t,left r,in s");
 }
 
+TEST(InputTest, AWaitThatReplacesAHeldOneIsToldWithTheContextLeftHeld) {
+    // Rect 0 lies under the pointer, rect 1 away from it; spawned contexts count from 1.
+    enum Events { None, Click, DragStart };
+    const struct {
+        const char* body;
+        Events events;
+        const char* warning; // after "warning: "; empty for none
+    } cases[] = {
+        {"spawn(function() hvkActivateRectHover(off) hvkActivateRectHover(off) end)", None,
+         "hvkActivateRectHover: a new wait on active rect 1 replaces the one of context 1"},
+        {"spawn(function() waitOn(hvkActivateRectClick, on) end) spawn(function() hvkActivateRectClick(on) end)", None,
+         "hvkActivateRectClick: a new wait on active rect 0 replaces the one of context 1"},
+        {"spawn(function() waitOn(hvkActivateRectClick, on) end)\n"
+         "spawn(function() hvkActivateRectNotHovered(on, true) end)",
+         None, "hvkActivateRectNotHovered: a new wait on active rect 0 replaces the one of context 1"},
+        {"spawn(function() hvkActivateRectDrag(on) hvkActivateRectClick(on) end)", None,
+         "hvkActivateRectClick: a new wait on active rect 0 replaces the one of context 1"},
+        // Nothing is left held: no wait began, the first one ended, or a drag's step was handed over.
+        {"spawn(function() hvkActivateRectHover(on) hvkActivateRectHover(on) end)", None, ""},
+        {"spawn(function() waitOn(hvkActivateRectClick, on) hvkActivateRectClick(on) end)", Click, ""},
+        {"spawn(function() waitOn(hvkActivateRectDrag, on) hvkActivateRectDrag(on) end)", DragStart, ""},
+    };
+    for (const auto& c : cases) {
+        BookHarness book(bookOf(std::string("c = hvkNewCanvas(0, 6, 1.5, 1, 0) on = under(c) "
+                                            "off = hvkCreateActiveRect(c, 0, 0, 0, 1, 1, false)\n") +
+                                c.body));
+        testing::internal::CaptureStderr();
+        book.start();
+        book.tick();
+        if (c.events != None) book.press(300, 200);
+        if (c.events == Click) book.release(300, 200);
+        if (c.events == DragStart) book.move(310, 200);
+        book.tick();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  *c.warning ? "warning: " + std::string(c.warning) + ", which stays held\n" : "")
+            << c.body;
+    }
+}
+
 TEST(InputTest, TheWheelScrollsByTheClampedScaleAndNothingWhileScrollingIsOff) {
     struct Case {
         const char* call;
@@ -251,6 +291,25 @@ TEST(InputTest, TheWheelScrollsByTheClampedScaleAndNothingWhileScrollingIsOff) {
         EXPECT_EQ(book.global("scale"), c.scale) << c.call;
         EXPECT_EQ(book.chapter().rows.position, c.position) << c.call;
         EXPECT_EQ(book.global("showing"), c.position == 500 ? "false" : "true") << c.call;
+    }
+}
+
+TEST(InputTest, WheelTurnsCoastAsFarAgainAndAddUpOrTurnBack) {
+    // Each turn moves the page by its amount at once and coasts as far again (less a little for
+    // the coast's steps); turns the same way add up, a turn back drops the coast left.
+    const struct {
+        std::vector<double> amounts; // sent between two ticks
+        double moved;
+    } cases[] = {{{-10}, 20}, {{-10, -10, -10}, 60}, {{-10, 10}, -10}, {{10}, -20}};
+    for (const auto& c : cases) {
+        BookHarness book(bookOf("hvkSetRowHeight(60) hvkNewRow(false)"));
+        book.start();
+        ChapterController& chapter = book.chapter();
+        chapter.scrollTo(1000);
+        for (double amount : c.amounts) book.wheel(amount);
+        for (int i = 0; i < 100 && chapter.scrollVelocity != 0; ++i) book.tick();
+        EXPECT_EQ(chapter.scrollVelocity, 0) << c.moved;
+        EXPECT_NEAR(chapter.rows.position - 1000, c.moved, 1.5) << c.moved;
     }
 }
 

@@ -53,14 +53,11 @@ ChildResult runHalvane(const std::vector<std::string>& arguments,
 
 const std::map<std::string, std::string> headless = {{"SDL_VIDEODRIVER", "offscreen"}, {"SDL_AUDIODRIVER", "dummy"}};
 
-// The software GL driver and SDL's offscreen video keep a few blocks to the end of any
-// program that opens a GL window, however carefully it closes; a sanitizer build of the
-// executable is told to overlook those, and only those libraries.
-std::map<std::string, std::string> headlessWindow(const test::TempDir& dir) {
-    std::string suppressions = dir.file("third-party-leaks.supp");
-    test::writeFile(suppressions, "leak:swrast_dri.so\nleak:libSDL2-2.0.so\n");
+// A sanitizer build checks its leaks at exit, and ends with status 1 when it finds any.
+std::map<std::string, std::string> headlessWindow() {
     auto env = headless;
-    env["LSAN_OPTIONS"] = "suppressions=" + suppressions + ":print_suppressions=0";
+    env["ASAN_OPTIONS"] = "detect_leaks=1";
+    env["LSAN_OPTIONS"] = test::leakCheckOptions();
     return env;
 }
 
@@ -75,8 +72,7 @@ TEST(MainTest, OptionErrorsEndWithStatusOneBeforeAnyWindow) {
 }
 
 TEST(MainTest, HeadlessRunOfTheSampleBookEndsWithStatusZero) {
-    test::TempDir dir;
-    auto env = headlessWindow(dir);
+    auto env = headlessWindow();
     // Ended from outside after a while, as a reader closes the window.
     auto start = std::chrono::steady_clock::now();
     ChildResult run = runHalvane({"-small"}, env, [start](const ChildResult&) {
@@ -106,7 +102,7 @@ TEST(MainTest, FilesTooLargeToHoldAreUnreadable) {
     test::TempDir dir;
     std::filesystem::copy(std::string(HV_BINARY_DIR) + "/assets", dir.file("assets"),
                           std::filesystem::copy_options::recursive);
-    auto env = headlessWindow(dir);
+    auto env = headlessWindow();
     env["HalvaneResourceDirectory"] = dir.path();
     const struct {
         const char* file;
@@ -199,12 +195,9 @@ TEST(MainTest, AnX11DisplayWithoutVsyncRunsPacedToSixtyFrames) {
     Xvfb server;
     ASSERT_FALSE(server.display.empty()) << "no Xvfb would start on :91 to :94";
     test::TempDir dir;
-    auto env = headlessWindow(dir);
+    auto env = headlessWindow();
     env["SDL_VIDEODRIVER"] = "x11";
     env["DISPLAY"] = server.display;
-    // The X11 path's libraries (D-Bus, and the GL driver SDL unloads before the leak check, so
-    // no module is left to name) keep blocks to the end; the engine's own are checked headless.
-    env["ASAN_OPTIONS"] = "detect_leaks=0";
     const std::string log = dir.file("fps.txt");
     // Ended once the first frame-rate sample, of 240 frames, is written.
     auto sampled = [&](const ChildResult&) { return std::ifstream(log).peek() != EOF; };

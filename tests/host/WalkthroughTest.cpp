@@ -18,9 +18,7 @@ namespace hv {
 namespace {
 
 // Runs the walkthrough headless; `extra` are further options.
-test::ChildResult runWalkthrough(const test::TempDir& dir, std::vector<std::string> extra) {
-    std::string suppressions = dir.file("third-party-leaks.supp");
-    test::writeFile(suppressions, "leak:swrast_dri.so\nleak:libSDL2-2.0.so\n");
+test::ChildResult runWalkthrough(std::vector<std::string> extra) {
     std::string program = std::string(HV_BINARY_DIR) + "/halvane";
     std::vector<std::string> args = {program, "-small", "-env", "walkthrough", "1"};
     args.insert(args.end(), extra.begin(), extra.end());
@@ -30,7 +28,7 @@ test::ChildResult runWalkthrough(const test::TempDir& dir, std::vector<std::stri
         [&] {
             setenv("SDL_VIDEODRIVER", "offscreen", 1);
             setenv("SDL_AUDIODRIVER", "dummy", 1);
-            setenv("LSAN_OPTIONS", ("suppressions=" + suppressions + ":print_suppressions=0").c_str(), 1);
+            setenv("LSAN_OPTIONS", test::leakCheckOptions().c_str(), 1);
             std::vector<char*> argv;
             for (std::string& arg : args) argv.push_back(arg.data());
             argv.push_back(nullptr);
@@ -47,7 +45,7 @@ TEST(WalkthroughTest, TheSampleBookPlaysItselfRecordsItsHarbourAndRemembersTheCh
     std::remove((dataDirectory() + "save.txt").c_str());
     test::TempDir dir;
     std::string recording = dir.file("harbour.gif");
-    test::ChildResult run = runWalkthrough(dir, {"-env", "record", recording});
+    test::ChildResult run = runWalkthrough({"-env", "record", recording});
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(run.err.find("err: "), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("error (ignoring and continuing)"), std::string::npos) << run.err;
@@ -64,7 +62,7 @@ TEST(WalkthroughTest, TheSampleBookPlaysItselfRecordsItsHarbourAndRemembersTheCh
     // The next run opens at the second chapter (so it never records the first one's harbour)
     // and chooses the third.
     std::string second = dir.file("second.gif");
-    run = runWalkthrough(dir, {"-env", "record", second});
+    run = runWalkthrough({"-env", "record", second});
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(run.err.find("err: "), std::string::npos) << run.err;
     EXPECT_FALSE(std::filesystem::exists(second));

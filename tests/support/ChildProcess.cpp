@@ -42,7 +42,7 @@ ChildResult runInChild(const std::function<void()>& body, const ChildWatch& watc
     bool signalled = false, killed = false;
     int open = 2;
     while (open > 0) {
-        if (!signalled && watch.stop && watch.stop(result)) {
+        if (watch.stop && watch.stop(result) && !signalled) {
             kill(pid, watch.stopSignal);
             signalled = true;
         }
@@ -72,6 +72,10 @@ ChildResult runInChild(const std::function<void()>& body, const ChildWatch& watc
     waitpid(pid, &status, 0);
     if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
     return result;
+}
+
+std::string leakCheckOptions() {
+    return "suppressions=" + std::string(HV_SOURCE_DIR) + "/scripts/lsan.supp:print_suppressions=0";
 }
 
 bool becomeUnprivileged(const std::string& tree) {

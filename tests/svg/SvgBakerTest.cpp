@@ -137,8 +137,10 @@ TEST_F(SvgBakerTest, MissingStoryDirectoryFails) {
 }
 
 // Runs the bake tool in a child that first calls `prepare` (status 77 when it fails).
-test::ChildResult runBakeTool(std::vector<std::string> args, const std::function<bool()>& prepare = [] { return true; }) {
-    std::string tool = std::string(HV_BINARY_DIR) + "/tools/halvane-bake";
+const std::string builtTool = std::string(HV_BINARY_DIR) + "/tools/halvane-bake";
+
+test::ChildResult runBakeTool(std::vector<std::string> args, const std::function<bool()>& prepare = [] { return true; },
+                              std::string tool = builtTool) {
     return test::runInChild([&] {
         if (!prepare()) std::_Exit(77);
         std::vector<char*> argv = {tool.data()};
@@ -157,8 +159,14 @@ TEST_F(SvgBakerTest, AnUnreadableFolderIsNamedAndTheRestIsBaked) {
     for (const char* name : {"a.svg", "pics/b.svg", "more/c.svg"}) story(name, goodSvg);
     story("paper.txt", smallPaper);
     std::filesystem::permissions(dir.file("story/pics"), std::filesystem::perms::none);
-    // Root reads every folder: the tool runs as a user whom the permission bits hold for.
-    test::ChildResult run = runBakeTool({dir.path()}, [&] { return test::becomeUnprivileged(dir.path()); });
+    // Root reads every folder: the tool runs as a user whom the permission bits hold for, from a
+    // copy in a folder that user can enter, as the build tree may not be (a checkout in root's home).
+    test::TempDir bin;
+    const std::string tool = bin.file("halvane-bake");
+    std::filesystem::copy_file(builtTool, tool);
+    std::filesystem::permissions(bin.path(), std::filesystem::perms::owner_all | std::filesystem::perms::group_exec |
+                                                 std::filesystem::perms::others_exec);
+    test::ChildResult run = runBakeTool({dir.path()}, [&] { return test::becomeUnprivileged(dir.path()); }, tool);
     std::filesystem::permissions(dir.file("story/pics"), std::filesystem::perms::owner_all);
     if (run.exitStatus == 77) GTEST_SKIP() << "cannot run as an unprivileged user";
     EXPECT_EQ(run.exitStatus, 1);
