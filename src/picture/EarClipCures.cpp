@@ -86,9 +86,11 @@ void Cures::emit(uint32_t a, uint32_t b, uint32_t c) {
     indices_.insert(indices_.end(), {a, b, c});
 }
 
-// Where the edge before a point and the edge after the next one cross, the two points between
-// them make a loop: the triangle over the crossing is drawn and the loop cut off.
+// Where the edge into a point and the edge out of one a few steps on cross, the points between
+// make a small loop (a curve that overshoots a corner and comes back): the triangle over the
+// crossing is drawn and the loop cut off.
 bool Cures::cutLoops(IndexPolygon& ring) {
+    static constexpr size_t longestLoop = 4; // points in a loop that is cut
     size_t n = ring.size();
     if (n < 4) return false;
     std::vector<size_t> next(n), prev(n);
@@ -100,22 +102,29 @@ bool Cures::cutLoops(IndexPolygon& ring) {
     size_t left = n, p = 0, steps = 0; // steps since the last cut
     bool cut = false;
     while (left > 3 && steps < left && !spent()) {
-        ++work_;
-        size_t a = prev[p], q = next[p], b = next[q];
-        uint32_t va = ring[a], vp = ring[p], vq = ring[q], vb = ring[b];
-        bool crossing = orient(va, vp, vq) * orient(va, vp, vb) < 0 && orient(vq, vb, va) * orient(vq, vb, vp) < 0;
-        if (!same(va, vb) && crossing && locallyInside(ring[prev[a]], va, vp, vb) &&
-            locallyInside(vq, vb, ring[next[b]], va)) {
+        size_t a = prev[p], q = p;
+        bool cutHere = false;
+        // The loop runs from p to q, `loop` + 1 points, and at least three stay.
+        for (size_t loop = 1; loop < longestLoop && loop + 4 <= left && !cutHere; ++loop) {
+            ++work_;
+            q = next[q];
+            size_t b = next[q];
+            uint32_t va = ring[a], vp = ring[p], vq = ring[q], vb = ring[b];
+            if (same(va, vb)) continue;
+            bool crossing = orient(va, vp, vq) * orient(va, vp, vb) < 0 && orient(vq, vb, va) * orient(vq, vb, vp) < 0;
+            if (!crossing || !locallyInside(ring[prev[a]], va, vp, vb) || !locallyInside(ring[prev[b]], vb, ring[next[b]], va)) {
+                continue;
+            }
             emit(va, vp, vb);
-            alive[p] = alive[q] = 0;
+            for (size_t k = p; k != b; k = next[k]) alive[k] = 0;
             next[a] = b;
             prev[b] = a;
-            left -= 2;
-            cut = true;
+            left -= loop + 1;
+            cut = cutHere = true;
             p = b;
             steps = 0;
-            continue;
         }
+        if (cutHere) continue;
         p = next[p];
         ++steps;
     }
