@@ -197,20 +197,13 @@ bool Cures::split(const IndexPolygon& ring, IndexPolygon& first, IndexPolygon& s
 
 bool Cures::clip(IndexPolygon ring, int depth) {
     filter(ring);
-    if (ring.size() < 3) return true;
-    work_ += 2 * ring.size();
-    Clipped clipped = clipBothWays(v_, ring, indices_, careful_);
-    if (clipped != Clipped::NoEar || spent()) return clipped == Clipped::Whole;
-    bool cut = cutLoops(ring);
-    if (cut) filter(ring);
+    if (cutLoops(ring)) filter(ring);
     if (ring.size() < 3) return true;
     // Crossings that are not small loops are for the path's contours to be resolved.
     if (stopAtCrossings_ && crossesItself(v_, ring)) return false;
-    if (cut) {
-        work_ += 2 * ring.size();
-        clipped = clipBothWays(v_, ring, indices_, careful_);
-        if (clipped != Clipped::NoEar || spent()) return clipped == Clipped::Whole;
-    }
+    work_ += 2 * ring.size();
+    Clipped clipped = clipBothWays(v_, ring, indices_, careful_);
+    if (clipped != Clipped::NoEar || spent()) return clipped == Clipped::Whole;
     IndexPolygon first, second;
     if (depth >= maxDepth || !split(ring, first, second)) return false;
     return clip(std::move(first), depth + 1) && clip(std::move(second), depth + 1);

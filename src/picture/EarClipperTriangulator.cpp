@@ -629,7 +629,9 @@ bool clipPolygon(const std::vector<float>& vertices, const IndexPolygon& polygon
     }
     // Only polygons that fail the plain way come here: those that touch themselves at a point
     // clip with care; the flaws the cures take out stop either way, and either may do after them.
-    for (int road = 0; road < 3 && clipped != Clipped::TooSlow; ++road) {
+    // Crossings (but for small loops) are for resolving the path's contours, which draws them.
+    bool crossing = !resolved && clipped != Clipped::TooSlow && crossesItself(v, polygon);
+    for (int road = crossing ? 1 : 0; road < 3 && clipped != Clipped::TooSlow; ++road) {
         Clipped c = road == 0 ? clipBothWays(v, polygon, indices, true)
                               : clipWithCures(v, polygon, indices, road == 2, resolved) ? Clipped::Whole : Clipped::NoEar;
         if (c == Clipped::Whole && trianglesCoverProblem(vertices, polygon, indices, first, negligibleArea).empty()) {
