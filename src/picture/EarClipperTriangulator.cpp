@@ -484,15 +484,15 @@ Attempt attemptContours(PathLeaf& root, const std::vector<Range>& ranges, uint64
             continue;
         }
         size_t begin = mesh.indices.size();
-        if (clipping::clipPolygon(mesh.vertices, polygons[k], mesh.indices, negligible, known)) {
+        if (clipping::clipPolygon(mesh.vertices, polygons[k], mesh.indices, negligible, known != nullptr)) {
             if (drawn) drawn->push_back(DrawnSolid{solids[k], begin, mesh.indices.size()});
             continue;
         }
         uint64_t leftOut = a.counted.leftOut;
-        bool drawn = withoutTouchingHoles(*solids[k], mesh, negligible, known, a.counted);
-        a.whole = drawn && a.whole;
-        a.failed += !drawn;
-        if (!drawn || a.counted.leftOut != leftOut) addSolid(a.troubled, *solids[k]);
+        bool kept = withoutTouchingHoles(*solids[k], mesh, negligible, known != nullptr, a.counted);
+        a.whole = kept && a.whole;
+        a.failed += !kept;
+        if (!kept || a.counted.leftOut != leftOut) addSolid(a.troubled, *solids[k]);
     }
     return a;
 }
@@ -516,10 +516,11 @@ std::vector<Range> withResolved(const std::vector<Range>& ranges, const std::vec
     return list;
 }
 
-// Contours that failed, in the path's first attempt, are resolved at their crossings and the
-// path is made again from the rest and what that gave; contours that fail in the new attempt
-// join them, a few rounds at most. The attempt with the fewest faults is kept, the first one
-// when none has fewer, and `lines` become its lines.
+// Contours that failed in the path's first attempt, with every contour crossing them, are
+// resolved at their crossings and the path is made again from the rest and what that gave (the
+// solids drawn already keep their triangles); contours that fail in the new attempt join them,
+// a few rounds at most. The best attempt is kept, the first one unless another is better, and
+// `lines` become its lines.
 struct Repair {
     PathLeaf& root;
     const std::vector<Range>& ranges;
