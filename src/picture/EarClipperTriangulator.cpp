@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -386,6 +387,7 @@ bool withoutTouchingHoles(const PathLeaf& solid, Mesh& mesh, double negligible, 
 // One way through nesting, bridging and clipping for a list of contours, and what failed.
 struct Attempt {
     ContourCount counted;
+    bool made = true;            // false when it stopped at a refused contour, before bridging
     bool whole = true;
     uint64_t failed = 0;         // solids not bridged or not clipped
     std::vector<Range> troubled; // the contours of what failed
@@ -454,10 +456,17 @@ private:
     std::vector<Entry> entries_;
 };
 
+// With `stopWhenRefused`, a contour the nesting refuses ends the attempt there: the path will be
+// resolved, and the bridging of what it has would be wasted when that comes out clean.
 Attempt attemptContours(PathLeaf& root, const std::vector<Range>& ranges, uint64_t firstVertex,
-                        std::vector<DrawnSolid>* drawn, const KnownSolids* known = nullptr) {
+                        std::vector<DrawnSolid>* drawn, const KnownSolids* known, bool stopWhenRefused) {
     Attempt a;
     a.counted = root.nestRanges(ranges, &a.troubled);
+    if (stopWhenRefused && a.counted.dropped > 0) {
+        a.made = false;
+        a.whole = false;
+        return a;
+    }
     Mesh& mesh = *root.mesh;
     // Kept between calls with the memory of their polygons.
     thread_local std::vector<IndexPolygon> polygons;
@@ -520,26 +529,64 @@ std::vector<Range> withResolved(const std::vector<Range>& ranges, const std::vec
 // resolved at their crossings and the path is made again from the rest and what that gave (the
 // solids drawn already keep their triangles); contours that fail in the new attempt join them,
 // a few rounds at most. The best attempt is kept, the first one unless another is better, and
-// `lines` become its lines.
+// `lines` become its lines. A first attempt that stopped at a refused contour is only finished
+// when no later one comes out clean.
 struct Repair {
     PathLeaf& root;
     const std::vector<Range>& ranges;
     uint64_t firstVertex;
     size_t firstIndex;
-    const std::vector<DrawnSolid>& drawn;
+    std::vector<DrawnSolid>& drawn;
 
     Attempt run(Attempt first, std::string& lines) {
         static constexpr int rounds = 4;
         Mesh& mesh = *root.mesh;
         const uint64_t flattened = mesh.vertexCount(); // resolved contours start here
-        const KnownSolids known(drawn, mesh.indices);
+        std::optional<KnownSolids> known;
+        std::optional<Attempt> best;
         std::vector<float> bestVertices;
-        std::vector<uint32_t> bestIndices(mesh.indices.begin() + std::ptrdiff_t(firstIndex), mesh.indices.end());
-        Attempt best = first;
-        best.drawn = areaDrawn(mesh, firstIndex);
+        std::vector<uint32_t> bestIndices;
+        uint64_t resolvedCount = 0;
+        std::ostringstream said;
+        auto keep = [&](const Attempt& a, uint64_t resolved) {
+            best = a;
+            resolvedCount = resolved;
+            lines = said.str();
+            bestVertices.assign(mesh.vertices.begin() + std::ptrdiff_t(2 * flattened), mesh.vertices.end());
+            bestIndices.assign(mesh.indices.begin() + std::ptrdiff_t(firstIndex), mesh.indices.end());
+        };
+        // The first attempt, whole, as the one to beat.
+        auto finishFirst = [&]() {
+            if (first.made && best) return;
+            if (!first.made) {
+                mesh.vertices.resize(2 * flattened);
+                mesh.indices.resize(firstIndex);
+                said.str("");
+                drawn.clear();
+                FailureLineCapture capture(said);
+                first = attemptContours(root, ranges, firstVertex, &drawn, nullptr, false);
+            } else {
+                said.str(lines);
+            }
+            first.drawn = areaDrawn(mesh, firstIndex);
+            known.emplace(drawn, mesh.indices);
+            std::optional<Attempt> better = best;
+            std::vector<float> betterVertices = bestVertices;
+            std::vector<uint32_t> betterIndices = bestIndices;
+            std::string betterLines = lines;
+            keep(first, 0);
+            if (better && better->betterThan(first)) {
+                best = better;
+                bestVertices = std::move(betterVertices);
+                bestIndices = std::move(betterIndices);
+                lines = betterLines;
+                resolvedCount = better->counted.resolved;
+            }
+        };
+        if (first.made) finishFirst();
+
         std::vector<Range> troubled;
         bool refused = false;
-        uint64_t resolvedCount = 0;
         auto join = [&](const std::vector<Range>& more) {
             size_t before = troubled.size();
             for (const Range& r : more) {
@@ -550,7 +597,6 @@ struct Repair {
             return troubled.size() > before;
         };
         join(first.troubled);
-        std::ostringstream said;
         for (int round = 0; round < rounds && !troubled.empty(); ++round) {
             if (!joinCrossingContours(mesh.vertices.data(), ranges, troubled, maxResolvedCrossings)) {
                 refused = true;
@@ -567,35 +613,34 @@ struct Repair {
                 said.str("");
                 {
                     FailureLineCapture capture(said);
-                    a = attemptContours(root, withResolved(ranges, troubled, resolved), firstVertex, nullptr, &known);
+                    a = attemptContours(root, withResolved(ranges, troubled, resolved), firstVertex, nullptr,
+                                        known ? &*known : nullptr, false);
                 }
                 made = true;
                 a.drawn = areaDrawn(mesh, firstIndex);
-                if (a.betterThan(best)) {
-                    best = a;
-                    resolvedCount = troubled.size();
-                    lines = said.str();
-                    bestVertices.assign(mesh.vertices.begin() + std::ptrdiff_t(2 * flattened), mesh.vertices.end());
-                    bestIndices.assign(mesh.indices.begin() + std::ptrdiff_t(firstIndex), mesh.indices.end());
-                }
+                a.counted.resolved = troubled.size();
+                if (!best || a.betterThan(*best)) keep(a, troubled.size());
                 if (a.clean()) break;
             }
-            if (!made) break;
-            if (a.clean() || !join(a.troubled)) break;
+            if (!made || a.clean()) break;
+            finishFirst();
+            if (!join(a.troubled)) break;
         }
+        if (!best || !best->clean()) finishFirst();
         mesh.vertices.resize(2 * flattened);
         mesh.vertices.insert(mesh.vertices.end(), bestVertices.begin(), bestVertices.end());
         mesh.indices.resize(firstIndex);
         mesh.indices.insert(mesh.indices.end(), bestIndices.begin(), bestIndices.end());
-        best.counted.total = first.counted.total;
-        best.counted.resolved = resolvedCount;
+        Attempt result = *best;
+        result.counted.total = first.counted.total;
+        result.counted.resolved = resolvedCount;
         if (refused && resolvedCount == 0) {
             // Left as the first attempt drew it, with one line in place of that attempt's.
-            best.counted.refused = true;
+            result.counted.refused = true;
             lines = "EarClipperTriangulator::triangulate: more than " + std::to_string(maxResolvedCrossings) +
                     " crossings, too many to resolve\n";
         }
-        return best;
+        return result;
     }
 };
 
@@ -681,11 +726,13 @@ std::pair<Range, bool> EarClipperTriangulator::triangulate(const Path& path, dou
     {
         // Held back: what a repair draws is not reported.
         FailureLineCapture capture(said);
-        attempt = attemptContours(*root, ranges, firstVertex, &drawn);
+        attempt = attemptContours(*root, ranges, firstVertex, &drawn, nullptr, true);
     }
-    std::string lines = said.str();
-    if (!attempt.clean()) attempt = Repair{*root, ranges, firstVertex, firstIndex, drawn}.run(std::move(attempt), lines);
-    if (!lines.empty()) failureStream() << lines << std::flush;
+    if (!attempt.made || !attempt.clean()) {
+        std::string lines = said.str();
+        attempt = Repair{*root, ranges, firstVertex, firstIndex, drawn}.run(std::move(attempt), lines);
+        failureStream() << lines << std::flush;
+    }
     if (contours) *contours = attempt.counted;
     if (!attempt.whole) return {Range(firstIndex, 0), false};
     return {Range(firstIndex, mesh.indices.size() - firstIndex), true};
