@@ -24,7 +24,7 @@ struct Edge {
 // pass through, found row by row from where it enters and leaves the row.
 class EdgeGrid {
 public:
-    EdgeGrid(const std::vector<Edge>& edges, const polygon::Bounds& box) : edges_(edges), box_(box) {
+    EdgeGrid(const std::vector<Edge>& edges, const polygon::Bounds& box) : box_(box) {
         double w = box.maxX - box.minX, h = box.maxY - box.minY;
         polygon::gridShape(double(edges.size()), w, h, nx_, ny_);
         scaleX_ = w > 0 ? nx_ / w : 0.0;
@@ -52,6 +52,7 @@ public:
         }
     }
     size_t cells() const { return size_t(nx_) * ny_; }
+    size_t cellOf(double x, double y) const { return size_t(row(y)) * nx_ + column(x); }
 
 private:
     uint32_t column(double x) const {
@@ -63,7 +64,6 @@ private:
         return !(c > 0) ? 0 : c >= ny_ - 1 ? ny_ - 1 : uint32_t(c);
     }
 
-    const std::vector<Edge>& edges_;
     polygon::Bounds box_;
     uint32_t nx_ = 1, ny_ = 1;
     double scaleX_ = 0, scaleY_ = 0, fuzz_ = 0;
@@ -72,6 +72,14 @@ private:
 bool crossProperly(const Edge& e, const Edge& f) {
     return polygon::orientSign(e.a, e.b, f.a) * polygon::orientSign(e.a, e.b, f.b) < 0 &&
            polygon::orientSign(f.a, f.b, e.a) * polygon::orientSign(f.a, f.b, e.b) < 0;
+}
+
+// Where two edges that cross properly meet.
+void crossingPoint(const Edge& e, const Edge& f, double& x, double& y) {
+    double ex = double(e.b.x) - e.a.x, ey = double(e.b.y) - e.a.y, fx = double(f.b.x) - f.a.x, fy = double(f.b.y) - f.a.y;
+    double t = ((double(f.a.x) - e.a.x) * fy - (double(f.a.y) - e.a.y) * fx) / (ex * fy - ey * fx);
+    x = e.a.x + t * ex;
+    y = e.a.y + t * ey;
 }
 
 // Edges of no length, or out of the tame range, cross nothing here.
@@ -84,8 +92,8 @@ void addEdge(const float* v, uint64_t from, uint64_t to, uint32_t owner, std::ve
     edges.push_back(e);
 }
 
-// Calls met(e, f) for each pair of edges that cross where neither ends, once for each cell
-// holding both, until it gives true. False when the edges lie too densely to go through them
+// Calls met(e, f) for each pair of edges that cross where neither ends, once, in the cell of
+// their crossing, until it gives true. False when the edges lie too densely to go through them
 // all in time.
 template <typename Met>
 bool forEachCrossing(const std::vector<Edge>& edges, const polygon::Bounds& box, Met met) {
@@ -114,7 +122,10 @@ bool forEachCrossing(const std::vector<Edge>& edges, const polygon::Bounds& box,
                 if (++tests > testBudget) return false;
                 const Edge& f = edges[members[j]];
                 if (e.from == f.to || e.to == f.from || e.from == f.from || e.to == f.to) continue;
-                if (crossProperly(e, f) && met(e, f)) return true;
+                if (!crossProperly(e, f)) continue;
+                double x, y;
+                crossingPoint(e, f, x, y);
+                if (grid.cellOf(x, y) == c && met(e, f)) return true;
             }
         }
     }
