@@ -721,15 +721,16 @@ std::pair<Range, bool> EarClipperTriangulator::triangulate(const Path& path, dou
     thread_local std::vector<DrawnSolid> drawn;
     root->flattenPath(path, tolerance, ranges);
     drawn.clear();
-    said.str("");
     Attempt attempt;
     {
         // Held back: what a repair draws is not reported.
         FailureLineCapture capture(said);
         attempt = attemptContours(*root, ranges, firstVertex, &drawn, nullptr, true);
     }
+    // The stream is left empty after every call: a clean attempt writes nothing to it.
     if (!attempt.made || !attempt.clean()) {
         std::string lines = said.str();
+        said.str("");
         attempt = Repair{*root, ranges, firstVertex, firstIndex, drawn}.run(std::move(attempt), lines);
         failureStream() << lines << std::flush;
     }
