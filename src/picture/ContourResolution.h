@@ -30,8 +30,9 @@ bool crossesItself(const float* vertices, const IndexPolygon& polygon);
 // single-precision grid of the largest coordinate, so every vertex and every difference of two
 // is exact in single precision. Outlines enclosing no more than `negligibleArea` are left out:
 // slivers where a curve runs there and back, which no ear clipping can split. With
-// `separateHoles`, each vertex where a hole touches another outline moves one step of the grid
-// into the hole, where there is room, so that the two no longer meet. False, with the mesh as it
+// `separateHoles`, a vertex that rounding left a hair across another outline's edge joins that
+// edge, and each vertex where a hole touches another outline moves into the hole, to the nearest
+// point of the grid where there is room, so that the two no longer meet. False, with the mesh as it
 // was, when a coordinate is not a number or is too large.
 bool resolveCrossings(Mesh& mesh, const std::vector<Range>& contours, std::vector<Range>& resolved,
                       double negligibleArea = 0.0, bool separateHoles = false);

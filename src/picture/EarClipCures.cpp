@@ -1,7 +1,7 @@
 // What the clipper tries on a polygon that neither of its runs could clip: the flaws editors
 // leave in outlines (a point repeated, a run of points on a line, a spike, a tiny loop where a
 // curve overshoots a corner) each stop every ear somewhere; taken out one by one, the rest
-// clips. The steps look only at exact orientations of the polygon's own points.
+// clips. What is cut off, and where a polygon is split, is decided by exact orientations.
 #include "picture/EarClipping.h"
 
 #include "picture/ContourResolution.h"

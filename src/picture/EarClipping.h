@@ -22,16 +22,17 @@ enum class Clipped { Whole, NoEar, TooSlow };
 // at a point clips cleanly; the plain runs take that care only once they stall.
 Clipped clipBothWays(const float* vertices, const IndexPolygon& polygon, std::vector<uint32_t>& indices, bool careful);
 
-// For a polygon neither run could clip: without repeated and collinear points; then with small
-// loops cut off where two edges a step apart cross; then split along a diagonal inside it, each
-// half clipped the same way. False, with `indices` as it was, when none of that clips it.
+// For a polygon neither run could clip: without repeated and collinear points, and with small
+// loops cut off where two edges a few steps apart cross; then split along a diagonal inside it,
+// each half clipped the same way. False, with `indices` as it was, when none of that clips it.
 // Its runs are careful ones when asked. A polygon whose edges cross where no small loop is is
 // given up at once, as resolving its contours will draw it, unless they were resolved already.
 bool clipWithCures(const float* vertices, const IndexPolygon& polygon, std::vector<uint32_t>& indices, bool careful,
                    bool resolved);
 
-// The whole road for one polygon: the plain runs, and when their triangles do not cover the
-// polygon, a careful run and the cures; false, with a line, when none does.
+// The whole road for one polygon: the plain runs, and when they fail or their triangles do not
+// cover the polygon, a careful run and the cures; false, with a line, when none does. With
+// `resolved`, the polygon comes from contours resolved at their crossings.
 bool clipPolygon(const std::vector<float>& vertices, const IndexPolygon& polygon, std::vector<uint32_t>& indices,
                  double negligibleArea, bool resolved);
 
