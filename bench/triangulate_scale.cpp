@@ -1,5 +1,6 @@
-// Triangulation at scale: one square with thousands of small square holes (bridging), and a
-// self-intersecting zig-zag of a million segments. One call each, timed whole.
+// Triangulation at scale: one square with thousands of small square holes (bridging), a
+// self-intersecting zig-zag of a million segments, and a path crossing itself everywhere. One
+// call each, timed whole.
 
 #include "picture/Path.h"
 #include "support/Triangulating.h"
@@ -45,6 +46,15 @@ hv::Path zigZag(int segments) {
     return path;
 }
 
+// One contour of `segments` edges round and round the same hundred points, crossing one
+// another all over.
+hv::Path crossingsEverywhere(int segments) {
+    hv::Path path;
+    path.commands.push_back(hv::PathCommand::moveTo(0, 0));
+    for (int i = 1; i <= segments; ++i) path.commands.push_back(hv::PathCommand::lineTo(i * 37 % 100, i * 91 % 100));
+    return path;
+}
+
 void triangulateOnce(benchmark::State& state, const hv::Path& path) {
     std::cerr.setstate(std::ios::badbit);
     hv::bench::triangulateEachIteration(state, path);
@@ -61,6 +71,10 @@ void registerAll() {
             ->Repetitions(3)
             ->ReportAggregatesOnly(true);
     }
+    hv::Path crossings = crossingsEverywhere(100000);
+    benchmark::RegisterBenchmark("crossings-everywhere/100000", [crossings](benchmark::State& s) { triangulateOnce(s, crossings); })
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
     hv::Path path = zigZag(1000000);
     benchmark::RegisterBenchmark("zig-zag/1000000", [path](benchmark::State& s) { triangulateOnce(s, path); })
         ->Unit(benchmark::kMillisecond)

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace hv {
@@ -20,6 +21,9 @@ constexpr double triangleAreaTolerance = 1e-2;
 // a line when they do not.
 bool trianglesCoverPolygon(const std::vector<float>& vertices, const IndexPolygon& polygon,
                            const std::vector<uint32_t>& indices, size_t first, double negligibleArea = 0.0);
+// The same without writing: the line, or nothing when they cover it.
+std::string trianglesCoverProblem(const std::vector<float>& vertices, const IndexPolygon& polygon,
+                                  const std::vector<uint32_t>& indices, size_t first, double negligibleArea = 0.0);
 
 // An area too small to see beside the drawing the vertices from firstVertex on make: a
 // millionth of their bounding box. Slivers such as a curve flattened there and back again

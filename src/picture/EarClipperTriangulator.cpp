@@ -2,10 +2,16 @@
 
 #include "core/Failure.h"
 #include "picture/AreaCheck.h"
+#include "picture/ContourResolution.h"
+#include "picture/EarClipping.h"
 #include "picture/Path.h"
 #include "picture/PolygonMath.h"
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
+#include <optional>
+#include <sstream>
 #include <string>
 
 namespace hv {
@@ -41,11 +47,15 @@ struct ClipScratch {
 // Points are looked up through a grid. Every triangle is the one the rescanning clipper emits.
 class EarClipPolygon {
 public:
-    EarClipPolygon(const float* vertices, const IndexPolygon& list);
+    // A careful clipper judges every ear as the plain one judges them once it has stalled:
+    // a copy of a triangle's corner blocks it only where one of its edges runs into it.
+    EarClipPolygon(const float* vertices, const IndexPolygon& list, bool careful = false);
 
-    // One clipping run in list order, or in reverse order. Fails when no ear is left, having
+    // One clipping run in list order, or in reverse order. Fails when no ear is left, or when
+    // the search for ears has cost more than a sound polygon of this size ever needs, having
     // cut `indices` back to its length before the run.
     bool run(bool reversed, std::vector<uint32_t>& indices);
+    bool tooSlow() const { return tooSlow_; }
 
 private:
     static constexpr uint32_t none = uint32_t(-1);
@@ -66,7 +76,7 @@ private:
     void decide(uint32_t pos);
     uint32_t findBlocker(uint32_t prev, uint32_t pos, uint32_t next) const;
     uint32_t nextEarAllowingCornerCopies() const;
-    bool blockedAllowingCornerCopies(uint32_t prev, uint32_t pos, uint32_t next) const;
+    uint32_t cornerCopyBlocker(uint32_t prev, uint32_t pos, uint32_t next) const;
     bool entersCorner(uint32_t copy, Point corner, Point x, Point y) const;
 
     ClipScratch& s_;
@@ -77,13 +87,20 @@ private:
     bool allTame_ = true; // no point too far out for the box filters
     uint32_t gridPoints_ = 0; // points in the grid when it was built
     mutable uint64_t deadMet_ = 0; // clipped points the searches met since then
+    // Points looked at in this run. Sound polygons stay far below the budget; a polygon whose
+    // points pile up on a few spots (crossings everywhere) would otherwise cost its size squared.
+    mutable uint64_t work_ = 0;
+    uint64_t budget_;
+    bool tooSlow_ = false;
+    bool careful_;
     void buildGrid(bool all);
 };
 
 thread_local ClipScratch clipScratch;
 
-EarClipPolygon::EarClipPolygon(const float* vertices, const IndexPolygon& list)
-    : s_(clipScratch), list_(list), n_(uint32_t(list.size())), useGrid_(list.size() >= gridThreshold) {
+EarClipPolygon::EarClipPolygon(const float* vertices, const IndexPolygon& list, bool careful)
+    : s_(clipScratch), list_(list), n_(uint32_t(list.size())), useGrid_(list.size() >= gridThreshold),
+      budget_(clipping::workBudget(list.size())), careful_(careful) {
     s_.points.resize(n_);
     for (uint32_t k = 0; k < n_; ++k) {
         s_.points[k] = polygon::pointAt(vertices, list[k]);
@@ -139,6 +156,7 @@ bool flatAlongAnAxis(Point u, Point v, Point w) {
 // A point of the polygon other than the triangle's corners that lies inside the triangle,
 // or none.
 uint32_t EarClipPolygon::findBlocker(uint32_t prev, uint32_t pos, uint32_t next) const {
+    if (careful_) return cornerCopyBlocker(prev, pos, next);
     Point u = point(prev), v = point(pos), w = point(next);
     if (flatAlongAnAxis(u, v, w)) return none;
     if (!allTame_) {
@@ -148,6 +166,7 @@ uint32_t EarClipPolygon::findBlocker(uint32_t prev, uint32_t pos, uint32_t next)
         box.add(w);
         if (!box.tame) {
             for (uint32_t j = s_.next[next]; j != prev; j = s_.next[j]) {
+                ++work_;
                 if (polygon::pointInTriangle(point(j), u, v, w)) return j;
             }
             return none;
@@ -167,9 +186,10 @@ uint32_t EarClipPolygon::findBlocker(uint32_t prev, uint32_t pos, uint32_t next)
         // scratch for every point it meets.
         const char* alive = s_.alive.data();
         const Point* points = s_.points.data();
-        uint64_t dead = 0;
+        uint64_t dead = 0, met = 0;
         uint32_t found = none;
         s_.grid.anyNearTriangle(u, v, w, s, [&](uint32_t j) {
+            ++met;
             if (!alive[j]) {
                 ++dead;
                 return false;
@@ -179,9 +199,11 @@ uint32_t EarClipPolygon::findBlocker(uint32_t prev, uint32_t pos, uint32_t next)
             return true;
         });
         deadMet_ += dead;
+        work_ += met;
         return found;
     }
     for (uint32_t j = s_.next[next]; j != prev; j = s_.next[j]) {
+        ++work_;
         if (inside(point(j))) return j;
     }
     return none;
@@ -203,10 +225,11 @@ bool EarClipPolygon::entersCorner(uint32_t copy, Point corner, Point x, Point y)
 // as the ends of hole bridges. A point lying exactly on a corner of the candidate triangle is
 // a copy of that corner; by the half-open rule it may count as inside, and when every
 // remaining ear has such a copy the clipper stalls on a sound polygon. Here a copy counts only
-// when one of its own edges runs into the triangle; other points are tested as always.
-bool EarClipPolygon::blockedAllowingCornerCopies(uint32_t prev, uint32_t pos, uint32_t next) const {
+// when one of its own edges runs into the triangle; other points are tested as always. Gives
+// the point that blocks the ear, or none.
+uint32_t EarClipPolygon::cornerCopyBlocker(uint32_t prev, uint32_t pos, uint32_t next) const {
     Point u = point(prev), v = point(pos), w = point(next);
-    if (flatAlongAnAxis(u, v, w)) return false;
+    if (flatAlongAnAxis(u, v, w)) return none;
     auto same = [](Point a, Point b) { return a.x == b.x && a.y == b.y; };
     auto blocks = [&](uint32_t j) {
         if (j == prev || j == pos || j == next) return false;
@@ -220,14 +243,22 @@ bool EarClipPolygon::blockedAllowingCornerCopies(uint32_t prev, uint32_t pos, ui
     box.add(u);
     box.add(v);
     box.add(w);
+    uint32_t found = none;
     if (useGrid_ && box.tame) {
         double s = box.slack();
-        return s_.grid.anyNearTriangle(u, v, w, s, [&](uint32_t j) { return s_.alive[j] && blocks(j); });
+        s_.grid.anyNearTriangle(u, v, w, s, [&](uint32_t j) {
+            ++work_;
+            if (!s_.alive[j] || !blocks(j)) return false;
+            found = j;
+            return true;
+        });
+        return found;
     }
     for (uint32_t j = s_.next[next]; j != prev; j = s_.next[j]) {
-        if (blocks(j)) return true;
+        ++work_;
+        if (blocks(j)) return j;
     }
-    return false;
+    return none;
 }
 
 // Called when no ear is left, so every remaining point is known not to be one. A point whose
@@ -235,6 +266,7 @@ bool EarClipPolygon::blockedAllowingCornerCopies(uint32_t prev, uint32_t pos, ui
 // no blocker; only the rest need a second look.
 uint32_t EarClipPolygon::nextEarAllowingCornerCopies() const {
     auto same = [](Point a, Point b) { return a.x == b.x && a.y == b.y; };
+    work_ += n_;
     for (uint32_t r = 0; r < n_; ++r) {
         uint32_t pos = positionOf(r);
         uint32_t b = s_.blocker[pos];
@@ -242,7 +274,7 @@ uint32_t EarClipPolygon::nextEarAllowingCornerCopies() const {
         uint32_t p = s_.prev[pos], q = s_.next[pos];
         Point c = point(b);
         if (!same(c, point(p)) && !same(c, point(pos)) && !same(c, point(q))) continue;
-        if (!blockedAllowingCornerCopies(p, pos, q)) return pos;
+        if (cornerCopyBlocker(p, pos, q) == none) return pos;
     }
     return none;
 }
@@ -270,6 +302,8 @@ bool EarClipPolygon::run(bool reversed, std::vector<uint32_t>& indices) {
     size_t mark = indices.size();
     if (n_ < 3) return true;
     reversed_ = reversed;
+    work_ = 0;
+    tooSlow_ = false;
     s_.next.resize(n_);
     s_.prev.resize(n_);
     for (uint32_t k = 0; k < n_; ++k) {
@@ -297,7 +331,8 @@ bool EarClipPolygon::run(bool reversed, std::vector<uint32_t>& indices) {
     while (left > 3) {
         uint32_t pos = nextEar();
         if (pos == none) pos = nextEarAllowingCornerCopies();
-        if (pos == none) {
+        tooSlow_ = work_ > budget_;
+        if (pos == none || tooSlow_) {
             indices.resize(mark);
             return false;
         }
@@ -336,7 +371,7 @@ bool EarClipPolygon::run(bool reversed, std::vector<uint32_t>& indices) {
 // A hole that shares an edge or a vertex with its outer ring can leave the bridged outline
 // overlapping itself, so that the solid fails to clip. It is then drawn once more without
 // such holes, as if they had not been there, and the line says how many were left out.
-bool withoutTouchingHoles(const PathLeaf& solid, Mesh& mesh, double negligible, ContourCount& counted) {
+bool withoutTouchingHoles(const PathLeaf& solid, Mesh& mesh, double negligible, bool resolved, ContourCount& counted) {
     if (solid.children.empty()) return false;
     std::vector<char> touching = solid.touchingHoles();
     size_t count = size_t(std::count(touching.begin(), touching.end(), 1));
@@ -346,10 +381,321 @@ bool withoutTouchingHoles(const PathLeaf& solid, Mesh& mesh, double negligible, 
                      std::to_string(touching.size()) + " holes left out (they touch their outer ring)");
     IndexPolygon polygon;
     return solid.bridgedPolygon(polygon, &touching) &&
-           EarClipperTriangulator::triangulatePolygon(mesh.vertices, polygon, mesh.indices, negligible);
+           clipping::clipPolygon(mesh.vertices, polygon, mesh.indices, negligible, resolved);
 }
 
+// One way through nesting, bridging and clipping for a list of contours, and what failed.
+struct Attempt {
+    ContourCount counted;
+    bool made = true;            // false when it stopped at a refused contour, before bridging
+    bool whole = true;
+    uint64_t failed = 0;         // solids not bridged or not clipped
+    std::vector<Range> troubled; // the contours of what failed
+    double drawn = 0;            // the area its triangles cover, once measured
+    bool clean() const { return whole && counted.dropped == 0 && counted.leftOut == 0; }
+    uint64_t faults() const { return counted.dropped + counted.leftOut + failed; }
+    // A clean attempt wins; otherwise one with fewer faults that draws as much. (A failed
+    // polygon draws nothing, so the area tells how much of the path each one lost.)
+    bool betterThan(const Attempt& o) const {
+        if (clean() != o.clean()) return clean();
+        return faults() < o.faults() && drawn >= 0.99 * o.drawn;
+    }
+};
+
+double areaDrawn(const Mesh& mesh, size_t first) {
+    const float* v = mesh.vertices.data();
+    double sum = 0;
+    for (size_t t = first; t + 2 < mesh.indices.size(); t += 3) {
+        polygon::Point a = polygon::pointAt(v, mesh.indices[t]), b = polygon::pointAt(v, mesh.indices[t + 1]);
+        polygon::Point c = polygon::pointAt(v, mesh.indices[t + 2]);
+        sum += std::fabs((double(b.x) - a.x) * (double(c.y) - a.y) - (double(b.y) - a.y) * (double(c.x) - a.x));
+    }
+    return sum / 2;
+}
+
+void addSolid(std::vector<Range>& troubled, const PathLeaf& solid) {
+    troubled.push_back(solid.range);
+    for (const PathLeaf& hole : solid.children) troubled.push_back(hole.range);
+}
+
+// A solid that an attempt drew at once: where its triangles went.
+struct DrawnSolid {
+    const PathLeaf* solid;
+    size_t begin, end; // in the mesh's indices
+};
+
+// The solids the first attempt drew, by their contours, so that an attempt after it takes
+// their triangles instead of bridging and clipping them again.
+class KnownSolids {
+public:
+    KnownSolids(const std::vector<DrawnSolid>& drawn, const std::vector<uint32_t>& indices) {
+        for (const DrawnSolid& d : drawn) {
+            Entry e{d.solid->range, {}, {indices.begin() + std::ptrdiff_t(d.begin), indices.begin() + std::ptrdiff_t(d.end)}};
+            for (const PathLeaf& hole : d.solid->children) e.holes.push_back(hole.range);
+            entries_.push_back(std::move(e));
+        }
+        std::sort(entries_.begin(), entries_.end(), [](const Entry& x, const Entry& y) { return x.range.start < y.range.start; });
+    }
+    // The triangles of a solid with the same contour and the same holes, in the same order.
+    const std::vector<uint32_t>* find(const PathLeaf& solid) const {
+        auto at = std::lower_bound(entries_.begin(), entries_.end(), solid.range.start,
+                                   [](const Entry& e, uint64_t start) { return e.range.start < start; });
+        if (at == entries_.end() || !(at->range == solid.range) || at->holes.size() != solid.children.size()) return nullptr;
+        for (size_t k = 0; k < at->holes.size(); ++k) {
+            if (!(at->holes[k] == solid.children[k].range)) return nullptr;
+        }
+        return &at->triangles;
+    }
+
+private:
+    struct Entry {
+        Range range;
+        std::vector<Range> holes;
+        std::vector<uint32_t> triangles;
+    };
+    std::vector<Entry> entries_;
+};
+
+// With `stopWhenRefused`, a contour the nesting refuses ends the attempt there: the path will be
+// resolved, and the bridging of what it has would be wasted when that comes out clean.
+Attempt attemptContours(PathLeaf& root, const std::vector<Range>& ranges, uint64_t firstVertex,
+                        std::vector<DrawnSolid>* drawn, const KnownSolids* known, bool stopWhenRefused) {
+    Attempt a;
+    a.counted = root.nestRanges(ranges, &a.troubled);
+    if (stopWhenRefused && a.counted.dropped > 0) {
+        a.made = false;
+        a.whole = false;
+        return a;
+    }
+    Mesh& mesh = *root.mesh;
+    // Kept between calls with the memory of their polygons.
+    thread_local std::vector<IndexPolygon> polygons;
+    thread_local std::vector<const PathLeaf*> solids, unbridged;
+    size_t count = 0;
+    solids.clear();
+    unbridged.clear();
+    // A solid that could not be bridged is already left out; the rest is still drawn.
+    std::function<bool(const PathLeaf&)> isKnown;
+    if (known) isKnown = [known](const PathLeaf& solid) { return known->find(solid) != nullptr; };
+    a.whole = root.subtractedIndicesInto(polygons, count, &solids, &unbridged, isKnown);
+    if (!a.whole) writeFailureLine("  Failed to get subtracted indices");
+    for (const PathLeaf* solid : unbridged) addSolid(a.troubled, *solid);
+    a.failed = unbridged.size();
+    size_t triangles = 0;
+    for (size_t k = 0; k < count; ++k) triangles += polygons[k].size() > 2 ? polygons[k].size() - 2 : 0;
+    mesh.indices.reserve(mesh.indices.size() + 3 * triangles);
+    double negligible = negligibleAreaOf(mesh.vertices, firstVertex);
+    // A polygon that cannot be clipped is left out on its own: the parser lists a path's last
+    // subpath first, so stopping there would lose every larger, sound one after it.
+    for (size_t k = 0; k < count; ++k) {
+        if (const std::vector<uint32_t>* triangles = known ? known->find(*solids[k]) : nullptr) {
+            mesh.indices.insert(mesh.indices.end(), triangles->begin(), triangles->end());
+            continue;
+        }
+        size_t begin = mesh.indices.size();
+        if (clipping::clipPolygon(mesh.vertices, polygons[k], mesh.indices, negligible, known != nullptr)) {
+            if (drawn) drawn->push_back(DrawnSolid{solids[k], begin, mesh.indices.size()});
+            continue;
+        }
+        uint64_t leftOut = a.counted.leftOut;
+        bool kept = withoutTouchingHoles(*solids[k], mesh, negligible, known != nullptr, a.counted);
+        a.whole = kept && a.whole;
+        a.failed += !kept;
+        if (!kept || a.counted.leftOut != leftOut) addSolid(a.troubled, *solids[k]);
+    }
+    return a;
+}
+
+bool startsBefore(const Range& x, const Range& y) { return x.start < y.start; }
+
+// The path's contours with the troubled ones (sorted) replaced by what resolving them gave,
+// where the first of them stood.
+std::vector<Range> withResolved(const std::vector<Range>& ranges, const std::vector<Range>& troubled,
+                                const std::vector<Range>& resolved) {
+    std::vector<Range> list;
+    bool placed = false;
+    for (const Range& range : ranges) {
+        if (!std::binary_search(troubled.begin(), troubled.end(), range, startsBefore)) {
+            list.push_back(range);
+        } else if (!placed) {
+            list.insert(list.end(), resolved.begin(), resolved.end());
+            placed = true;
+        }
+    }
+    return list;
+}
+
+// Contours that failed in the path's first attempt, with every contour crossing them, are
+// resolved at their crossings and the path is made again from the rest and what that gave (the
+// solids drawn already keep their triangles); contours that fail in the new attempt join them,
+// a few rounds at most. The best attempt is kept, the first one unless another is better, and
+// `lines` become its lines. A first attempt that stopped at a refused contour is only finished
+// when no later one comes out clean.
+struct Repair {
+    PathLeaf& root;
+    const std::vector<Range>& ranges;
+    uint64_t firstVertex;
+    size_t firstIndex;
+    std::vector<DrawnSolid>& drawn;
+
+    Attempt run(Attempt first, std::string& lines) {
+        static constexpr int rounds = 4;
+        Mesh& mesh = *root.mesh;
+        const uint64_t flattened = mesh.vertexCount(); // resolved contours start here
+        std::optional<KnownSolids> known;
+        std::optional<Attempt> best;
+        std::vector<float> bestVertices;
+        std::vector<uint32_t> bestIndices;
+        uint64_t resolvedCount = 0;
+        std::ostringstream said;
+        auto keep = [&](const Attempt& a, uint64_t resolved) {
+            best = a;
+            resolvedCount = resolved;
+            lines = said.str();
+            bestVertices.assign(mesh.vertices.begin() + std::ptrdiff_t(2 * flattened), mesh.vertices.end());
+            bestIndices.assign(mesh.indices.begin() + std::ptrdiff_t(firstIndex), mesh.indices.end());
+        };
+        // The first attempt, whole, as the one to beat.
+        auto finishFirst = [&]() {
+            if (first.made && best) return;
+            if (!first.made) {
+                mesh.vertices.resize(2 * flattened);
+                mesh.indices.resize(firstIndex);
+                said.str("");
+                drawn.clear();
+                FailureLineCapture capture(said);
+                first = attemptContours(root, ranges, firstVertex, &drawn, nullptr, false);
+            } else {
+                said.str(lines);
+            }
+            first.drawn = areaDrawn(mesh, firstIndex);
+            known.emplace(drawn, mesh.indices);
+            std::optional<Attempt> better = best;
+            std::vector<float> betterVertices = bestVertices;
+            std::vector<uint32_t> betterIndices = bestIndices;
+            std::string betterLines = lines;
+            keep(first, 0);
+            if (better && better->betterThan(first)) {
+                best = better;
+                bestVertices = std::move(betterVertices);
+                bestIndices = std::move(betterIndices);
+                lines = betterLines;
+                resolvedCount = better->counted.resolved;
+            }
+        };
+        if (first.made) finishFirst();
+
+        std::vector<Range> troubled;
+        bool refused = false;
+        auto join = [&](const std::vector<Range>& more) {
+            size_t before = troubled.size();
+            for (const Range& r : more) {
+                if (r.start < flattened && !std::binary_search(troubled.begin(), troubled.end(), r, startsBefore)) {
+                    troubled.insert(std::upper_bound(troubled.begin(), troubled.end(), r, startsBefore), r);
+                }
+            }
+            return troubled.size() > before;
+        };
+        join(first.troubled);
+        for (int round = 0; round < rounds && !troubled.empty(); ++round) {
+            if (!joinCrossingContours(mesh.vertices.data(), ranges, troubled, maxResolvedCrossings)) {
+                refused = true;
+                break;
+            }
+            // Once as resolved, and when that still fails, with its touching holes moved apart.
+            Attempt a;
+            bool made = false;
+            for (bool separate : {false, true}) {
+                mesh.vertices.resize(2 * flattened);
+                std::vector<Range> resolved;
+                if (!resolveCrossings(mesh, troubled, resolved, negligibleAreaOf(mesh.vertices, firstVertex), separate)) break;
+                mesh.indices.resize(firstIndex);
+                said.str("");
+                {
+                    FailureLineCapture capture(said);
+                    a = attemptContours(root, withResolved(ranges, troubled, resolved), firstVertex, nullptr,
+                                        known ? &*known : nullptr, false);
+                }
+                made = true;
+                a.drawn = areaDrawn(mesh, firstIndex);
+                a.counted.resolved = troubled.size();
+                if (!best || a.betterThan(*best)) keep(a, troubled.size());
+                if (a.clean()) break;
+            }
+            if (!made || a.clean()) break;
+            finishFirst();
+            if (!join(a.troubled)) break;
+        }
+        if (!best || !best->clean()) finishFirst();
+        mesh.vertices.resize(2 * flattened);
+        mesh.vertices.insert(mesh.vertices.end(), bestVertices.begin(), bestVertices.end());
+        mesh.indices.resize(firstIndex);
+        mesh.indices.insert(mesh.indices.end(), bestIndices.begin(), bestIndices.end());
+        Attempt result = *best;
+        result.counted.total = first.counted.total;
+        result.counted.resolved = resolvedCount;
+        if (refused && resolvedCount == 0) {
+            // Left as the first attempt drew it, with one line in place of that attempt's.
+            result.counted.refused = true;
+            lines = "EarClipperTriangulator::triangulate: more than " + std::to_string(maxResolvedCrossings) +
+                    " crossings, too many to resolve\n";
+        }
+        return result;
+    }
+};
+
 } // namespace
+
+namespace clipping {
+
+Clipped clipBothWays(const float* vertices, const IndexPolygon& polygon, std::vector<uint32_t>& indices, bool careful) {
+    EarClipPolygon state(vertices, polygon, careful);
+    // Clipped as written, a clockwise polygon takes its reflex corners for ears and can come
+    // out whole with triangles outside the shape; so it is turned round first.
+    bool clockwise = polygon::signedArea2(vertices, polygon) < 0;
+    if (state.run(clockwise, indices)) return Clipped::Whole;
+    bool slow = state.tooSlow();
+    if (state.run(!clockwise, indices)) return Clipped::Whole;
+    return slow || state.tooSlow() ? Clipped::TooSlow : Clipped::NoEar;
+}
+
+bool clipPolygon(const std::vector<float>& vertices, const IndexPolygon& polygon, std::vector<uint32_t>& indices,
+                 double negligibleArea, bool resolved) {
+    if (polygon.size() < 3) return true;
+    size_t first = indices.size();
+    const float* v = vertices.data();
+    Clipped clipped = clipBothWays(v, polygon, indices, false);
+    // A polygon that is not simple can still run out of ears cleanly, with triangles that
+    // overlap or stray outside it.
+    std::string problem;
+    if (clipped == Clipped::Whole) {
+        problem = trianglesCoverProblem(vertices, polygon, indices, first, negligibleArea);
+        if (problem.empty()) return true;
+        indices.resize(first);
+    }
+    // Only polygons that fail the plain way come here: those that touch themselves at a point
+    // clip with care; the flaws the cures take out stop either way, and either may do after them.
+    // Crossings (but for small loops) are for resolving the path's contours, which draws them.
+    bool crossing = !resolved && clipped != Clipped::TooSlow && crossesItself(v, polygon);
+    for (int road = crossing ? 1 : 0; road < 3 && clipped != Clipped::TooSlow; ++road) {
+        Clipped c = road == 0 ? clipBothWays(v, polygon, indices, true)
+                              : clipWithCures(v, polygon, indices, road == 2, resolved) ? Clipped::Whole : Clipped::NoEar;
+        if (c == Clipped::Whole && trianglesCoverProblem(vertices, polygon, indices, first, negligibleArea).empty()) {
+            return true;
+        }
+        indices.resize(first);
+        if (c == Clipped::TooSlow) clipped = c;
+    }
+    if (clipped == Clipped::TooSlow) {
+        return failure("EarClipperTriangulator::triangulatePolygon: a polygon of " + std::to_string(polygon.size()) +
+                       " points takes too long to clip");
+    }
+    if (!problem.empty()) return failure(problem);
+    return failure("EarClipperTriangulator::triangulatePolygon: no ear left to clip in a polygon of " +
+                   std::to_string(polygon.size()) + " points");
+}
+
+} // namespace clipping
 
 bool EarClipperTriangulator::init(const std::shared_ptr<Mesh>& mesh) {
     root = std::make_shared<PathLeaf>();
@@ -361,53 +707,36 @@ std::shared_ptr<Mesh> EarClipperTriangulator::mesh() const { return root ? root-
 
 bool EarClipperTriangulator::triangulatePolygon(const std::vector<float>& vertices, const IndexPolygon& polygon,
                                                 std::vector<uint32_t>& indices, double negligibleArea) {
-    if (polygon.size() < 3) return true;
-    size_t first = indices.size();
-    EarClipPolygon state(vertices.data(), polygon);
-    // Clipped as written, a clockwise polygon takes its reflex corners for ears and can come
-    // out whole with triangles outside the shape; so it is turned round first.
-    bool clockwise = polygon::signedArea2(vertices.data(), polygon) < 0;
-    if (!state.run(clockwise, indices) && !state.run(!clockwise, indices)) {
-        return failure("EarClipperTriangulator::triangulatePolygon: no ear left to clip in a polygon of " +
-                       std::to_string(polygon.size()) + " points");
-    }
-    // A polygon that is not simple can still run out of ears cleanly, with triangles that
-    // overlap or stray outside it.
-    if (trianglesCoverPolygon(vertices, polygon, indices, first, negligibleArea)) return true;
-    indices.resize(first);
-    return false;
+    return clipping::clipPolygon(vertices, polygon, indices, negligibleArea, false);
 }
 
 std::pair<Range, bool> EarClipperTriangulator::triangulate(const Path& path, double tolerance, ContourCount* contours) {
     if (!root) init();
-    uint64_t firstVertex = root->mesh->vertexCount();
-    ContourCount counted = root->dumpPathIntoLeaf(path, tolerance);
-    if (contours) *contours = counted;
-    ContourCount unused;
-    ContourCount& reported = contours ? *contours : unused;
     Mesh& mesh = *root->mesh;
-    Range range(mesh.indices.size(), 0);
-    // Kept between calls with the memory of their polygons.
-    thread_local std::vector<IndexPolygon> polygons;
-    thread_local std::vector<const PathLeaf*> solids;
-    size_t count = 0;
-    solids.clear();
-    // A solid that could not be bridged is already left out; the rest is still drawn.
-    bool whole = root->subtractedIndicesInto(polygons, count, &solids);
-    if (!whole) writeFailureLine("  Failed to get subtracted indices");
-    size_t triangles = 0;
-    for (size_t k = 0; k < count; ++k) triangles += polygons[k].size() > 2 ? polygons[k].size() - 2 : 0;
-    mesh.indices.reserve(mesh.indices.size() + 3 * triangles);
-    double negligible = negligibleAreaOf(mesh.vertices, firstVertex);
-    // A polygon that cannot be clipped is left out on its own: the parser lists a path's last
-    // subpath first, so stopping there would lose every larger, sound one after it.
-    for (size_t k = 0; k < count; ++k) {
-        if (triangulatePolygon(mesh.vertices, polygons[k], mesh.indices, negligible)) continue;
-        whole = withoutTouchingHoles(*solids[k], mesh, negligible, reported) && whole;
+    uint64_t firstVertex = mesh.vertexCount();
+    size_t firstIndex = mesh.indices.size();
+    // Kept between calls, with their memory.
+    thread_local std::vector<Range> ranges;
+    thread_local std::ostringstream said;
+    thread_local std::vector<DrawnSolid> drawn;
+    root->flattenPath(path, tolerance, ranges);
+    drawn.clear();
+    Attempt attempt;
+    {
+        // Held back: what a repair draws is not reported.
+        FailureLineCapture capture(said);
+        attempt = attemptContours(*root, ranges, firstVertex, &drawn, nullptr, true);
     }
-    if (!whole) return {Range(range.start, 0), false};
-    range.count = mesh.indices.size() - range.start;
-    return {range, true};
+    // The stream is left empty after every call: a clean attempt writes nothing to it.
+    if (!attempt.made || !attempt.clean()) {
+        std::string lines = said.str();
+        said.str("");
+        attempt = Repair{*root, ranges, firstVertex, firstIndex, drawn}.run(std::move(attempt), lines);
+        failureStream() << lines << std::flush;
+    }
+    if (contours) *contours = attempt.counted;
+    if (!attempt.whole) return {Range(firstIndex, 0), false};
+    return {Range(firstIndex, mesh.indices.size() - firstIndex), true};
 }
 
 } // namespace hv

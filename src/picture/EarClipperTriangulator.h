@@ -24,17 +24,20 @@ public:
     std::shared_ptr<Mesh> mesh() const;
 
     // Appends the path's vertices and triangles to the mesh and gives the span of indices it
-    // added with a success flag. A polygon that cannot be clipped is left out with a line and
-    // the others are still triangulated; the flag is then false and the span empty, though
-    // the vertices and the other polygons' triangles stay in the mesh. `contours`, when given,
-    // receives the path's contour count, with the contours the nesting refused.
+    // added with a success flag. A path whose nesting refuses a contour, or whose solids cannot
+    // all be bridged and clipped, is made again with the contours concerned (and all crossing
+    // them) resolved at their crossings by the even-odd rule; a path that draws cleanly goes
+    // exactly the plain way. What still cannot be clipped is left out with a line and the rest
+    // is still triangulated; the flag is then false and the span empty, though the vertices and
+    // the other polygons' triangles stay in the mesh. `contours`, when given, receives the
+    // path's contour count, with the contours still refused and those resolved.
     std::pair<Range, bool> triangulate(const Path& path, double tolerance, ContourCount* contours = nullptr);
 
     // Ear-clips one index polygon over the mesh vertices, appending three vertex numbers per
     // triangle. A clockwise polygon is clipped in reverse; when the first run finds no ear the
-    // other direction is tried; when that finds none either the polygon fails with a line.
-    // Triangles that do not cover the polygon's area (beyond `negligibleArea`) fail it too,
-    // with a line; a failure leaves `indices` as it was.
+    // other direction is tried. Only when neither gives triangles that cover the polygon's area
+    // (beyond `negligibleArea`) are a careful run and the cures for an editor's flaws tried;
+    // when none of them does, the polygon fails with a line and `indices` is as it was.
     static bool triangulatePolygon(const std::vector<float>& vertices, const IndexPolygon& polygon,
                                    std::vector<uint32_t>& indices, double negligibleArea = 0.0);
 

@@ -181,11 +181,15 @@ void PathLeaf::init(const std::shared_ptr<Mesh>& givenMesh) {
 }
 
 ContourCount PathLeaf::dumpPathIntoLeaf(const Path& path, double tolerance) {
-    children.clear();
-    std::vector<float>& vertices = mesh->vertices;
-    vertices.reserve(vertices.size() + 2 * path.commands.size());
     // Kept between calls, like the nester below, so a small path allocates nothing here.
     thread_local std::vector<Range> ranges;
+    flattenPath(path, tolerance, ranges);
+    return nestRanges(ranges);
+}
+
+void PathLeaf::flattenPath(const Path& path, double tolerance, std::vector<Range>& ranges) {
+    std::vector<float>& vertices = mesh->vertices;
+    vertices.reserve(vertices.size() + 2 * path.commands.size());
     ranges.clear();
     ranges.emplace_back(mesh->vertexCount(), 0);
     // Curves start from this path's last point; a curve before any point starts from the origin
@@ -224,22 +228,30 @@ ContourCount PathLeaf::dumpPathIntoLeaf(const Path& path, double tolerance) {
         }
     }
     ranges.back().count = mesh->vertexCount() - ranges.back().start;
+}
 
+ContourCount PathLeaf::nestRanges(const std::vector<Range>& ranges, std::vector<Range>* troubled) {
+    children.clear();
+    const float* vertices = mesh->vertices.data();
     ContourCount contours;
     for (const Range& range : ranges) contours.total += range.count > 0;
     thread_local ContourNester nester;
     nester.reset(mesh);
-    for (size_t r = 0; r < ranges.size(); ++r) {
+    for (const Range& range : ranges) {
         // No area to fill, and as a hole it would be bridged into a spike.
-        if (fewerThanThreeDistinctPoints(vertices.data(), ranges[r])) continue;
+        if (fewerThanThreeDistinctPoints(vertices, range)) continue;
         PathLeaf leaf;
         leaf.mesh = mesh;
-        leaf.range = ranges[r];
+        leaf.range = range;
         // A contour that crosses another is left out alone: the parser lists a path's last
         // subpath first, so stopping here would lose the outer ring of a flaw inside it.
         if (!nester.add(*this, std::move(leaf))) {
             writeFailureLine("PathLeaf::dumpPathIntoLeaf: Unable to add range");
             ++contours.dropped;
+            if (troubled) {
+                troubled->push_back(range);
+                troubled->insert(troubled->end(), nester.conflicts().begin(), nester.conflicts().end());
+            }
         }
     }
     return contours;
@@ -302,7 +314,9 @@ bool PathLeaf::getSubtractedIndices(std::vector<IndexPolygon>& out, std::vector<
 }
 
 bool PathLeaf::subtractedIndicesInto(std::vector<IndexPolygon>& out, size_t& count,
-                                     std::vector<const PathLeaf*>* solidOf) const {
+                                     std::vector<const PathLeaf*>* solidOf,
+                                     std::vector<const PathLeaf*>* unbridged,
+                                     const std::function<bool(const PathLeaf&)>& known) const {
     // Solids in depth-first order: a solid, then the solids inside each of its holes.
     thread_local std::vector<const PathLeaf*> solids;
     solids.clear();
@@ -314,12 +328,16 @@ bool PathLeaf::subtractedIndicesInto(std::vector<IndexPolygon>& out, size_t& cou
         const PathLeaf* solid = solids.back();
         solids.pop_back();
         if (count == out.size()) out.emplace_back();
-        if (solid->bridgedPolygon(out[count])) {
+        if (known && known(*solid)) {
+            out[count++].clear();
+            if (solidOf) solidOf->push_back(solid);
+        } else if (solid->bridgedPolygon(out[count])) {
             ++count;
             if (solidOf) solidOf->push_back(solid);
         } else {
             writeFailureLine("  subtractPolygons failed");
             whole = false;
+            if (unbridged) unbridged->push_back(solid);
         }
         for (auto hole = solid->children.rbegin(); hole != solid->children.rend(); ++hole) {
             for (auto inner = hole->children.rbegin(); inner != hole->children.rend(); ++inner) {

@@ -4,6 +4,7 @@
 #include "picture/Mesh.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -15,12 +16,15 @@ class Path;
 using IndexPolygon = std::vector<uint32_t>;
 
 // The contours one path was flattened into, how many of them the contour tree refused (one
-// that crosses another, with every contour after it), and how many holes the triangulation
-// left out because they touch their outer ring.
+// that crosses another), and how many holes the triangulation left out because they touch
+// their outer ring; how many were redrawn from their crossings resolved, and whether the path
+// had too many crossings for that.
 struct ContourCount {
     uint64_t total = 0;
     uint64_t dropped = 0;
     uint64_t leftOut = 0;
+    uint64_t resolved = 0;
+    bool refused = false;
 };
 
 // One node of the contour tree. The root stands for the whole plane (range (0, 0)); its
@@ -50,6 +54,12 @@ struct PathLeaf {
     // under this leaf. Failures are reported, and counted in the result.
     ContourCount dumpPathIntoLeaf(const Path& path, double tolerance);
 
+    // The two halves of that: the contours' vertices appended to the mesh, one range each;
+    // and the contours nested under this leaf in place of its children. `troubled`, when
+    // given, receives each refused contour with the ones it was refused against.
+    void flattenPath(const Path& path, double tolerance, std::vector<Range>& ranges);
+    ContourCount nestRanges(const std::vector<Range>& ranges, std::vector<Range>* troubled = nullptr);
+
     // Inserts one contour leaf into the tree under this leaf. Fails, with a report, when the
     // contour crosses another or would lie inside two siblings.
     bool addRange(PathLeaf leaf);
@@ -59,9 +69,12 @@ struct PathLeaf {
     bool getSubtractedIndices(std::vector<IndexPolygon>& out, std::vector<const PathLeaf*>* solids = nullptr) const;
 
     // The same into out[count], out[count + 1], ..., reusing the memory of entries already
-    // there; `count` ends past the last polygon made.
-    bool subtractedIndicesInto(std::vector<IndexPolygon>& out, size_t& count,
-                               std::vector<const PathLeaf*>* solids = nullptr) const;
+    // there; `count` ends past the last polygon made. `unbridged`, when given, receives the
+    // solids whose holes could not be bridged; a solid that `known` says is drawn already is
+    // not bridged, and its polygon left empty.
+    bool subtractedIndicesInto(std::vector<IndexPolygon>& out, size_t& count, std::vector<const PathLeaf*>* solids = nullptr,
+                               std::vector<const PathLeaf*>* unbridged = nullptr,
+                               const std::function<bool(const PathLeaf&)>& known = {}) const;
 
     // This solid's cleaned polygon with its holes bridged in, but for the holes marked in
     // `leaveOut` (one entry per child, when given).

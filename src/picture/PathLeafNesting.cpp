@@ -361,6 +361,7 @@ bool ContourNester::add(PathLeaf& root, PathLeaf leaf) {
             case 1:
                 if (level.candidate != none) {
                     writeFailureLine("  PathLeaf::addRange(): would be child of two nodes");
+                    conflicts_.assign({into->children[level.candidate].range, into->children[i].range});
                     return false;
                 }
                 level.candidate = i;
@@ -372,6 +373,7 @@ bool ContourNester::add(PathLeaf& root, PathLeaf leaf) {
                 break;
             default:
                 writeFailureLine("  PathLeaf::addRange(): intersection found ");
+                conflicts_.assign({into->children[i].range});
                 return false;
             }
         }

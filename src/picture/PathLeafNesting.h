@@ -42,6 +42,9 @@ public:
 
     bool add(PathLeaf& root, PathLeaf leaf);
 
+    // After an add that failed, the contours the new one was refused against.
+    const std::vector<Range>& conflicts() const { return conflicts_; }
+
 private:
     struct Contour {
         uint64_t start = 0;
@@ -104,6 +107,7 @@ private:
     };
     std::vector<Cut> cuts_;      // working lists of overlapWhereTouching
     std::vector<uint64_t> near_;
+    std::vector<Range> conflicts_;
 };
 
 } // namespace hv

@@ -2,6 +2,7 @@
 
 #include "core/PathProvider.h"
 #include "core/ResourcePaths.h"
+#include "picture/ContourResolution.h"
 #include "svg/RawSvgCache.h"
 #include "svg/ShapeMesh.h"
 #include "svg/SvgManager.h"
@@ -76,7 +77,12 @@ std::string bakeOne(const std::string& story, const std::string& blobs, const st
         std::string flat = flatShapeWarning(shape);
         if (!flat.empty()) errors << "halvane-bake: " << path << ": warning: " << flat << std::endl;
         ContourCount contours;
-        if (!buildShapeMeshCache(shape, bakeCurveTolerance, &contours)) {
+        bool complete = buildShapeMeshCache(shape, bakeCurveTolerance, &contours);
+        if (contours.refused) {
+            errors << "halvane-bake: " << path << ": shape " << shape.name << ": more than " << maxResolvedCrossings
+                   << " crossings, too many to resolve" << std::endl;
+            partly = true;
+        } else if (!complete) {
             errors << "halvane-bake: " << path << ": warning: shape '" << shape.name
                    << "' was only partly triangulated" << std::endl;
             partly = true;

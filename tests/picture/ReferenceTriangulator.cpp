@@ -483,6 +483,7 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
     ranges.back().count = count() - ranges.back().start;
 
     PathLeaf root;
+    out.clean = true;
     for (const Range& r : ranges) {
         IndexPolygon distinct;
         for (uint64_t k = r.start; k < r.end() && distinct.size() < 3; ++k) {
@@ -495,7 +496,10 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
         leaf.range = r;
         PathLeaf before = root;
         // A crossing contour is left out alone.
-        if (!addRange(v, root, leaf)) root = before;
+        if (!addRange(v, root, leaf)) {
+            root = before;
+            out.clean = false;
+        }
     }
 
     // A solid whose clipping fails is tried once more without the holes that touch it: for
@@ -527,6 +531,7 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
         out.polygons.emplace_back();
         retry.push_back(s.children.empty() ? nullptr : &s);
         if (!bridge(s, out.polygons.back(), std::vector<char>(s.children.size(), 0))) {
+            out.clean = false;
             out.polygons.pop_back();
             retry.pop_back();
             out.ok = false;
@@ -539,6 +544,7 @@ ReferenceResult referenceTriangulate(const Path& path, double tolerance) {
     // A polygon that fails is left out; the others are still clipped.
     for (size_t k = 0; k < out.polygons.size(); ++k) {
         if (referenceClip(v, out.polygons[k], out.indices, negligibleAreaOf(v, 0))) continue;
+        out.clean = false;
         std::vector<char> touching = retry[k] ? touchingOf(*retry[k]) : std::vector<char>();
         IndexPolygon without;
         if (!any(touching) || !bridge(*retry[k], without, touching) ||

@@ -15,6 +15,9 @@ namespace hv::test {
 // exactly the same vertices, polygons and triangles.
 struct ReferenceResult {
     bool ok = false;
+    // Nothing was refused, left out or retried: the engine then goes exactly this way. Other
+    // paths it draws anew from their contours resolved at their crossings.
+    bool clean = false;
     std::vector<float> vertices;
     std::vector<IndexPolygon> polygons; // holes bridged in
     std::vector<uint32_t> indices;

@@ -1,6 +1,7 @@
 #include "core/PathProvider.h"
 #include "support/FillCoverage.h"
 #include "support/TempDir.h"
+#include "picture/Path.h"
 #include "svg/ShapeMesh.h"
 #include "svg/SvgManager.h"
 
@@ -85,6 +86,51 @@ TEST(SvgArtTest, MeshesCoverTheirEvenOddFill) {
     EXPECT_GE(figures.shapes.size(), 10u);
     for (const ShapeOutcome& s : figures.shapes) {
         EXPECT_TRUE(s.complete && s.contours.dropped == 0 && s.mismatch < 0.02) << describe(s);
+    }
+}
+
+// Drawings from Debian's icon themes and card decks whose shapes the triangulation lost or drew
+// wrongly, with the flaw each one has (tests/data/editor-art holds them with their licences).
+// Every shape is drawn whole, as its even-odd fill, and nothing is said about it; flaws
+// within one outline are cured where they are, crossings are resolved.
+TEST(SvgArtTest, EditorArtIsDrawnWholeAsItsEvenOddFill) {
+    struct Case {
+        const char* file;
+        const char* flaw;
+        bool resolved; // whether contours were resolved at their crossings
+    };
+    const Case cases[] = {
+        {"papirus-citra.svg", "pie slices whose outline has a cusp near a corner: no ear either way", false},
+        {"papirus-org.gnome.Photos.svg", "outlines crossing themselves: no ear either way", true},
+        {"papirus-portal-reloaded.svg", "27 and 49 outlines with small loops: blades over the icon", false},
+        {"gnome-cards-ancient_french-path17112.svg", "one of 123 outlines crossing another: holes turned solid", true},
+        {"adwaita-power-profile-power-saver-symbolic.svg", "a needle reaching into its ring: the ring dropped", true},
+    };
+    for (const Case& c : cases) {
+        std::string file = test::testDataPath("editor-art/") + c.file;
+        auto [text, readable] = getStringAtPath(file);
+        ASSERT_TRUE(readable) << file;
+        testing::internal::CaptureStderr();
+        auto converted = convertSvgText(std::move(text), file);
+        testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(converted) << file;
+        uint64_t resolved = 0;
+        for (const RawSvgShape& shape : converted->shapes) {
+            Path path;
+            path.commands = shape.pathCommands;
+            auto mesh = std::make_shared<Mesh>();
+            ContourCount contours;
+            testing::internal::CaptureStderr();
+            auto [range, ok] = triangulatePathInto(mesh, path, bakeCurveTolerance, &contours);
+            std::string said = testing::internal::GetCapturedStderr();
+            std::string label = std::string(c.file) + ": shape " + shape.name + " (" + c.flaw + ")";
+            EXPECT_TRUE(ok) << label;
+            EXPECT_EQ(said, "") << label;
+            EXPECT_EQ(contours.dropped + contours.leftOut, 0u) << label;
+            EXPECT_LT(test::compareMeshWithFill(path, bakeCurveTolerance, *mesh, range).mismatch(), 0.01) << label;
+            resolved += contours.resolved;
+        }
+        EXPECT_EQ(resolved > 0, c.resolved) << c.file << ": " << resolved << " contours resolved";
     }
 }
 
