@@ -94,17 +94,6 @@ TEST(EarClipperTest, FewerThanThreeEntriesAddNothing) {
     EXPECT_TRUE(indices.empty());
 }
 
-// One outline through n points round a circle, each joined to the one almost opposite, so that
-// every edge crosses nearly every other.
-Ring crossingStar(int n, double radius) {
-    Ring ring;
-    for (int k = 0; k < n; ++k) {
-        double a = 2 * M_PI * double(k * (n / 2 - 1) % n) / n;
-        ring.emplace_back(radius * std::cos(a), radius * std::sin(a));
-    }
-    return ring;
-}
-
 // The parser lists a path's last subpath first, so a small flawed one often comes before a
 // large sound one. One that crosses itself is resolved at its crossings, and the sound one keeps
 // the triangles it had; one with more crossings than can be resolved is left out alone, with one
@@ -145,24 +134,6 @@ TEST(EarClipperTest, AFlawedPolygonIsResolvedOrLeftOutAloneBesideASoundOne) {
         auto fill = compareMeshWithFill(path, 1.0, *mesh, Range(3, mesh->indices.size() - 3), 128);
         EXPECT_EQ(fill.different == 0, c.resolved) << c.name << ": " << fill.different << " of " << fill.filled;
     }
-}
-
-// One outline whose segments cross one another all over, round and round the same hundred
-// points: clipping it gives up once it has cost more than any sound polygon of its size, and
-// its crossings are too many to resolve, so it is left as it stands with one line.
-TEST(EarClipperTest, CrossingsEverywhereAreGivenUpInBoundedTime) {
-    Path path;
-    path.commands.push_back(PathCommand::moveTo(0, 0));
-    for (int i = 1; i <= 20000; ++i) path.commands.push_back(PathCommand::lineTo(i * 37 % 100, i * 91 % 100));
-    EarClipperTriangulator t;
-    t.init();
-    ContourCount contours;
-    CaptureStderr();
-    auto [range, ok] = t.triangulate(path, 1.0, &contours);
-    EXPECT_EQ(GetCapturedStderr(), "EarClipperTriangulator::triangulate: more than 4096 crossings, too many to resolve\n");
-    EXPECT_FALSE(ok);
-    EXPECT_TRUE(contours.refused);
-    EXPECT_EQ(range.count, 0u);
 }
 
 TEST(EarClipperTest, AnUnbridgeableSolidIsLeftOutAloneWithTheWholeChainOfMessages) {

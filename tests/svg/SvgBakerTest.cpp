@@ -1,5 +1,6 @@
 #include "core/PathProvider.h"
 #include "support/ChildProcess.h"
+#include "support/PolygonFixtures.h"
 #include "support/TempDir.h"
 #include "svg/ShapeMesh.h"
 #include "svg/SvgBaker.h"
@@ -102,15 +103,13 @@ TEST_F(SvgBakerTest, BakesEveryConvertibleFileAndNamesTheOthers) {
     }
 }
 
-// The path data of one outline through n points round a circle, each joined to the one almost
-// opposite: every edge crosses nearly every other.
-std::string crossingStar(int n) {
+// A picture of one shape, a star whose every edge crosses nearly every other.
+std::string starSvg() {
     std::ostringstream d;
-    for (int k = 0; k < n; ++k) {
-        double a = 2 * M_PI * double(k * (n / 2 - 1) % n) / n;
-        d << (k == 0 ? "M" : " L") << std::lround(1000 * std::cos(a)) << " " << std::lround(1000 * std::sin(a));
+    for (const Vec2& p : test::crossingStar(128, 1000)) {
+        d << (d.tellp() ? " L" : "M") << std::lround(p.x) << " " << std::lround(p.y);
     }
-    return d.str() + " z";
+    return "<svg><path inkscape:label=\"star\" d=\"" + d.str() + " z\"/></svg>";
 }
 
 TEST_F(SvgBakerTest, CrossingContoursBakeWholeAndOnlyTooManyCrossingsAreNamed) {
@@ -121,7 +120,7 @@ TEST_F(SvgBakerTest, CrossingContoursBakeWholeAndOnlyTooManyCrossingsAreNamed) {
     story("crossing.svg", R"SVG(<svg><path inkscape:label="bar" d="M0 0h4v16h-4z M4 8 L12 0 v16z"/>
       <path inkscape:label="overlap" d="M0 0h10v10h-10z M5 5h10v10h-10z M40 40h5v5h-5z"/></svg>)SVG");
     story("notch.svg", R"SVG(<svg><path inkscape:label="n" d="M0 0L4 0L5 1L6 0L10 0L10 10L0 10Z M2 0V3H8V0Z"/></svg>)SVG");
-    story("star.svg", "<svg><path inkscape:label=\"star\" d=\"" + crossingStar(128) + "\"/></svg>");
+    story("star.svg", starSvg());
     std::ostringstream errors;
     ::testing::internal::CaptureStderr();
     BakeSummary summary = bakeSvgCaches(dir.path(), errors);
@@ -285,7 +284,7 @@ TEST_F(SvgBakerTest, ToolExitStatus) {
                         "its box has no height: inserted, its height is not scaled, one drawing unit to one script "
                         "unit (give it an end point above or below that line)\n");
     // Written, though partly: the run still succeeds.
-    story("star.svg", "<svg><path d=\"" + crossingStar(128) + "\"/></svg>");
+    story("star.svg", starSvg());
     auto partly = runBakeTool({dir.path()});
     EXPECT_EQ(partly.exitStatus, 0) << partly.err;
     EXPECT_EQ(partly.out, "halvane-bake: 3 baked, 1 partly converted, 0 failed\n");
