@@ -146,16 +146,11 @@ TEST(BookRunTest, TheBookEndsTheRunWithItsStatus) {
         test::ChildWatch watch;
         watch.stopSignal = c.signal;
         watch.stop = [&](const test::ChildResult& run) {
-            Clock::time_point now = Clock::now();
-            if (signalled == Clock::time_point()) {
-                // Once the long call has begun.
-                if (spinning == Clock::time_point() && c.signal && run.out.find("spinning") != std::string::npos) {
-                    spinning = now;
-                }
-                if (spinning == Clock::time_point() || now - spinning < std::chrono::milliseconds(300)) return false;
-                signalled = now;
-            }
-            if (stopped == Clock::time_point() && run.err.find("interrupted: ") != std::string::npos) stopped = now;
+            const Clock::time_point now = Clock::now(), none;
+            if (spinning == none && c.signal && run.out.find("spinning") != std::string::npos) spinning = now;
+            if (spinning == none || now - spinning < std::chrono::milliseconds(300)) return false; // the long call begun
+            if (signalled == none) signalled = now;
+            if (stopped == none && run.err.find("interrupted: ") != std::string::npos) stopped = now;
             return true;
         };
         test::ChildResult run = runBook(c.book, watch, c.options, c.afterBake);

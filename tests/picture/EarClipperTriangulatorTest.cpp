@@ -99,18 +99,15 @@ TEST(EarClipperTest, FewerThanThreeEntriesAddNothing) {
 // the triangles it had; one with more crossings than can be resolved is left out alone, with one
 // line, and the path reports an empty range.
 TEST(EarClipperTest, AFlawedPolygonIsResolvedOrLeftOutAloneBesideASoundOne) {
-    // No corner of it is an ear in either direction.
-    const Ring flawed{Vec2(0, 1), Vec2(1, 0), Vec2(3, 2), Vec2(0, 2), Vec2(1, 3), Vec2(3, 1)};
     struct Case {
         const char* name;
         Ring ring;
         bool resolved;
-        const char* lines;
     };
     const Case cases[] = {
-        {"crossing itself", flawed, true, ""},
-        {"crossing itself all over", crossingStar(128, 40), false,
-         "EarClipperTriangulator::triangulate: more than 4096 crossings, too many to resolve\n"},
+        // No corner of it is an ear in either direction.
+        {"crossing itself", {Vec2(0, 1), Vec2(1, 0), Vec2(3, 2), Vec2(0, 2), Vec2(1, 3), Vec2(3, 1)}, true},
+        {"crossing itself all over", crossingStar(128, 40), false},
     };
     for (const Case& c : cases) {
         Path path = pathFromRings({c.ring, squareRing(100, 100, 10)});
@@ -122,7 +119,9 @@ TEST(EarClipperTest, AFlawedPolygonIsResolvedOrLeftOutAloneBesideASoundOne) {
         ContourCount contours;
         CaptureStderr();
         auto [range, ok] = t.triangulate(path, 1.0, &contours);
-        EXPECT_EQ(GetCapturedStderr(), c.lines) << c.name;
+        EXPECT_EQ(GetCapturedStderr(),
+                  c.resolved ? "" : "EarClipperTriangulator::triangulate: more than 4096 crossings, too many to resolve\n")
+            << c.name;
         EXPECT_EQ(ok, c.resolved) << c.name;
         EXPECT_EQ(contours.refused, !c.resolved) << c.name;
         EXPECT_EQ(range, Range(3, c.resolved ? mesh->indices.size() - 3 : 0)) << c.name;

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace hv {
@@ -133,18 +134,14 @@ TEST_F(SvgBakerTest, CrossingContoursBakeWholeAndOnlyTooManyCrossingsAreNamed) {
 
     SvgManager manager;
     manager.init(std::make_shared<PathProvider>(dir.path() + "/story"), SvgManager::useCacheFlag, dir.path() + "/blobs");
-    struct Drawn {
-        const char* file;
-        size_t shape;
-        double area;
-    };
     // The squares overlap on 25, which is left empty; of the hole, the part over the notch is
     // filled and the rest inside the ring empty.
-    for (const Drawn& d : {Drawn{"crossing.svg", 0, 128.0}, Drawn{"crossing.svg", 1, 175.0}, Drawn{"notch.svg", 0, 83.0}}) {
-        auto index = manager.loadFile(d.file, nullptr);
-        ASSERT_TRUE(index) << d.file;
-        const Mesh& mesh = *manager.files[size_t(*index)].shapes[d.shape].meshCache->mesh;
-        EXPECT_NEAR(triangleArea(mesh, Range(0, mesh.indices.size())), d.area, 1e-9 * d.area) << d.file << " " << d.shape;
+    for (auto [file, shape, area] :
+         {std::tuple{"crossing.svg", 0, 128.0}, {"crossing.svg", 1, 175.0}, {"notch.svg", 0, 83.0}}) {
+        auto index = manager.loadFile(file, nullptr);
+        ASSERT_TRUE(index) << file;
+        const Mesh& mesh = *manager.files[size_t(*index)].shapes[size_t(shape)].meshCache->mesh;
+        EXPECT_NEAR(triangleArea(mesh, Range(0, mesh.indices.size())), area, 1e-9 * area) << file << " " << shape;
     }
 }
 
@@ -254,11 +251,8 @@ TEST_F(SvgBakerTest, AnySpellingOfTheFolderBakesTheSameFiles) {
     story("book.lua", "return 1");
     const std::string parent = std::filesystem::path(dir.path()).parent_path(), base = dir.path().substr(parent.size());
     // The folder as given (`base` begins with its slash), and the working directory it is given in.
-    for (auto [folder, in] : {std::pair{dir.path() + "/", parent},
-                              {dir.path() + "//", parent},
-                              {parent + "/" + base, parent},
-                              {"./", dir.path()},
-                              {".", dir.path()},
+    for (auto [folder, in] : {std::pair{dir.path() + "/", parent}, {dir.path() + "//", parent},
+                              {parent + "/" + base, parent}, {"./", dir.path()}, {".", dir.path()},
                               {"." + base + "/", parent}}) {
         std::filesystem::remove_all(dir.file("blobs"));
         const std::string workingDirectory = in; // a lambda takes no structured binding
@@ -267,7 +261,6 @@ TEST_F(SvgBakerTest, AnySpellingOfTheFolderBakesTheSameFiles) {
         EXPECT_TRUE(std::filesystem::exists(dir.file(book))) << folder;
         EXPECT_TRUE(std::filesystem::exists(svgCachePath(dir.file("blobs"), accented))) << folder;
     }
-    EXPECT_EQ(svgCachePath("blobs", accented), "blobs/mesh-0-706963735cc3a974c3a92e737667");
 }
 
 TEST_F(SvgBakerTest, ToolExitStatus) {
