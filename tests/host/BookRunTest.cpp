@@ -148,7 +148,8 @@ TEST(BookRunTest, TheBookEndsTheRunWithItsStatus) {
         watch.stop = [&](const test::ChildResult& run) {
             const Clock::time_point now = Clock::now(), none;
             if (spinning == none && c.signal && run.out.find("spinning") != std::string::npos) spinning = now;
-            if (spinning == none || now - spinning < std::chrono::milliseconds(300)) return false; // the long call begun
+            // The signal comes a while after "spinning", once the long call has begun.
+            if (spinning == none || now - spinning < std::chrono::milliseconds(300)) return false;
             if (signalled == none) signalled = now;
             if (stopped == none && run.err.find("interrupted: ") != std::string::npos) stopped = now;
             return true;

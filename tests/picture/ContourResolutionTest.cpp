@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace hv::test {
 namespace {
@@ -21,10 +22,7 @@ struct Contours {
     explicit Contours(const std::vector<Ring>& rings) {
         for (const Ring& ring : rings) {
             ranges.emplace_back(mesh.vertexCount(), ring.size());
-            for (const Vec2& p : ring) {
-                mesh.vertices.push_back(float(p.x));
-                mesh.vertices.push_back(float(p.y));
-            }
+            for (const Vec2& p : ring) mesh.vertices.insert(mesh.vertices.end(), {float(p.x), float(p.y)});
         }
     }
     Vec2 point(uint64_t k) const { return Vec2(mesh.vertices[2 * k], mesh.vertices[2 * k + 1]); }
@@ -152,14 +150,15 @@ TEST(ContourResolutionTest, CrossingContoursJoinAndTooManyAreRefused) {
     EXPECT_TRUE(joinCrossingContours(contours.mesh.vertices.data(), contours.ranges, troubled, 100000));
 
     // Where a polygon crosses itself; touching itself at a point is no crossing.
-    const std::pair<Ring, bool> polygons[] = {
-        {squareRing(0, 0, 1), false},
-        {{Vec2(0, 0), Vec2(10, 0), Vec2(0, 10), Vec2(10, 10)}, true},
-        {{Vec2(19, 23), Vec2(22, 20), Vec2(19, 14), Vec2(22, 11), Vec2(25, 14), Vec2(22, 20), Vec2(25, 23)}, false},
+    const std::tuple<const char*, Ring, bool> polygons[] = {
+        {"square", squareRing(0, 0, 1), false},
+        {"bow tie", {Vec2(0, 0), Vec2(10, 0), Vec2(0, 10), Vec2(10, 10)}, true},
+        {"pinched", {Vec2(19, 23), Vec2(22, 20), Vec2(19, 14), Vec2(22, 11), Vec2(25, 14), Vec2(22, 20), Vec2(25, 23)},
+         false},
     };
-    for (const auto& [ring, crosses] : polygons) {
+    for (const auto& [name, ring, crosses] : polygons) {
         Contours one({ring});
-        EXPECT_EQ(crossesItself(one.mesh.vertices.data(), one.polygon()), crosses) << ring.size() << " points";
+        EXPECT_EQ(crossesItself(one.mesh.vertices.data(), one.polygon()), crosses) << name;
     }
 }
 
@@ -217,7 +216,8 @@ TEST(ContourResolutionTest, CrossingsEverywhereAreGivenUpInBoundedTime) {
     ContourCount contours;
     CaptureStderr();
     auto [range, ok] = t.triangulate(pathFromRings({zigzag}), 1.0, &contours);
-    EXPECT_EQ(GetCapturedStderr(), "EarClipperTriangulator::triangulate: more than 4096 crossings, too many to resolve\n");
+    EXPECT_EQ(GetCapturedStderr(),
+              "EarClipperTriangulator::triangulate: more than 4096 crossings, too many to resolve\n");
     EXPECT_FALSE(ok);
     EXPECT_TRUE(contours.refused);
     EXPECT_EQ(range.count, 0u);

@@ -114,7 +114,8 @@ TEST(SvgArtTest, EditorArtIsDrawnWholeAsItsEvenOddFill) {
         ASSERT_EQ(figures.unconverted, 0u) << c.file;
         uint64_t resolved = 0;
         for (const ShapeOutcome& s : figures.shapes) {
-            EXPECT_TRUE(s.complete && s.said.empty() && s.contours.dropped + s.contours.leftOut == 0 && s.mismatch < 0.01)
+            EXPECT_TRUE(s.complete && s.said.empty() && s.contours.dropped + s.contours.leftOut == 0 &&
+                        s.mismatch < 0.01)
                 << describe(s) << ", " << s.contours.leftOut << " left out (" << c.flaw << ")\n" << s.said;
             resolved += s.contours.resolved;
         }
