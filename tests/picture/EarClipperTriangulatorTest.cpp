@@ -111,9 +111,7 @@ TEST(EarClipperTest, AFlawedPolygonIsResolvedOrLeftOutAloneBesideASoundOne) {
     };
     for (const Case& c : cases) {
         Path path = pathFromRings({c.ring, squareRing(100, 100, 10)});
-        auto mesh = std::make_shared<Mesh>();
-        mesh->indices = {9, 9, 9};
-        mesh->vertices = {0, 0};
+        auto mesh = std::make_shared<Mesh>(Mesh{{0, 0}, {9, 9, 9}});
         EarClipperTriangulator t;
         t.init(mesh);
         ContourCount contours;
