@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace hv {
@@ -96,30 +97,26 @@ TEST(SvgArtTest, MeshesCoverTheirEvenOddFill) {
 // Every shape is drawn whole, as its even-odd fill, and nothing is said about it; flaws
 // within one outline are cured where they are, crossings are resolved.
 TEST(SvgArtTest, EditorArtIsDrawnWholeAsItsEvenOddFill) {
-    struct Case {
-        const char* file;
-        const char* flaw;
-        bool resolved; // whether contours were resolved at their crossings
-    };
-    const Case cases[] = {
+    // The file, its flaw, and whether contours are resolved at their crossings.
+    const std::tuple<const char*, const char*, bool> cases[] = {
         {"papirus-citra.svg", "pie slices whose outline has a cusp near a corner: no ear either way", false},
         {"papirus-org.gnome.Photos.svg", "outlines crossing themselves: no ear either way", true},
         {"papirus-portal-reloaded.svg", "27 and 49 outlines with small loops: blades over the icon", false},
         {"gnome-cards-ancient_french-path17112.svg", "one of 123 outlines crossing another: holes turned solid", true},
         {"adwaita-power-profile-power-saver-symbolic.svg", "a needle reaching into its ring: the ring dropped", true},
     };
-    for (const Case& c : cases) {
+    for (const auto& [file, flaw, resolves] : cases) {
         ArtFigures figures;
-        measureFile(test::testDataPath("editor-art/") + c.file, figures);
-        ASSERT_EQ(figures.unconverted, 0u) << c.file;
+        measureFile(test::testDataPath("editor-art/") + file, figures);
+        ASSERT_EQ(figures.unconverted, 0u) << file;
         uint64_t resolved = 0;
         for (const ShapeOutcome& s : figures.shapes) {
             EXPECT_TRUE(s.complete && s.said.empty() && s.contours.dropped + s.contours.leftOut == 0 &&
                         s.mismatch < 0.01)
-                << describe(s) << ", " << s.contours.leftOut << " left out (" << c.flaw << ")\n" << s.said;
+                << describe(s) << ", " << s.contours.leftOut << " left out (" << flaw << ")\n" << s.said;
             resolved += s.contours.resolved;
         }
-        EXPECT_EQ(resolved > 0, c.resolved) << c.file << ": " << resolved << " contours resolved";
+        EXPECT_EQ(resolved > 0, resolves) << file << ": " << resolved << " contours resolved";
     }
 }
 
