@@ -108,7 +108,9 @@ TEST(ContourResolutionTest, TouchingHolesAreMovedApart) {
     const std::vector<Ring> cases[] = {
         {squareRing(0, 0, 10), {Vec2(5, 0), Vec2(7, 2), Vec2(5, 4), Vec2(3, 2)}},
         // A fan of thin holes meeting at one point: their corners there need several steps.
-        {squareRing(0, 0, 10), {Vec2(2, 8), Vec2(4, 1), Vec2(3, 1)}, {Vec2(2, 8), Vec2(6, 1), Vec2(5, 1)},
+        {squareRing(0, 0, 10),
+         {Vec2(2, 8), Vec2(4, 1), Vec2(3, 1)},
+         {Vec2(2, 8), Vec2(6, 1), Vec2(5, 1)},
          {Vec2(2, 8), Vec2(8, 1), Vec2(7, 1)}},
     };
     for (const std::vector<Ring>& rings : cases) {
@@ -153,7 +155,8 @@ TEST(ContourResolutionTest, CrossingContoursJoinAndTooManyAreRefused) {
     const std::tuple<const char*, Ring, bool> polygons[] = {
         {"square", squareRing(0, 0, 1), false},
         {"bow tie", {Vec2(0, 0), Vec2(10, 0), Vec2(0, 10), Vec2(10, 10)}, true},
-        {"pinched", {Vec2(19, 23), Vec2(22, 20), Vec2(19, 14), Vec2(22, 11), Vec2(25, 14), Vec2(22, 20), Vec2(25, 23)},
+        {"pinched",
+         {Vec2(19, 23), Vec2(22, 20), Vec2(19, 14), Vec2(22, 11), Vec2(25, 14), Vec2(22, 20), Vec2(25, 23)},
          false},
     };
     for (const auto& [name, ring, crosses] : polygons) {
@@ -174,8 +177,9 @@ TEST(ContourResolutionTest, CuresTakeOutRepeatsSpikesAndSmallLoops) {
         return ring;
     };
     const std::pair<const char*, Ring> cases[] = {
-        {"repeated points and a spike", {Vec2(0, 0), Vec2(5, 0), Vec2(5, 0), Vec2(10, 0), Vec2(10, 5), Vec2(14, 5),
-                                         Vec2(10, 5), Vec2(10, 10), Vec2(0, 10)}},
+        {"repeated points and a spike",
+         {Vec2(0, 0), Vec2(5, 0), Vec2(5, 0), Vec2(10, 0), Vec2(10, 5), Vec2(14, 5), Vec2(10, 5), Vec2(10, 10),
+          Vec2(0, 10)}},
         {"loop of two", loopedSquare({Vec2(4.8, 10.2), Vec2(5.2, 10.2)})},
         {"loop of three", loopedSquare({Vec2(4.8, 10.2), Vec2(5, 10.4), Vec2(5.2, 10.2)})},
         {"loop of four", loopedSquare({Vec2(4.8, 10.2), Vec2(4.9, 10.4), Vec2(5.1, 10.4), Vec2(5.2, 10.2)})},

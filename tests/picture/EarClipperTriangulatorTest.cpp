@@ -100,7 +100,8 @@ TEST(EarClipperTest, FewerThanThreeEntriesAddNothing) {
 // the triangles it had; one with more crossings than can be resolved is left out alone, with one
 // line, and the path reports an empty range.
 TEST(EarClipperTest, AFlawedPolygonIsResolvedOrLeftOutAloneBesideASoundOne) {
-    const std::tuple<const char*, Ring, bool> cases[] = { // the name, the ring, whether it can be resolved
+    // The name, the ring, and whether it can be resolved.
+    const std::tuple<const char*, Ring, bool> cases[] = {
         // No corner of it is an ear in either direction.
         {"crossing itself", {Vec2(0, 1), Vec2(1, 0), Vec2(3, 2), Vec2(0, 2), Vec2(1, 3), Vec2(3, 1)}, true},
         {"crossing itself all over", crossingStar(128, 40), false},
@@ -114,7 +115,8 @@ TEST(EarClipperTest, AFlawedPolygonIsResolvedOrLeftOutAloneBesideASoundOne) {
         CaptureStderr();
         auto [range, ok] = t.triangulate(path, 1.0, &contours);
         EXPECT_EQ(GetCapturedStderr(),
-                  resolved ? "" : "EarClipperTriangulator::triangulate: more than 4096 crossings, too many to resolve\n")
+                  resolved ? ""
+                           : "EarClipperTriangulator::triangulate: more than 4096 crossings, too many to resolve\n")
             << name;
         EXPECT_EQ(ok, resolved) << name;
         EXPECT_EQ(contours.refused, !resolved) << name;

@@ -95,8 +95,8 @@ TEST_F(SvgManagerTest, ShapesWithoutHeightOrWidthAreNamed) {
     for (const auto& [data, warning] : cases) {
         std::string err;
         ASSERT_TRUE(convert(svg(std::string(R"(<path inkscape:label="s" d=")") + data + "\"/>"), &err)) << data;
-        const std::string said = "SvgManager::convertSvgImage: t.svg: shape s: its end points all lie " + warning + "\n";
-        EXPECT_EQ(err, warning.empty() ? "" : said) << data;
+        const std::string said = "SvgManager::convertSvgImage: t.svg: shape s: its end points all lie " + warning;
+        EXPECT_EQ(err, warning.empty() ? "" : said + "\n") << data;
     }
 }
 
