@@ -21,9 +21,7 @@ TEST(AnimationDriverTest, DriversEndExactlyAndFollowTheScrollAndSlidingCanvases)
     RowOffsets rows;
     Canvas instances;
     instances.add(PictureInstance());
-    PictureInstance sticky;
-    sticky.positionMode = PictureInstance::Sticky;
-    instances.add(sticky);
+    instances.find(int64_t(instances.add(PictureInstance())))->positionMode = PictureInstance::Sticky;
     Animation a{.kind = Animation::NodePosition, .from = {0.7}, .to = {0.1}, .duration = 0.3};
     EXPECT_FALSE(Animation::tick(a, rows, instances, 0.2, 400));
     EXPECT_TRUE(Animation::tick(a, rows, instances, 0.2, 400));

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 namespace hv {
@@ -231,13 +232,10 @@ TEST(InputTest, HoverWaitsEndWhenThePointerComesLeavesOrMoves) {
 }
 
 TEST(InputTest, AWaitThatReplacesAHeldOneIsToldWithTheContextLeftHeld) {
-    // Rect 0 lies under the pointer, rect 1 away from it; spawned contexts count from 1.
+    // Rect 0 lies under the pointer, rect 1 away from it; spawned contexts count from 1. Each case:
+    // the contexts' script, what the pointer does after a tick, the warning after "warning: " if any.
     enum Events { None, Click, DragStart };
-    const struct {
-        const char* body;
-        Events events;
-        const char* warning; // after "warning: "; empty for none
-    } cases[] = {
+    const std::tuple<const char*, Events, const char*> cases[] = {
         {"spawn(function() hvkActivateRectHover(off) hvkActivateRectHover(off) end)", None,
          "hvkActivateRectHover: a new wait on active rect 1 replaces the one of context 1"},
         {"spawn(function() waitOn(hvkActivateRectClick, on) end) spawn(function() hvkActivateRectClick(on) end)", None,
@@ -252,20 +250,20 @@ TEST(InputTest, AWaitThatReplacesAHeldOneIsToldWithTheContextLeftHeld) {
         {"spawn(function() waitOn(hvkActivateRectClick, on) hvkActivateRectClick(on) end)", Click, ""},
         {"spawn(function() waitOn(hvkActivateRectDrag, on) hvkActivateRectDrag(on) end)", DragStart, ""},
     };
-    for (const auto& c : cases) {
+    for (const auto& [body, events, warning] : cases) {
         BookHarness book(bookOf(std::string("c = hvkNewCanvas(0, 6, 1.5, 1, 0) on = under(c) "
                                             "off = hvkCreateActiveRect(c, 0, 0, 0, 1, 1, false)\n") +
-                                c.body));
+                                body));
         testing::internal::CaptureStderr();
         book.start();
         book.tick();
-        if (c.events != None) book.press(300, 200);
-        if (c.events == Click) book.release(300, 200);
-        if (c.events == DragStart) book.move(310, 200);
+        if (events != None) book.press(300, 200);
+        if (events == Click) book.release(300, 200);
+        if (events == DragStart) book.move(310, 200);
         book.tick();
         EXPECT_EQ(testing::internal::GetCapturedStderr(),
-                  *c.warning ? "warning: " + std::string(c.warning) + ", which stays held\n" : "")
-            << c.body;
+                  *warning ? "warning: " + std::string(warning) + ", which stays held\n" : "")
+            << body;
     }
 }
 
@@ -297,19 +295,18 @@ TEST(InputTest, TheWheelScrollsByTheClampedScaleAndNothingWhileScrollingIsOff) {
 TEST(InputTest, WheelTurnsCoastAsFarAgainAndAddUpOrTurnBack) {
     // Each turn moves the page by its amount at once and coasts as far again (less a little for
     // the coast's steps); turns the same way add up, a turn back drops the coast left.
-    const struct {
-        std::vector<double> amounts; // sent between two ticks
-        double moved;
-    } cases[] = {{{-10}, 20}, {{-10, -10, -10}, 60}, {{-10, 10}, -10}, {{10}, -20}};
-    for (const auto& c : cases) {
+    // The amounts sent between two ticks, and how far they move the page.
+    const std::pair<std::vector<double>, double> cases[] = {
+        {{-10}, 20}, {{-10, -10, -10}, 60}, {{-10, 10}, -10}, {{10}, -20}};
+    for (const auto& [amounts, moved] : cases) {
         BookHarness book(bookOf("hvkSetRowHeight(60) hvkNewRow(false)"));
         book.start();
         ChapterController& chapter = book.chapter();
         chapter.scrollTo(1000);
-        for (double amount : c.amounts) book.wheel(amount);
+        for (double amount : amounts) book.wheel(amount);
         for (int i = 0; i < 100 && chapter.scrollVelocity != 0; ++i) book.tick();
-        EXPECT_EQ(chapter.scrollVelocity, 0) << c.moved;
-        EXPECT_NEAR(chapter.rows.position - 1000, c.moved, 1.5) << c.moved;
+        EXPECT_EQ(chapter.scrollVelocity, 0) << moved;
+        EXPECT_NEAR(chapter.rows.position - 1000, moved, 1.5) << moved;
     }
 }
 

@@ -7,11 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -248,20 +248,16 @@ TEST(WriteStringTest, TemporariesOfKilledSavesGoAndThePreviousSaveStays) {
     }
     const std::string dead = ".hv-save-" + std::to_string(gone);
     // Process 1 runs, our own may be writing, and the rest are not the temporaries' names.
-    std::vector<std::string> kept = {".hv-save-1-0", ".hv-save-" + std::to_string(getpid()) + "-99999"};
-    for (const char* name : {".hv-save-0-1", ".hv-save-x-1", "notes.txt", "save.txt"}) kept.push_back(name);
-    kept.push_back(dead);
-    kept.push_back(dead + "-2.txt");
-    for (const std::string& name : kept) test::writeFile(dir.file(name), name == "save.txt" ? save : "kept");
+    std::set<std::string> kept = {".hv-save-1-0", ".hv-save-" + std::to_string(getpid()) + "-99999", ".hv-save-0-1",
+                                  ".hv-save-x-1", "notes.txt", dead, dead + "-2.txt"};
+    for (const std::string& name : kept) test::writeFile(dir.file(name), "kept");
     test::writeFile(dir.file(dead + "-3"), "half a save");
     fs::create_directories(dir.file(dead + "-4")); // a folder, not a save
-    kept.push_back(dead + "-4");
+    kept.insert({dead + "-4", "save.txt"});
     test::ChildResult later = test::runInChild([&] { std::_Exit(writeStringToPath("new", path) ? 0 : 3); });
     EXPECT_EQ(later.exitStatus, 0) << later.err;
-    std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(dir.path())) left.push_back(entry.path().filename().string());
-    std::sort(left.begin(), left.end());
-    std::sort(kept.begin(), kept.end());
+    std::set<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir.path())) left.insert(entry.path().filename().string());
     EXPECT_EQ(left, kept);
 }
 

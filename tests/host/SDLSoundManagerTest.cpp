@@ -332,10 +332,7 @@ TEST(SoundManagerFailureTest, FilesTheEngineCannotHoldFailTheirLoadWithTheReason
     for (int page = 0; page < 120; ++page) vorbis += oggPage(7, 0, std::string(255, '\1'), std::string(255, 'x'));
     make("rain.ogg", vorbis);
     make("tune.mp3", "ID3\3\0\0\0\0\0\0 not a sound the engine loads"s);
-    const struct {
-        const char* name;
-        std::string why;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"bell.wav", "is 214748364800 bytes, more than the 2147483648 a sound file may be"},
         {"night.wav", "decodes to up to 28800 seconds of sound, more than the 3600 a sound may last"},
         {"stuck.wav", "is not a regular file but a FIFO"},
@@ -352,13 +349,13 @@ TEST(SoundManagerFailureTest, FilesTheEngineCannotHoldFailTheirLoadWithTheReason
             [&] {
                 openMixer();
                 auto manager = makeManager(dir.path());
-                manager->loadSound(c.name, 1);
+                manager->loadSound(c.first, 1);
                 collectUntilTheEnd(*manager);
             },
             watch);
-        std::string line = "error loading " + dir.file(c.name) + " " + c.why;
-        EXPECT_EQ(child.exitStatus, 1) << c.name;
-        EXPECT_EQ(child.err, line + "\nerr: " + line + "\n") << c.name;
+        std::string line = "error loading " + dir.file(c.first) + " " + c.second;
+        EXPECT_EQ(child.exitStatus, 1) << c.first;
+        EXPECT_EQ(child.err, line + "\nerr: " + line + "\n") << c.first;
     }
 }
 

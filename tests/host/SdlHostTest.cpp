@@ -151,10 +151,7 @@ TEST(PaperSetupTest, UnreadableCacheOrParametersEndStartUp) {
 TEST(PaperSetupTest, BookFilesThatCannotBeReadAreNamedWithWhy) {
     const std::pair<std::function<void(const std::string&)>, std::string> files[] = {
         {[](const std::string& path) { mkfifo(path.c_str(), 0600); }, "not a file but a FIFO"},
-        {[](const std::string& path) {
-             test::writeFile(path, "");
-             std::filesystem::resize_file(path, 200ull << 30);
-         },
+        {[](const std::string& path) { test::writeFile(path, ""), std::filesystem::resize_file(path, 200ull << 30); },
          "too large to hold in memory (214748364800 bytes)"},
         {[](const std::string& path) { std::filesystem::create_symlink("/dev/urandom", path); },
          "not a file but a device"},

@@ -162,9 +162,7 @@ void expectSameAsPlainScans(const std::vector<Ring>& rings, const std::string& l
     if (!expected.clean) {
         for (uint32_t i : mesh.indices) ASSERT_LT(i, mesh.vertexCount()) << label;
         if (!judgeFill) return;
-        Mesh plain;
-        plain.vertices = expected.vertices;
-        plain.indices = expected.indices;
+        const Mesh plain{expected.vertices, expected.indices};
         auto drawn = test::compareMeshWithFill(path, 1.0, mesh, ok ? range : Range(0, mesh.indices.size()), 64);
         auto drawnPlainly = test::compareMeshWithFill(path, 1.0, plain, Range(0, plain.indices.size()), 64);
         ASSERT_LE(drawn.different, drawnPlainly.different + drawnPlainly.filled / 10) << label;

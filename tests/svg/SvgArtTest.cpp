@@ -1,7 +1,6 @@
 #include "core/PathProvider.h"
 #include "support/FillCoverage.h"
 #include "support/TempDir.h"
-#include "picture/Path.h"
 #include "svg/ShapeMesh.h"
 #include "svg/SvgManager.h"
 
@@ -14,6 +13,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace hv {
@@ -28,6 +28,7 @@ struct ShapeOutcome {
     double mismatch = 0;
     bool complete = true;
     ContourCount contours;
+    std::string said; // what its triangulation wrote
 };
 
 struct ArtFigures {
@@ -40,6 +41,7 @@ void measureFile(const std::string& file, ArtFigures& figures) {
     auto [text, readable] = getStringAtPath(file);
     testing::internal::CaptureStderr();
     auto converted = readable ? convertSvgText(std::move(text), file) : std::nullopt;
+    testing::internal::GetCapturedStderr();
     figures.unconverted += !converted;
     for (const RawSvgShape& shape : converted ? converted->shapes : std::vector<RawSvgShape>{}) {
         Path path;
@@ -47,14 +49,15 @@ void measureFile(const std::string& file, ArtFigures& figures) {
         auto mesh = std::make_shared<Mesh>();
         ShapeOutcome s;
         s.label = file + ": shape " + shape.name;
+        testing::internal::CaptureStderr();
         auto [range, ok] = triangulatePathInto(mesh, path, bakeCurveTolerance, &s.contours);
+        s.said = testing::internal::GetCapturedStderr();
         s.complete = ok;
         // A failed path keeps the triangles of the polygons before the failing one.
         Range drawn = ok ? range : Range(0, mesh->indices.size());
         s.mismatch = test::compareMeshWithFill(path, bakeCurveTolerance, *mesh, drawn).mismatch();
         figures.shapes.push_back(s);
     }
-    testing::internal::GetCapturedStderr();
 }
 
 void measure(const std::string& root, ArtFigures& figures) {
@@ -94,43 +97,26 @@ TEST(SvgArtTest, MeshesCoverTheirEvenOddFill) {
 // Every shape is drawn whole, as its even-odd fill, and nothing is said about it; flaws
 // within one outline are cured where they are, crossings are resolved.
 TEST(SvgArtTest, EditorArtIsDrawnWholeAsItsEvenOddFill) {
-    struct Case {
-        const char* file;
-        const char* flaw;
-        bool resolved; // whether contours were resolved at their crossings
-    };
-    const Case cases[] = {
+    // The file, its flaw, and whether contours are resolved at their crossings.
+    const std::tuple<const char*, const char*, bool> cases[] = {
         {"papirus-citra.svg", "pie slices whose outline has a cusp near a corner: no ear either way", false},
         {"papirus-org.gnome.Photos.svg", "outlines crossing themselves: no ear either way", true},
         {"papirus-portal-reloaded.svg", "27 and 49 outlines with small loops: blades over the icon", false},
         {"gnome-cards-ancient_french-path17112.svg", "one of 123 outlines crossing another: holes turned solid", true},
         {"adwaita-power-profile-power-saver-symbolic.svg", "a needle reaching into its ring: the ring dropped", true},
     };
-    for (const Case& c : cases) {
-        std::string file = test::testDataPath("editor-art/") + c.file;
-        auto [text, readable] = getStringAtPath(file);
-        ASSERT_TRUE(readable) << file;
-        testing::internal::CaptureStderr();
-        auto converted = convertSvgText(std::move(text), file);
-        testing::internal::GetCapturedStderr();
-        ASSERT_TRUE(converted) << file;
+    for (const auto& [file, flaw, resolves] : cases) {
+        ArtFigures figures;
+        measureFile(test::testDataPath("editor-art/") + file, figures);
+        ASSERT_EQ(figures.unconverted, 0u) << file;
         uint64_t resolved = 0;
-        for (const RawSvgShape& shape : converted->shapes) {
-            Path path;
-            path.commands = shape.pathCommands;
-            auto mesh = std::make_shared<Mesh>();
-            ContourCount contours;
-            testing::internal::CaptureStderr();
-            auto [range, ok] = triangulatePathInto(mesh, path, bakeCurveTolerance, &contours);
-            std::string said = testing::internal::GetCapturedStderr();
-            std::string label = std::string(c.file) + ": shape " + shape.name + " (" + c.flaw + ")";
-            EXPECT_TRUE(ok) << label;
-            EXPECT_EQ(said, "") << label;
-            EXPECT_EQ(contours.dropped + contours.leftOut, 0u) << label;
-            EXPECT_LT(test::compareMeshWithFill(path, bakeCurveTolerance, *mesh, range).mismatch(), 0.01) << label;
-            resolved += contours.resolved;
+        for (const ShapeOutcome& s : figures.shapes) {
+            EXPECT_TRUE(s.complete && s.said.empty() && s.contours.dropped + s.contours.leftOut == 0 &&
+                        s.mismatch < 0.01)
+                << describe(s) << ", " << s.contours.leftOut << " left out (" << flaw << ")\n" << s.said;
+            resolved += s.contours.resolved;
         }
-        EXPECT_EQ(resolved > 0, c.resolved) << c.file << ": " << resolved << " contours resolved";
+        EXPECT_EQ(resolved > 0, resolves) << file << ": " << resolved << " contours resolved";
     }
 }
 

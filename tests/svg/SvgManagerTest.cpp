@@ -81,25 +81,22 @@ TEST_F(SvgManagerTest, OpenOutlinesWarnButStay) {
 // A shape whose end points leave its box without height or width is named, since it is
 // inserted unscaled on that axis; a slanted line of end points still spans a box.
 TEST_F(SvgManagerTest, ShapesWithoutHeightOrWidthAreNamed) {
-    struct Case {
-        const char* data;
-        std::string warning;
-    };
     const std::string unit = " not scaled, one drawing unit to one script unit (give it an end point ";
-    for (const Case& c :
-         {Case{"M0 10 C0 0 10 0 10 10 Z", "on one level line, so its box has no height: inserted, its height is" + unit +
-                                              "above or below that line)"},
-          Case{"M0 0 C9 0 9 8 0 8 Z", "on one upright line, so its box has no width: inserted, its width is" + unit +
-                                          "to one side of that line)"},
-          Case{"M0 0 C5 5 9 0 0 0", "at one point, so its box has no width or height: inserted, its width and height "
-                                    "are" + unit + "elsewhere)"},
-          Case{"M0 0 C0 5 4 9 5 5 L10 10 Z", ""}, Case{"M0 0 C0 5 4 9 5 6 Z", ""}}) {
+    const std::pair<const char*, std::string> cases[] = {
+        {"M0 10 C0 0 10 0 10 10 Z",
+         "on one level line, so its box has no height: inserted, its height is" + unit + "above or below that line)"},
+        {"M0 0 C9 0 9 8 0 8 Z",
+         "on one upright line, so its box has no width: inserted, its width is" + unit + "to one side of that line)"},
+        {"M0 0 C5 5 9 0 0 0",
+         "at one point, so its box has no width or height: inserted, its width and height are" + unit + "elsewhere)"},
+        {"M0 0 C0 5 4 9 5 5 L10 10 Z", ""},
+        {"M0 0 C0 5 4 9 5 6 Z", ""},
+    };
+    for (const auto& [data, warning] : cases) {
         std::string err;
-        ASSERT_TRUE(convert(svg(std::string(R"(<path inkscape:label="s" d=")") + c.data + "\"/>"), &err)) << c.data;
-        EXPECT_EQ(err, c.warning.empty() ? ""
-                                         : "SvgManager::convertSvgImage: t.svg: shape s: its end points all lie " +
-                                               c.warning + "\n")
-            << c.data;
+        ASSERT_TRUE(convert(svg(std::string(R"(<path inkscape:label="s" d=")") + data + "\"/>"), &err)) << data;
+        const std::string said = "SvgManager::convertSvgImage: t.svg: shape s: its end points all lie " + warning;
+        EXPECT_EQ(err, warning.empty() ? "" : said + "\n") << data;
     }
 }
 
