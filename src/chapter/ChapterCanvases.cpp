@@ -76,7 +76,7 @@ void ChapterController::setCanvasSlideDistance(int32_t instance, int64_t count) 
 
 PictureInstance* ChapterController::canvasOnPage(int32_t instance, const char* operation) {
     PictureInstance* target = instanceAt(instance);
-    if (target && target->active && target->picture) return target;
+    if (target && target->picture) return target;
     logIgnoredError(std::string("ChapterController::") + operation + ": Inactive Picture (" + std::to_string(instance) +
                     ")");
     return nullptr;
@@ -308,7 +308,7 @@ void ChapterController::printCursorPosition(const Vec2& point) {
     head << point.x / double(configuration.windowWidth) << ", " << point.y / double(configuration.windowHeight);
     std::cout << std::left << std::setw(25) << head.str() << "|";
     for (const auto& [handle, instance] : canvas().instances()) {
-        if (!instance.active || instance.label.empty() || !instance.picture) continue;
+        if (instance.label.empty() || !instance.picture) continue;
         Vec2 local = canvasLocalPoint(instance, point);
         Vec2 normalised(local.x / viewToScriptUnits(instance.rect.w), local.y / viewToScriptUnits(instance.rect.h));
         if (Rect(0, 0, 1, 1).contains(normalised)) std::cout << "'" << instance.label << "'" << normalised << ", ";
@@ -328,7 +328,7 @@ void ChapterController::reportError(const std::string& message) {
 void ChapterController::placeStickyCanvases() {
     const double height = viewHeight();
     for (auto& [handle, instance] : canvas().instances()) {
-        if (!instance.active || instance.positionMode != PictureInstance::Sticky) continue;
+        if (instance.positionMode != PictureInstance::Sticky) continue;
         // Rows wound back after the canvas was placed: its span ends with the rows that exist.
         uint64_t start = std::min<uint64_t>(instance.rows.start, rows.size() - 1);
         uint64_t end = instance.rows.count > rows.size() ? rows.size() : start + instance.rows.count;
@@ -346,7 +346,7 @@ void ChapterController::windBackRows(int64_t count) {
     int64_t current = currentRowIndex();
     std::vector<int32_t> doomed;
     for (const auto& [handle, instance] : canvas().instances()) {
-        if (!instance.active || instance.positionMode != PictureInstance::InRow) continue;
+        if (instance.positionMode != PictureInstance::InRow) continue;
         int64_t first = int64_t(instance.rows.start);
         int64_t last = first + int64_t(instance.rows.count) - 1;
         if (last >= current - count && first <= current) doomed.push_back(int32_t(handle));

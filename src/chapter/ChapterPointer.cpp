@@ -86,8 +86,9 @@ void ChapterController::setActiveRectState(int64_t r, uint32_t state) {
     if (r < 0 || uint64_t(r) >= activeRects.size()) noSuchRect(r);
     ActivePictureRect& rect = activeRects[size_t(r)];
     // A rect has one waiting context: the one it held before is never released now, and without
-    // a word it would simply never run again.
-    if (holdsOwner(rect.state) && rect.owner >= 0) {
+    // a word it would simply never run again (one that has ended is not left held).
+    if (holdsOwner(rect.state) && rect.owner >= 0 && uint64_t(rect.owner) < contexts.contextCount() &&
+        contexts.isContextAlive(uint64_t(rect.owner))) {
         std::cerr << "warning: " << waitingFunction(state) << ": a new wait on active rect " << r
                   << " replaces the one of context " << rect.owner << ", which stays held" << std::endl;
     }
@@ -150,7 +151,7 @@ std::optional<Vec2> ChapterController::pointOnCanvas(int32_t picture, const Vec2
     const PictureInstance* found = instanceAt(picture);
     if (!found) return std::nullopt;
     const PictureInstance& instance = *found;
-    if (!instance.active || !instance.interactive || !instance.picture) return std::nullopt;
+    if (!instance.interactive || !instance.picture) return std::nullopt;
     if (instance.positionMode == PictureInstance::RevealIndicator && !revealIndicatorIsShowing()) return std::nullopt;
     Vec2 p = canvasLocalPoint(instance, point);
     if (!(p.x >= 0 && p.x <= viewToScriptUnits(instance.rect.w) && p.y >= 0 &&

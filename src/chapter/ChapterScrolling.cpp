@@ -29,7 +29,7 @@ std::pair<bool, bool> ChapterController::dragCatchersAt(const Vec2& point) {
     bool drags = false;
     for (const DragCatcher& catcher : dragCatchers) {
         const PictureInstance* found = instanceAt(catcher.picture);
-        if (!found || !found->active || !found->picture) continue;
+        if (!found || !found->picture) continue;
         const PictureInstance& instance = *found;
         Vec2 q = instance.picture->worldToNode(canvasLocalPoint(instance, point), uint64_t(catcher.node));
         // A node scaled to nothing gives NaN, which every edge test would let through.

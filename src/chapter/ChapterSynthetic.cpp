@@ -19,7 +19,7 @@ void ChapterController::synthesizeMouseMove(const std::string& label, const Vec2
         const double width = double(configuration.contentWidth);
         const double height = double(configuration.contentHeight);
         for (const auto& [handle, instance] : canvas().instances()) {
-            if (!instance.active || !containsSubstring(instance.label, label)) continue;
+            if (!containsSubstring(instance.label, label)) continue;
             // The point is a fraction of the canvas, y from its bottom.
             Vec2 p(point.x * viewToScriptUnits(instance.rect.w), point.y * viewToScriptUnits(instance.rect.h));
             Vec2 book(scriptToViewUnits(p.x) + instance.rect.x,

@@ -27,6 +27,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -158,6 +159,9 @@ bool SdlHost::init(const Configuration& options, std::shared_ptr<PathProvider> s
     // the loop see; ours also stop the script.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     installStopSignals();
+    // The threads SDL and the GL driver start (audio, rasterisers) must not take the stop
+    // signals: only the main thread can stop the running script.
+    std::optional<StopSignalsBlocked> driverThreadsBlocked(std::in_place);
     if (SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0) return failSdl("SDL failed to init:");
     if (TTF_Init() < 0) return failSdl("SDL ttf failed to init:");
     if (Mix_Init(MIX_INIT_OGG) != MIX_INIT_OGG) return failSdl("SDL mixer failed to init:");
@@ -203,6 +207,7 @@ bool SdlHost::init(const Configuration& options, std::shared_ptr<PathProvider> s
 
     glContext = driversOwn([&] { return SDL_GL_CreateContext(window); });
     if (!glContext) return failSdl("Failed to create gl context: ");
+    driverThreadsBlocked.reset();
     loadGLEntryPoints();
 
     int drawableWidth = 0;

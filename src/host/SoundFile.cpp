@@ -20,18 +20,20 @@ namespace {
 constexpr int mostWavChunks = 4096;
 constexpr const char* neitherWavNorOgg = "is neither a WAV nor an Ogg Vorbis file";
 
-bool readAt(int fd, uint64_t offset, void* into, size_t count) {
+// The bytes read from `offset` on, fewer than `count` only at the end of the file or on an error.
+size_t readUpTo(int fd, uint64_t offset, void* into, size_t count) {
     auto* bytes = static_cast<uint8_t*>(into);
-    while (count > 0) {
-        ssize_t n = pread(fd, bytes, count, off_t(offset));
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = pread(fd, bytes + done, count - done, off_t(offset + done));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n;
-        offset += uint64_t(n);
-        count -= size_t(n);
+        if (n <= 0) break;
+        done += size_t(n);
     }
-    return true;
+    return done;
 }
+
+bool readAt(int fd, uint64_t offset, void* into, size_t count) { return readUpTo(fd, offset, into, count) == count; }
 
 uint32_t le16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
 uint32_t le32(const uint8_t* p) { return le16(p) | le16(p + 2) << 16; }
@@ -159,14 +161,7 @@ size_t sourceRead(SDL_RWops* rw, void* into, size_t size, size_t count) {
     if (size == 0 || source.at >= source.size) return 0;
     uint64_t asked = count > UINT64_MAX / size ? UINT64_MAX : uint64_t(count) * size;
     size_t wanted = size_t(std::min(asked, source.size - source.at));
-    auto* bytes = static_cast<uint8_t*>(into);
-    size_t done = 0;
-    while (done < wanted) {
-        ssize_t n = pread(source.fd, bytes + done, wanted - done, off_t(source.at + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += size_t(n);
-    }
+    size_t done = readUpTo(source.fd, source.at, into, wanted);
     source.at += done;
     return done / size;
 }

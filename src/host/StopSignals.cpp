@@ -2,6 +2,7 @@
 
 #include "script/Interrupt.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -66,9 +67,13 @@ void flushStandardOutput() {
 // Waits until the pipe has a byte or `until` has come; false once the pipe is gone.
 bool waitForWake(std::chrono::steady_clock::time_point until) {
     for (;;) {
+        // A deadline already past polls without waiting: a negative timeout would wait for ever.
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        int timeout = until == std::chrono::steady_clock::time_point::max()
+                          ? -1
+                          : int(std::max<std::chrono::milliseconds::rep>(0, left.count() + 1));
         pollfd wake{wakePipe[0], POLLIN, 0};
-        int ready = poll(&wake, 1, until == std::chrono::steady_clock::time_point::max() ? -1 : int(left.count() + 1));
+        int ready = poll(&wake, 1, timeout);
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) return false;
         if (ready == 0) return true;

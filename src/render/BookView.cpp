@@ -189,7 +189,6 @@ std::pair<uint32_t, double> BookView::addParagraph(const std::string& text, int3
 uint64_t BookView::addPictureInstance(std::shared_ptr<Picture> picture) {
     PictureInstance instance;
     instance.picture = std::move(picture);
-    instance.active = true;
     instance.buffer = std::make_shared<PictureBuffer>();
     instance.buffer->init(coreRenderer_->backend->createPictureBufferTarget());
     return canvas_->add(std::move(instance));
@@ -241,7 +240,7 @@ void BookView::draw(bool revealIndicatorShowing, bool drawBackground) {
 
     for (int64_t key : layerKeys) {
         for (auto& [handle, instance] : instances) {
-            if (!instance.active || instance.layerKey != key || !instance.picture) continue;
+            if (instance.layerKey != key || !instance.picture) continue;
 
             double offset = 0.0;
             switch (instance.positionMode) {

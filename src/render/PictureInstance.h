@@ -25,7 +25,6 @@ struct PictureInstance {
 
     int32_t positionMode = InRow;
     int64_t layerKey = 0; // drawn in ascending key order
-    bool active = false;
     std::shared_ptr<Picture> picture;
     std::string label;
     double slideOffset = 0.0;

@@ -15,7 +15,7 @@ namespace hv {
 
 // Safe to call from a signal handler. `onScriptThread` says that it runs on the thread that
 // runs the scripts, the only one that may set their hook; elsewhere only the flag is set.
-void requestInterrupt(bool onScriptThread = true);
+void requestInterrupt(bool onScriptThread);
 bool interruptRequested();
 
 // The book's main state, which runs the start-up scripts and imports; null when it closes.

@@ -112,7 +112,7 @@ TEST_F(BookViewFixture, LayersAreDrawnInKeyOrderAndCanvasOrderWithin) {
     uint64_t b = addCanvas(Rect(10, 0, 10, 10), green, PictureInstance::InRow, -2);
     uint64_t c = addCanvas(Rect(20, 0, 10, 10), blue, PictureInstance::InRow, 5);
     uint64_t d = addCanvas(Rect(30, 0, 10, 10), blue, PictureInstance::InRow, -7);
-    instance(d).active = false; // its key is listed, but it is not drawn
+    view->hidePictureInstance(d); // removed with its layer: nothing of it is drawn
     frame();
     EXPECT_EQ(drawnBuffers(), (std::vector<PictureBuffer*>{instance(b).buffer.get(), instance(a).buffer.get(),
                                                            instance(c).buffer.get()}));

@@ -38,7 +38,6 @@ struct RendererFixture : ::testing::Test {
 
     PictureInstance newInstance(std::shared_ptr<Picture> picture) {
         PictureInstance i;
-        i.active = true;
         i.picture = std::move(picture);
         i.buffer = std::make_shared<PictureBuffer>();
         i.buffer->init(cache->createPictureBufferTarget());
