@@ -96,7 +96,7 @@ TEST(BookRunTest, TheBookEndsTheRunWithItsStatus) {
         std::string book;
         int status;
         const char* errorLine; // a line the error stream must hold
-        int signal = 0;        // sent 300 ms after the book printed "spinning"
+        int signal = 0;        // sent 300 ms after the book printed "spinning", once a long call began
         bool hooked = true;    // stopped by the stop hook, not by the watchdog after its grace
         const char* picture = nullptr;
     } cases[] = {
@@ -140,7 +140,6 @@ TEST(BookRunTest, TheBookEndsTheRunWithItsStatus) {
         watch.stop = [&](const test::ChildResult& run) {
             const Clock::time_point now = Clock::now();
             if (spinning == none && c.signal && run.out.find("spinning") != std::string::npos) spinning = now;
-            // The signal comes a while after "spinning", once the long call has begun.
             if (spinning == none || now - spinning < std::chrono::milliseconds(300)) return false;
             if (signalled == none) signalled = now;
             if (stopped == none && run.err.find("interrupted: ") != std::string::npos) stopped = now;
@@ -201,10 +200,8 @@ void expectNotchesToScroll(const char* size, double view, double dt) {
 }
 
 TEST(BookRunTest, OneWheelNotchWithItsCoastingScrollsAboutTheSameOnEveryWindow) {
-    for (double dt : {1.0 / 60, 1.0 / 30}) {
-        expectNotchesToScroll("-small", 360.0, dt);
-        expectNotchesToScroll("-1080p", 1080.0, dt);
-    }
+    for (double dt : {1.0 / 60, 1.0 / 30}) expectNotchesToScroll("-small", 360.0, dt);
+    for (double dt : {1.0 / 60, 1.0 / 30}) expectNotchesToScroll("-1080p", 1080.0, dt);
 }
 
 } // namespace

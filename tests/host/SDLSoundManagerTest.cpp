@@ -254,11 +254,12 @@ TEST_F(SoundManagerTest, AnOggVorbisFileLoads) { EXPECT_EQ(manager->soundState(l
 TEST_F(SoundManagerTest, AStartTheMixerRefusesIsToldOnceThenCounted) {
     int32_t shortSound = loaded("short.wav");
     for (int i = 0; i < 100; ++i) add(shortSound, SoundInstance::StartRequested, 1.0, true);
-    std::string line = "SDLSoundManager::updateSources(): unable to start sound: " + dir.file("short.wav");
     testing::internal::CaptureStderr();
     for (int frame = 0; frame < 12; ++frame) manager->updateSources(); // 84 refused a frame
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), line + "\n" + line + " (repeated 10 times)\n" + line +
-                                                          " (repeated 100 times)\n" + line + " (repeated 1000 times)\n");
+    std::string err = testing::internal::GetCapturedStderr();
+    std::string line = "SDLSoundManager::updateSources(): unable to start sound: " + dir.file("short.wav");
+    EXPECT_EQ(err, line + "\n" + line + " (repeated 10 times)\n" + line + " (repeated 100 times)\n" + line +
+                       " (repeated 1000 times)\n");
     EXPECT_EQ(Mix_Playing(-1), 16);
 }
 
@@ -270,7 +271,8 @@ TEST_F(SoundManagerTest, ALoaderLeftBehindHoldsTheManagerUntilItsDecodeEnds) {
     SDL_Delay(100);
     testing::internal::CaptureStderr();
     EXPECT_FALSE(manager->shutdown(std::chrono::milliseconds(0)));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "SDLSoundManager::shutdown: 1 sound is still loading; left behind\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "SDLSoundManager::shutdown: 1 sound is still loading; left behind\n");
     // The loader's job holds the manager until the loader ends; what it decoded is freed, never kept.
     EXPECT_TRUE(waitFor([&] { return manager.use_count() == 1; }));
     EXPECT_EQ(manager->soundState(0), SDLSound::Loading);
@@ -297,14 +299,15 @@ TEST(SoundManagerFailureTest, AFileThatCannotBePlayedEndsTheRunAtTheNextCollecti
     mkfifo(dir.file("stuck.wav").c_str(), 0600);
     std::filesystem::create_symlink("/dev/zero", dir.file("zero.wav"));
     const std::pair<std::string, std::string> cases[] = {
-        {"broken.wav", ""}, {"empty.wav", ""}, // the decoder's own reasons
+        {"broken.wav", ""}, // the decoder's own reasons
+        {"empty.wav", ""},
         {"bell.wav", "is 214748364800 bytes, more than the 2147483648 a sound file may be"},
         {"night.wav", "decodes to up to 28800 seconds of sound, more than the 3600 a sound may last"},
         {"stuck.wav", "is not a regular file but a FIFO"},
         {"zero.wav", "is not a regular file but a device"},
     };
     for (const auto& [name, why] : cases) {
-        test::ChildResult child = test::runInChild([&] {
+        test::ChildResult child = test::runInChild([&, name = name] {
             openMixer();
             auto manager = makeManager(dir.path());
             manager->loadSound(name, 1);

@@ -35,9 +35,9 @@ TEST(StopSignalsTest, ARunThatDoesNotEndInTimeIsEndedWithOneLineAndItsOutput) {
         const char* err;
     } cases[] = {
         {[] { noteRunEnded(), std::this_thread::sleep_for(stopGrace * 3 / 2); }, "watchdog 1 main 0", ""},
-        {[] { RunningScript running{3}; std::printf("buffered"); for (;;) pause(); }, "buffered",
+        {[] { RunningScript running{3}; std::printf("buffered"), sleep(3600); }, "buffered",
          "interrupted: context 3 had to be stopped without the script's help\n"},
-        {[] { reportInterruption("context 1"); for (;;) pause(); }, "", "interrupted: context 1 stopped at \n"},
+        {[] { reportInterruption("context 1"), sleep(3600); }, "", "interrupted: context 1 stopped at \n"},
     };
     for (const auto& c : cases) {
         test::ChildResult child = test::runInChild(
