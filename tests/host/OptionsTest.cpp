@@ -114,8 +114,7 @@ TEST(OptionsTest, EveryFailureHasItsMessage) {
         {{"-screen"}, "fatal: -screen option is missing an argument"},
         {{"-framerate"}, "fatal: -framerate option is missing an argument"},
         {{"-env", "A"}, "fatal: -env option needs to be followed by a key and value"},
-        {{"-NSDocumentRevisionsDebugMode"},
-         "fatal: -NSDocumentRevisionsDebugMode option needs to be followed by an argument"},
+        {{"-NSDocumentRevisionsDebugMode"}, "fatal: -NSDocumentRevisionsDebugMode option needs to be followed by an argument"},
         {{"-foo"}, "fatal: do not understand argument '-foo'"},
         // Whole-text, case-sensitive matches only.
         {{"-fpslog"}, "fatal: do not understand argument '-fpslog'"},
@@ -138,9 +137,8 @@ TEST(OptionsTest, AFailureStopsReadingTheRest) {
     EXPECT_FALSE(c.showFps);
 }
 
-// A number an option takes is the whole argument, within what the option can use; any other
-// text ends the run with a line naming the option and the text (it was once read as far as its
-// digits went, "1e9" as 1 and "abc" as 0, or saturated).
+// A number an option takes is the whole argument, within what the option can use; any other text
+// ends the run with a line naming the option and the text ("1e9" was once read as 1, "abc" as 0).
 TEST(OptionsTest, EveryNumericOptionRefusesWhatIsNotItsNumber) {
     const struct {
         std::vector<std::string> before; // the option and the arguments ahead of the tested one
@@ -165,14 +163,14 @@ TEST(OptionsTest, EveryNumericOptionRefusesWhatIsNotItsNumber) {
                                                   option.wants + ", not '" + value + "'");
         }
     }
-    // The ends of each range are taken; negative screens and thresholds are kept sign-extended
-    // (the host warns of a screen that is not there).
+    // Screen and threshold are stored sign-extended; the host warns of a screen that is not there.
+    EXPECT_EQ(parsedOk({"-screen", "-1"}).screen, UINT64_MAX);
+    EXPECT_EQ(parsedOk({"-failframerate", "-5"}).failFramerate, -5);
+    // The ends of each range are taken.
     EXPECT_EQ(parsedOk({"-height", "9216"}).windowHeight, 9216u);
     EXPECT_EQ(parsedOk({"-size", "16384", " +1"}).windowWidth, 16384u);
     EXPECT_EQ(parsedOk({"-framerate", "2147483647"}).framerate, uint64_t(INT32_MAX));
-    EXPECT_EQ(parsedOk({"-screen", "-1"}).screen, UINT64_MAX);
     EXPECT_EQ(parsedOk({"-failframerate", "-2147483648"}).failFramerate, INT32_MIN);
-    EXPECT_EQ(readOptionInteger(" \t-17", -20, 20), -17);
 }
 
 } // namespace

@@ -17,8 +17,7 @@ struct ChildResult {
 // How the parent watches a child while it reads the child's output.
 struct ChildWatch {
     // Once this holds for what the child has written so far, the child is sent `stopSignal` (once).
-    // It is asked again after every read and at least every 100 ms until the child ends, also
-    // after the signal, so a watch can note when later output arrived.
+    // It is asked after every read and every 100 ms until the child ends, after the signal too.
     std::function<bool(const ChildResult&)> stop;
     // A child still running this long after its start is killed, so a fault cannot hang the suite.
     std::chrono::milliseconds limit = std::chrono::milliseconds::max();
@@ -32,8 +31,7 @@ struct ChildWatch {
 // body that returns ends the child with status 0.
 ChildResult runInChild(const std::function<void()>& body, const ChildWatch& watch = {});
 
-// LSAN_OPTIONS for a child that runs a sanitizer build of the engine's programs: the leak check
-// at exit passes over only what the repository's suppression file names, which is not the engine's.
+// LSAN_OPTIONS for a sanitizer build of the engine's programs: the repository's suppressions only.
 std::string leakCheckOptions();
 
 // For a child: as root, hands `tree` to an unprivileged user and becomes that user, so that
