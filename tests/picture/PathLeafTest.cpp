@@ -8,7 +8,6 @@
 
 #include <cmath>
 #include <limits>
-#include <tuple>
 
 namespace hv::test {
 namespace {
@@ -250,33 +249,6 @@ TEST(PathLeafNestingTest, AContourInsideTwoSiblingsIsRefused) {
                             squareRing(5, 5, 2)}));
     EXPECT_EQ(d.err, "  PathLeaf::addRange(): would be child of two nodes\nPathLeaf::dumpPathIntoLeaf: Unable to add range\n");
     EXPECT_EQ(d.root.children.size(), 2u);
-}
-
-// A refused contour is named with the contours it was refused against, so that they can be
-// resolved together; flattening and nesting one after the other is what the dump does.
-TEST(PathLeafNestingTest, RefusedContoursNameWhatTheyWereRefusedAgainst) {
-    const Ring bar{Vec2(0, 4), Vec2(12, 4), Vec2(12, 8), Vec2(0, 8)}, post{Vec2(4, 0), Vec2(8, 0), Vec2(8, 12), Vec2(4, 12)};
-    // The name, the rings, and the ranges named.
-    const std::tuple<const char*, std::vector<Ring>, std::vector<Range>> cases[] = {
-        {"crossing", {squareRing(0, 0, 10), squareRing(5, 5, 10), squareRing(40, 40, 10)}, {Range(4, 4), Range(0, 4)}},
-        {"inside two siblings", {bar, post, squareRing(5, 5, 2)}, {Range(8, 4), Range(0, 4), Range(4, 4)}},
-        {"crossing a hole", {squareRing(0, 0, 10), squareRing(2, 2, 2), squareRing(3, 3, 2)}, {Range(8, 4), Range(4, 4)}},
-        {"nothing refused", {squareRing(0, 0, 10), squareRing(2, 2, 2)}, {}},
-    };
-    for (const auto& [name, rings, expected] : cases) {
-        Dumped d;
-        d.root.init(d.mesh);
-        std::vector<Range> ranges, troubled;
-        d.root.flattenPath(pathFromRings(rings), 1.0, ranges);
-        CaptureStderr();
-        ContourCount contours = d.root.nestRanges(ranges, &troubled);
-        GetCapturedStderr();
-        EXPECT_EQ(troubled, expected) << name;
-        EXPECT_EQ(contours.dropped, expected.empty() ? 0u : 1u) << name;
-        Dumped whole;
-        EXPECT_EQ(dump(whole, pathFromRings(rings)).dropped, contours.dropped) << name;
-        EXPECT_EQ(whole.mesh->vertices, d.mesh->vertices) << name;
-    }
 }
 
 // A contour that fails after some siblings were found inside it must not take them along:

@@ -4,7 +4,6 @@
 #include "support/TempDir.h"
 
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
 
 namespace hv::test {
@@ -57,15 +56,6 @@ Path pathFromRings(const std::vector<Ring>& rings) {
 
 Ring squareRing(double x, double y, double side) {
     return {Vec2(x, y), Vec2(x + side, y), Vec2(x + side, y + side), Vec2(x, y + side)};
-}
-
-Ring crossingStar(int n, double radius, Vec2 centre) {
-    Ring ring;
-    for (int k = 0; k < n; ++k) {
-        double a = 2 * M_PI * double(k * (n / 2 - 1) % n) / n;
-        ring.push_back(centre + Vec2(std::cos(a), std::sin(a)) * radius);
-    }
-    return ring;
 }
 
 } // namespace hv::test

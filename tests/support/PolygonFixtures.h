@@ -26,8 +26,4 @@ Path pathFromRings(const std::vector<Ring>& rings);
 // The corners of an axis-aligned square, counter-clockwise from its lowest corner.
 Ring squareRing(double x, double y, double side);
 
-// One outline through n points round a circle, each joined to the one almost opposite, so that
-// every edge crosses nearly every other.
-Ring crossingStar(int n, double radius, Vec2 centre = Vec2());
-
 } // namespace hv::test
