@@ -56,6 +56,8 @@ public:
     // cut `indices` back to its length before the run.
     bool run(bool reversed, std::vector<uint32_t>& indices);
     bool tooSlow() const { return tooSlow_; }
+    // Points the last run looked at.
+    uint64_t work() const { return work_; }
 
 private:
     static constexpr uint32_t none = uint32_t(-1);
@@ -648,14 +650,19 @@ struct Repair {
 
 namespace clipping {
 
-Clipped clipBothWays(const float* vertices, const IndexPolygon& polygon, std::vector<uint32_t>& indices, bool careful) {
+Clipped clipBothWays(const float* vertices, const IndexPolygon& polygon, std::vector<uint32_t>& indices, bool careful,
+                     uint64_t* work) {
     EarClipPolygon state(vertices, polygon, careful);
     // Clipped as written, a clockwise polygon takes its reflex corners for ears and can come
     // out whole with triangles outside the shape; so it is turned round first.
     bool clockwise = polygon::signedArea2(vertices, polygon) < 0;
-    if (state.run(clockwise, indices)) return Clipped::Whole;
+    bool whole = state.run(clockwise, indices);
+    if (work) *work += state.work();
+    if (whole) return Clipped::Whole;
     bool slow = state.tooSlow();
-    if (state.run(!clockwise, indices)) return Clipped::Whole;
+    whole = state.run(!clockwise, indices);
+    if (work) *work += state.work();
+    if (whole) return Clipped::Whole;
     return slow || state.tooSlow() ? Clipped::TooSlow : Clipped::NoEar;
 }
 
