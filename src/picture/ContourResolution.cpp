@@ -24,27 +24,34 @@ struct Edge {
 // pass through, found row by row from where it enters and leaves the row.
 class EdgeGrid {
 public:
-    EdgeGrid(const std::vector<Edge>& edges, const polygon::Bounds& box) : box_(box) {
+    EdgeGrid(const std::vector<Edge>& edges, const polygon::Bounds& box)
+        : EdgeGrid(edges.size(), box, 1e-9 * ((box.maxX - box.minX) + (box.maxY - box.minY)) + 1e-30) {}
+    // For `count` edges; `fuzz` widens every edge's way through the cells.
+    EdgeGrid(size_t count, const polygon::Bounds& box, double fuzz) : box_(box), fuzz_(fuzz) {
         double w = box.maxX - box.minX, h = box.maxY - box.minY;
-        polygon::gridShape(double(edges.size()), w, h, nx_, ny_);
+        polygon::gridShape(double(count), w, h, nx_, ny_);
         scaleX_ = w > 0 ? nx_ / w : 0.0;
         scaleY_ = h > 0 ? ny_ / h : 0.0;
-        fuzz_ = 1e-9 * (w + h) + 1e-30;
     }
 
     // Calls visit(cell) for each cell the edge may pass through.
     template <typename Visit>
     void forEachCell(const Edge& e, Visit visit) const {
-        double y0 = std::min(e.a.y, e.b.y), y1 = std::max(e.a.y, e.b.y);
+        forEachCell(e.a.x, e.a.y, e.b.x, e.b.y, visit);
+    }
+    // The same for the segment from (ax, ay) to (bx, by).
+    template <typename Visit>
+    void forEachCell(double ax, double ay, double bx, double by, Visit visit) const {
+        double y0 = std::min(ay, by), y1 = std::max(ay, by);
         uint32_t r0 = row(y0 - fuzz_), r1 = row(y1 + fuzz_);
         double cellHeight = scaleY_ > 0 ? 1.0 / scaleY_ : 0.0;
         for (uint32_t r = r0; r <= r1; ++r) {
             double lo = r == r0 ? y0 : std::max(y0, box_.minY + r * cellHeight - fuzz_);
             double hi = r == r1 ? y1 : std::min(y1, box_.minY + (r + 1) * cellHeight + fuzz_);
-            double xl = std::min(e.a.x, e.b.x), xh = std::max(e.a.x, e.b.x);
-            if (e.a.y != e.b.y) {
-                double slope = (double(e.b.x) - e.a.x) / (double(e.b.y) - e.a.y);
-                double x0 = e.a.x + (lo - e.a.y) * slope, x1 = e.a.x + (hi - e.a.y) * slope;
+            double xl = std::min(ax, bx), xh = std::max(ax, bx);
+            if (ay != by) {
+                double slope = (bx - ax) / (by - ay);
+                double x0 = ax + (lo - ay) * slope, x1 = ax + (hi - ay) * slope;
                 xl = std::max(xl, std::min(x0, x1));
                 xh = std::min(xh, std::max(x0, x1));
             }
@@ -223,35 +230,64 @@ void snapVerticesToEdges(ClipperLib::Paths& paths) {
 // the hole, to the nearest point of the grid there along the middle of its corner: the hole
 // shrinks by a hair, and the outlines no longer touch.
 void separateTouchingHoles(ClipperLib::Paths& paths) {
-    auto key = [](IntPoint p) { return uint64_t(p.X) * 0x9E3779B97F4A7C15ull ^ uint64_t(p.Y); };
-    std::vector<uint64_t> keys;
-    for (const ClipperLib::Path& path : paths) {
-        for (IntPoint p : path) keys.push_back(key(p));
-    }
-    std::sort(keys.begin(), keys.end());
+    auto before = [](IntPoint p, IntPoint q) { return p.X < q.X || (p.X == q.X && p.Y < q.Y); };
+    std::vector<IntPoint> points;
+    for (const ClipperLib::Path& path : paths) points.insert(points.end(), path.begin(), path.end());
+    if (points.empty()) return;
+    std::sort(points.begin(), points.end(), before);
     auto shared = [&](IntPoint p) {
-        auto range = std::equal_range(keys.begin(), keys.end(), key(p));
+        auto range = std::equal_range(points.begin(), points.end(), p, before);
         return range.second - range.first > 1;
     };
+    // The edges by the cells they pass through, each as its outline and its first vertex, so
+    // that a vertex moved counts where it is now. Every coordinate is an integer of about 2^24 at most,
+    // so a unit of fuzz covers the rounding of the walk through the cells many times over.
+    polygon::Bounds box;
+    box.minX = box.maxX = double(points[0].X);
+    box.minY = box.maxY = double(points[0].Y);
+    for (IntPoint p : points) {
+        box.minX = std::min(box.minX, double(p.X)), box.maxX = std::max(box.maxX, double(p.X));
+        box.minY = std::min(box.minY, double(p.Y)), box.maxY = std::max(box.maxY, double(p.Y));
+    }
+    const EdgeGrid grid(points.size(), box, 1.0);
+    std::vector<std::vector<std::pair<uint32_t, uint32_t>>> cells(grid.cells());
+    auto place = [&](uint32_t k, uint32_t e) {
+        const ClipperLib::Path& path = paths[k];
+        IntPoint c = path[e], d = path[(e + 1) % path.size()];
+        grid.forEachCell(double(c.X), double(c.Y), double(d.X), double(d.Y), [&](size_t cell) { cells[cell].emplace_back(k, e); });
+    };
+    for (uint32_t k = 0; k < paths.size(); ++k) {
+        for (uint32_t e = 0; e < paths[k].size(); ++e) place(k, e);
+    }
+    // Past this the outlines crowd so many edges into a few cells that the holes are left as
+    // they are from there on.
+    const uint64_t budget = 64 * uint64_t(points.size()) + (uint64_t(1) << 22);
+    uint64_t work = 0;
     // Whether the segment p-q meets an edge of any outline but at p or at an end of that edge
     // shared with the segment.
     auto meetsAnEdge = [&](IntPoint p, IntPoint q) {
         cInt x0 = std::min(p.X, q.X), x1 = std::max(p.X, q.X), y0 = std::min(p.Y, q.Y), y1 = std::max(p.Y, q.Y);
-        for (const ClipperLib::Path& other : paths) {
-            for (size_t e = 0; e < other.size(); ++e) {
+        bool met = false;
+        grid.forEachCell(double(p.X), double(p.Y), double(q.X), double(q.Y), [&](size_t cell) {
+            ++work;
+            for (auto [k, e] : cells[cell]) {
+                if (met) return;
+                ++work;
+                const ClipperLib::Path& other = paths[k];
                 IntPoint c = other[e], d = other[(e + 1) % other.size()];
                 if (std::max(c.X, d.X) < x0 || std::min(c.X, d.X) > x1 || std::max(c.Y, d.Y) < y0 || std::min(c.Y, d.Y) > y1) continue;
                 if (c == p || d == p || c == q || d == q) continue;
                 int64_t o1 = turn(p, q, c), o2 = turn(p, q, d), o3 = turn(c, d, p), o4 = turn(c, d, q);
-                if (o1 * o2 <= 0 && o3 * o4 <= 0) return true;
+                met = o1 * o2 <= 0 && o3 * o4 <= 0;
             }
-        }
-        return false;
+        });
+        return met;
     };
-    for (ClipperLib::Path& path : paths) {
+    for (uint32_t h = 0; h < paths.size() && work <= budget; ++h) {
+        ClipperLib::Path& path = paths[h];
         if (path.size() < 3 || ClipperLib::Area(path) >= 0) continue;
         ClipperLib::Path moved = path;
-        for (size_t k = 0; k < path.size(); ++k) {
+        for (size_t k = 0; k < path.size() && work <= budget; ++k) {
             IntPoint a = path[(k + path.size() - 1) % path.size()], p = path[k], b = path[(k + 1) % path.size()];
             if (!shared(p)) continue;
             // Along the middle of the corner, to the first point of the grid inside it (the
@@ -271,7 +307,16 @@ void separateTouchingHoles(ClipperLib::Paths& paths) {
                 break;
             }
         }
+        std::vector<uint32_t> changed;
+        for (uint32_t k = 0; k < path.size(); ++k) {
+            if (!(moved[k] == path[k])) changed.push_back(k);
+        }
         path = std::move(moved);
+        // The edges at a moved vertex go into the cells they pass through now as well.
+        for (uint32_t k : changed) {
+            place(h, k == 0 ? uint32_t(path.size() - 1) : k - 1);
+            place(h, k);
+        }
     }
 }
 
