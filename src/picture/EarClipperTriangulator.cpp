@@ -460,8 +460,9 @@ private:
 
 // With `stopWhenRefused`, a contour the nesting refuses ends the attempt there: the path will be
 // resolved, and the bridging of what it has would be wasted when that comes out clean.
+// `resolved` says the troubled contours among `ranges` were resolved at their crossings.
 Attempt attemptContours(PathLeaf& root, const std::vector<Range>& ranges, uint64_t firstVertex,
-                        std::vector<DrawnSolid>* drawn, const KnownSolids* known, bool stopWhenRefused) {
+                        std::vector<DrawnSolid>* drawn, const KnownSolids* known, bool stopWhenRefused, bool resolved) {
     Attempt a;
     a.counted = root.nestRanges(ranges, &a.troubled);
     if (stopWhenRefused && a.counted.dropped > 0) {
@@ -495,12 +496,12 @@ Attempt attemptContours(PathLeaf& root, const std::vector<Range>& ranges, uint64
             continue;
         }
         size_t begin = mesh.indices.size();
-        if (clipping::clipPolygon(mesh.vertices, polygons[k], mesh.indices, negligible, known != nullptr)) {
+        if (clipping::clipPolygon(mesh.vertices, polygons[k], mesh.indices, negligible, resolved)) {
             if (drawn) drawn->push_back(DrawnSolid{solids[k], begin, mesh.indices.size()});
             continue;
         }
         uint64_t leftOut = a.counted.leftOut;
-        bool kept = withoutTouchingHoles(*solids[k], mesh, negligible, known != nullptr, a.counted);
+        bool kept = withoutTouchingHoles(*solids[k], mesh, negligible, resolved, a.counted);
         a.whole = kept && a.whole;
         a.failed += !kept;
         if (!kept || a.counted.leftOut != leftOut) addSolid(a.troubled, *solids[k]);
@@ -566,7 +567,7 @@ struct Repair {
                 said.str("");
                 drawn.clear();
                 FailureLineCapture capture(said);
-                first = attemptContours(root, ranges, firstVertex, &drawn, nullptr, false);
+                first = attemptContours(root, ranges, firstVertex, &drawn, nullptr, false, false);
             } else {
                 said.str(lines);
             }
@@ -616,7 +617,7 @@ struct Repair {
                 {
                     FailureLineCapture capture(said);
                     a = attemptContours(root, withResolved(ranges, troubled, resolved), firstVertex, nullptr,
-                                        known ? &*known : nullptr, false);
+                                        known ? &*known : nullptr, false, true);
                 }
                 made = true;
                 a.drawn = areaDrawn(mesh, firstIndex);
@@ -732,7 +733,7 @@ std::pair<Range, bool> EarClipperTriangulator::triangulate(const Path& path, dou
     {
         // Held back: what a repair draws is not reported.
         FailureLineCapture capture(said);
-        attempt = attemptContours(*root, ranges, firstVertex, &drawn, nullptr, true);
+        attempt = attemptContours(*root, ranges, firstVertex, &drawn, nullptr, true, false);
     }
     // The stream is left empty after every call: a clean attempt writes nothing to it.
     if (!attempt.made || !attempt.clean()) {
