@@ -332,41 +332,55 @@ bool crossesItself(const float* v, const IndexPolygon& polygon) {
     return !forEachCrossing(edges, box, [&](const Edge&, const Edge&) { return crossed = true; }) || crossed;
 }
 
-bool joinCrossingContours(const float* v, const std::vector<Range>& contours, std::vector<Range>& troubled, uint64_t limit) {
+struct ResolvedOutlines::Paths {
+    ClipperLib::Paths paths;
+};
+
+ContourCrossings::ContourCrossings(const float* v, const std::vector<Range>& contours, uint64_t limit)
+    : contours_(contours), limit_(limit), root_(contours.size()), crossings_(contours.size(), 0) {
     std::vector<Edge> edges;
     polygon::Bounds box;
     addContours(v, contours, edges, box);
-    std::vector<uint32_t> parent(contours.size());
-    std::vector<uint64_t> crossings(contours.size(), 0); // each crossing under one of its contours
-    for (uint32_t c = 0; c < parent.size(); ++c) parent[c] = c;
+    for (uint32_t c = 0; c < root_.size(); ++c) root_[c] = c;
     uint64_t total = 0;
     bool counted = forEachCrossing(edges, box, [&](const Edge& e, const Edge& f) {
-        uint32_t x = rootOf(parent, e.owner), y = rootOf(parent, f.owner);
-        if (x != y) parent[std::max(x, y)] = std::min(x, y);
-        ++crossings[e.owner];
+        uint32_t x = rootOf(root_, e.owner), y = rootOf(root_, f.owner);
+        if (x != y) root_[std::max(x, y)] = std::min(x, y);
+        ++crossings_[e.owner];
         return ++total > 4 * limit;
     });
-    if (!counted || total > 4 * limit) return false;
-    auto startsBefore = [](const Range& x, const Range& y) { return x.start < y.start; };
-    auto isTroubled = [&](const Range& r) { return std::binary_search(troubled.begin(), troubled.end(), r, startsBefore); };
-    std::vector<char> joined(contours.size(), 0);
-    for (uint32_t c = 0; c < contours.size(); ++c) {
-        if (isTroubled(contours[c])) joined[rootOf(parent, c)] = 1;
-    }
-    uint64_t within = 0;
-    for (uint32_t c = 0; c < contours.size(); ++c) {
-        if (!joined[rootOf(parent, c)]) continue;
-        within += crossings[c];
-        if (!isTroubled(contours[c])) {
-            troubled.insert(std::upper_bound(troubled.begin(), troubled.end(), contours[c], startsBefore), contours[c]);
-        }
-    }
-    return within <= limit;
+    counted_ = counted && total <= 4 * limit;
+    for (uint32_t c = 0; c < root_.size(); ++c) root_[c] = rootOf(root_, c);
 }
 
-bool resolveCrossings(Mesh& mesh, const std::vector<Range>& contours, std::vector<Range>& resolved, double negligibleArea,
-                      bool separateHoles) {
-    const float* v = mesh.vertices.data();
+bool ContourCrossings::join(std::vector<Range>& troubled) const {
+    if (!counted_) return false;
+    auto startsBefore = [](const Range& x, const Range& y) { return x.start < y.start; };
+    auto isTroubled = [&](const Range& r) { return std::binary_search(troubled.begin(), troubled.end(), r, startsBefore); };
+    std::vector<char> joined(contours_.size(), 0);
+    for (uint32_t c = 0; c < contours_.size(); ++c) {
+        if (isTroubled(contours_[c])) joined[root_[c]] = 1;
+    }
+    uint64_t within = 0;
+    for (uint32_t c = 0; c < contours_.size(); ++c) {
+        if (!joined[root_[c]]) continue;
+        within += crossings_[c];
+        if (!isTroubled(contours_[c])) {
+            troubled.insert(std::upper_bound(troubled.begin(), troubled.end(), contours_[c], startsBefore), contours_[c]);
+        }
+    }
+    return within <= limit_;
+}
+
+bool joinCrossingContours(const float* v, const std::vector<Range>& contours, std::vector<Range>& troubled, uint64_t limit) {
+    return ContourCrossings(v, contours, limit).join(troubled);
+}
+
+ResolvedOutlines::ResolvedOutlines() : out_(std::make_unique<Paths>()) {}
+ResolvedOutlines::~ResolvedOutlines() = default;
+
+bool ResolvedOutlines::make(const float* v, const std::vector<Range>& contours) {
+    out_->paths.clear();
     double largest = 0;
     for (const Range& r : contours) {
         for (uint64_t k = r.start; k < r.end(); ++k) {
@@ -380,36 +394,51 @@ bool resolveCrossings(Mesh& mesh, const std::vector<Range>& contours, std::vecto
     // integer below 2^24 times the spacing.
     int e = 0;
     std::frexp(largest, &e);
-    int shift = 24 - e;
-    ClipperLib::Paths in, out;
+    shift_ = 24 - e;
+    ClipperLib::Paths in;
     for (const Range& r : contours) {
         ClipperLib::Path path;
         for (uint64_t k = r.start; k < r.end(); ++k) {
-            path.emplace_back(ClipperLib::cInt(std::llround(std::ldexp(double(v[2 * k]), shift))),
-                              ClipperLib::cInt(std::llround(std::ldexp(double(v[2 * k + 1]), shift))));
+            path.emplace_back(ClipperLib::cInt(std::llround(std::ldexp(double(v[2 * k]), shift_))),
+                              ClipperLib::cInt(std::llround(std::ldexp(double(v[2 * k + 1]), shift_))));
         }
         in.push_back(std::move(path));
     }
     // The library reports what it cannot do by throwing; nothing it is given here should.
     try {
-        ClipperLib::SimplifyPolygons(in, out, ClipperLib::pftEvenOdd);
+        ClipperLib::SimplifyPolygons(in, out_->paths, ClipperLib::pftEvenOdd);
     } catch (const std::exception&) {
+        out_->paths.clear();
         return false;
     }
+    return true;
+}
+
+void ResolvedOutlines::appendTo(Mesh& mesh, std::vector<Range>& resolved, double negligibleArea, bool separateHoles) const {
+    ClipperLib::Paths separated;
     if (separateHoles) {
-        snapVerticesToEdges(out);
-        separateTouchingHoles(out);
+        separated = out_->paths;
+        snapVerticesToEdges(separated);
+        separateTouchingHoles(separated);
     }
+    const ClipperLib::Paths& out = separateHoles ? separated : out_->paths;
     resolved.clear();
-    double unitArea = std::ldexp(1.0, -2 * shift);
+    double unitArea = std::ldexp(1.0, -2 * shift_);
     for (const ClipperLib::Path& path : out) {
         if (path.size() < 3 || std::fabs(ClipperLib::Area(path)) * unitArea <= negligibleArea) continue;
         resolved.emplace_back(mesh.vertexCount(), path.size());
         for (const ClipperLib::IntPoint& p : path) {
-            mesh.vertices.push_back(float(std::ldexp(double(p.X), -shift)));
-            mesh.vertices.push_back(float(std::ldexp(double(p.Y), -shift)));
+            mesh.vertices.push_back(float(std::ldexp(double(p.X), -shift_)));
+            mesh.vertices.push_back(float(std::ldexp(double(p.Y), -shift_)));
         }
     }
+}
+
+bool resolveCrossings(Mesh& mesh, const std::vector<Range>& contours, std::vector<Range>& resolved, double negligibleArea,
+                      bool separateHoles) {
+    ResolvedOutlines outlines;
+    if (!outlines.make(mesh.vertices.data(), contours)) return false;
+    outlines.appendTo(mesh, resolved, negligibleArea, separateHoles);
     return true;
 }
 

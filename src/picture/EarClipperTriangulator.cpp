@@ -600,18 +600,24 @@ struct Repair {
             return troubled.size() > before;
         };
         join(first.troubled);
+        // The path's own vertices, which every round starts from again.
+        const double negligible = negligibleAreaOf(mesh.vertices, firstVertex);
+        std::optional<ContourCrossings> crossings;
         for (int round = 0; round < rounds && !troubled.empty(); ++round) {
-            if (!joinCrossingContours(mesh.vertices.data(), ranges, troubled, maxResolvedCrossings)) {
+            if (!crossings) crossings.emplace(mesh.vertices.data(), ranges, maxResolvedCrossings);
+            if (!crossings->join(troubled)) {
                 refused = true;
                 break;
             }
             // Once as resolved, and when that still fails, with its touching holes moved apart.
             Attempt a;
             bool made = false;
+            ResolvedOutlines outlines;
             for (bool separate : {false, true}) {
+                if (!separate && !outlines.make(mesh.vertices.data(), troubled)) break;
                 mesh.vertices.resize(2 * flattened);
                 std::vector<Range> resolved;
-                if (!resolveCrossings(mesh, troubled, resolved, negligibleAreaOf(mesh.vertices, firstVertex), separate)) break;
+                outlines.appendTo(mesh, resolved, negligible, separate);
                 mesh.indices.resize(firstIndex);
                 said.str("");
                 {
