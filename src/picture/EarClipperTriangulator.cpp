@@ -549,18 +549,17 @@ struct Repair {
         std::optional<Attempt> best;
         std::vector<float> bestVertices;
         std::vector<uint32_t> bestIndices;
-        uint64_t resolvedCount = 0;
         std::ostringstream said;
-        auto keep = [&](const Attempt& a, uint64_t resolved) {
+        auto keep = [&](const Attempt& a, const std::string& text) {
             best = a;
-            resolvedCount = resolved;
-            lines = said.str();
+            lines = text;
             bestVertices.assign(mesh.vertices.begin() + std::ptrdiff_t(2 * flattened), mesh.vertices.end());
             bestIndices.assign(mesh.indices.begin() + std::ptrdiff_t(firstIndex), mesh.indices.end());
         };
         // The first attempt, whole, as the one to beat.
         auto finishFirst = [&]() {
             if (first.made && best) return;
+            std::string text = lines;
             if (!first.made) {
                 mesh.vertices.resize(2 * flattened);
                 mesh.indices.resize(firstIndex);
@@ -568,23 +567,11 @@ struct Repair {
                 drawn.clear();
                 FailureLineCapture capture(said);
                 first = attemptContours(root, ranges, firstVertex, &drawn, nullptr, false, false);
-            } else {
-                said.str(lines);
+                text = said.str();
             }
             first.drawn = areaDrawn(mesh, firstIndex);
             known.emplace(drawn, mesh.indices);
-            std::optional<Attempt> better = best;
-            std::vector<float> betterVertices = bestVertices;
-            std::vector<uint32_t> betterIndices = bestIndices;
-            std::string betterLines = lines;
-            keep(first, 0);
-            if (better && better->betterThan(first)) {
-                best = better;
-                bestVertices = std::move(betterVertices);
-                bestIndices = std::move(betterIndices);
-                lines = betterLines;
-                resolvedCount = better->counted.resolved;
-            }
+            if (!best || !best->betterThan(first)) keep(first, text);
         };
         if (first.made) finishFirst();
 
@@ -628,7 +615,7 @@ struct Repair {
                 made = true;
                 a.drawn = areaDrawn(mesh, firstIndex);
                 a.counted.resolved = troubled.size();
-                if (!best || a.betterThan(*best)) keep(a, troubled.size());
+                if (!best || a.betterThan(*best)) keep(a, said.str());
                 if (a.clean()) break;
             }
             if (!made || a.clean()) break;
@@ -642,8 +629,7 @@ struct Repair {
         mesh.indices.insert(mesh.indices.end(), bestIndices.begin(), bestIndices.end());
         Attempt result = *best;
         result.counted.total = first.counted.total;
-        result.counted.resolved = resolvedCount;
-        if (refused && resolvedCount == 0) {
+        if (refused && result.counted.resolved == 0) {
             // Left as the first attempt drew it, with one line in place of that attempt's.
             result.counted.refused = true;
             lines = "EarClipperTriangulator::triangulate: more than " + std::to_string(maxResolvedCrossings) +
