@@ -76,11 +76,6 @@ private:
     double scaleX_ = 0, scaleY_ = 0, fuzz_ = 0;
 };
 
-bool crossProperly(const Edge& e, const Edge& f) {
-    return polygon::orientSign(e.a, e.b, f.a) * polygon::orientSign(e.a, e.b, f.b) < 0 &&
-           polygon::orientSign(f.a, f.b, e.a) * polygon::orientSign(f.a, f.b, e.b) < 0;
-}
-
 // Where two edges that cross properly meet.
 void crossingPoint(const Edge& e, const Edge& f, double& x, double& y) {
     double ex = double(e.b.x) - e.a.x, ey = double(e.b.y) - e.a.y, fx = double(f.b.x) - f.a.x, fy = double(f.b.y) - f.a.y;
@@ -129,7 +124,7 @@ bool forEachCrossing(const std::vector<Edge>& edges, const polygon::Bounds& box,
                 if (++tests > testBudget) return false;
                 const Edge& f = edges[members[j]];
                 if (e.from == f.to || e.to == f.from || e.from == f.from || e.to == f.to) continue;
-                if (!crossProperly(e, f)) continue;
+                if (!polygon::crossProperly(e.a, e.b, f.a, f.b)) continue;
                 double x, y;
                 crossingPoint(e, f, x, y);
                 if (grid.cellOf(x, y) == c && met(e, f)) return true;

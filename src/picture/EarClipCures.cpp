@@ -111,7 +111,7 @@ bool Cures::cutLoops(IndexPolygon& ring) {
             size_t b = next[q];
             uint32_t va = ring[a], vp = ring[p], vq = ring[q], vb = ring[b];
             if (same(va, vb)) continue;
-            bool crossing = orient(va, vp, vq) * orient(va, vp, vb) < 0 && orient(vq, vb, va) * orient(vq, vb, vp) < 0;
+            bool crossing = polygon::crossProperly(at(va), at(vp), at(vq), at(vb));
             if (!crossing || !locallyInside(ring[prev[a]], va, vp, vb) || !locallyInside(ring[prev[b]], vb, ring[next[b]], va)) {
                 continue;
             }

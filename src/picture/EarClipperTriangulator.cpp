@@ -404,16 +404,7 @@ struct Attempt {
     }
 };
 
-double areaDrawn(const Mesh& mesh, size_t first) {
-    const float* v = mesh.vertices.data();
-    double sum = 0;
-    for (size_t t = first; t + 2 < mesh.indices.size(); t += 3) {
-        polygon::Point a = polygon::pointAt(v, mesh.indices[t]), b = polygon::pointAt(v, mesh.indices[t + 1]);
-        polygon::Point c = polygon::pointAt(v, mesh.indices[t + 2]);
-        sum += std::fabs((double(b.x) - a.x) * (double(c.y) - a.y) - (double(b.y) - a.y) * (double(c.x) - a.x));
-    }
-    return sum / 2;
-}
+double areaDrawn(const Mesh& mesh, size_t first) { return trianglesArea(mesh.vertices, mesh.indices, first); }
 
 void addSolid(std::vector<Range>& troubled, const PathLeaf& solid) {
     troubled.push_back(solid.range);
