@@ -468,9 +468,18 @@ Attempt attemptContours(PathLeaf& root, const std::vector<Range>& ranges, uint64
     size_t count = 0;
     solids.clear();
     unbridged.clear();
-    // A solid that could not be bridged is already left out; the rest is still drawn.
+    // A solid that could not be bridged is already left out; the rest is still drawn. The known
+    // ones come in the order of `solids`, with the triangles found for them.
+    thread_local std::vector<std::pair<const PathLeaf*, const std::vector<uint32_t>*>> found;
+    found.clear();
     std::function<bool(const PathLeaf&)> isKnown;
-    if (known) isKnown = [known](const PathLeaf& solid) { return known->find(solid) != nullptr; };
+    if (known) {
+        isKnown = [known](const PathLeaf& solid) {
+            const std::vector<uint32_t>* triangles = known->find(solid);
+            if (triangles) found.emplace_back(&solid, triangles);
+            return triangles != nullptr;
+        };
+    }
     a.whole = root.subtractedIndicesInto(polygons, count, &solids, &unbridged, isKnown);
     if (!a.whole) writeFailureLine("  Failed to get subtracted indices");
     for (const PathLeaf* solid : unbridged) addSolid(a.troubled, *solid);
@@ -481,9 +490,11 @@ Attempt attemptContours(PathLeaf& root, const std::vector<Range>& ranges, uint64
     double negligible = negligibleAreaOf(mesh.vertices, firstVertex);
     // A polygon that cannot be clipped is left out on its own: the parser lists a path's last
     // subpath first, so stopping there would lose every larger, sound one after it.
+    size_t nextFound = 0;
     for (size_t k = 0; k < count; ++k) {
-        if (const std::vector<uint32_t>* triangles = known ? known->find(*solids[k]) : nullptr) {
-            mesh.indices.insert(mesh.indices.end(), triangles->begin(), triangles->end());
+        if (nextFound < found.size() && found[nextFound].first == solids[k]) {
+            const std::vector<uint32_t>& triangles = *found[nextFound++].second;
+            mesh.indices.insert(mesh.indices.end(), triangles.begin(), triangles.end());
             continue;
         }
         size_t begin = mesh.indices.size();
