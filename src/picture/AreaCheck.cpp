@@ -33,14 +33,23 @@ Cover coverOf(const std::vector<float>& vertices, const IndexPolygon& polygon, c
         enclosed += x(a) * y(b) - x(b) * y(a);
     }
     enclosed = std::fabs(enclosed) / 2;
-    for (size_t t = first; t + 2 < indices.size(); t += 3) {
-        uint32_t a = indices[t], b = indices[t + 1], d = indices[t + 2];
-        c.covered += std::fabs((x(b) - x(a)) * (y(d) - y(a)) - (y(b) - y(a)) * (x(d) - x(a))) / 2;
-    }
+    c.covered = trianglesArea(vertices, indices, first, ox, oy);
     return c;
 }
 
 } // namespace
+
+double trianglesArea(const std::vector<float>& vertices, const std::vector<uint32_t>& indices, size_t first, double ox,
+                     double oy) {
+    auto x = [&](uint32_t k) { return vertices[2 * size_t(k)] - ox; };
+    auto y = [&](uint32_t k) { return vertices[2 * size_t(k) + 1] - oy; };
+    double covered = 0;
+    for (size_t t = first; t + 2 < indices.size(); t += 3) {
+        uint32_t a = indices[t], b = indices[t + 1], d = indices[t + 2];
+        covered += std::fabs((x(b) - x(a)) * (y(d) - y(a)) - (y(b) - y(a)) * (x(d) - x(a))) / 2;
+    }
+    return covered;
+}
 
 bool trianglesCoverPolygon(const std::vector<float>& vertices, const IndexPolygon& polygon,
                            const std::vector<uint32_t>& indices, size_t first, double negligibleArea) {

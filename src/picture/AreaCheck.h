@@ -25,6 +25,11 @@ bool trianglesCoverPolygon(const std::vector<float>& vertices, const IndexPolygo
 std::string trianglesCoverProblem(const std::vector<float>& vertices, const IndexPolygon& polygon,
                                   const std::vector<uint32_t>& indices, size_t first, double negligibleArea = 0.0);
 
+// The area the triangles from indices[first] on cover, overlaps counted twice, measured from
+// (ox, oy).
+double trianglesArea(const std::vector<float>& vertices, const std::vector<uint32_t>& indices, size_t first,
+                     double ox = 0.0, double oy = 0.0);
+
 // An area too small to see beside the drawing the vertices from firstVertex on make: a
 // millionth of their bounding box. Slivers such as a curve flattened there and back again
 // cover about that much, where the outline encloses nothing.

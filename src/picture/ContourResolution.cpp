@@ -24,27 +24,34 @@ struct Edge {
 // pass through, found row by row from where it enters and leaves the row.
 class EdgeGrid {
 public:
-    EdgeGrid(const std::vector<Edge>& edges, const polygon::Bounds& box) : box_(box) {
+    EdgeGrid(const std::vector<Edge>& edges, const polygon::Bounds& box)
+        : EdgeGrid(edges.size(), box, 1e-9 * ((box.maxX - box.minX) + (box.maxY - box.minY)) + 1e-30) {}
+    // For `count` edges; `fuzz` widens every edge's way through the cells.
+    EdgeGrid(size_t count, const polygon::Bounds& box, double fuzz) : box_(box), fuzz_(fuzz) {
         double w = box.maxX - box.minX, h = box.maxY - box.minY;
-        polygon::gridShape(double(edges.size()), w, h, nx_, ny_);
+        polygon::gridShape(double(count), w, h, nx_, ny_);
         scaleX_ = w > 0 ? nx_ / w : 0.0;
         scaleY_ = h > 0 ? ny_ / h : 0.0;
-        fuzz_ = 1e-9 * (w + h) + 1e-30;
     }
 
     // Calls visit(cell) for each cell the edge may pass through.
     template <typename Visit>
     void forEachCell(const Edge& e, Visit visit) const {
-        double y0 = std::min(e.a.y, e.b.y), y1 = std::max(e.a.y, e.b.y);
+        forEachCell(e.a.x, e.a.y, e.b.x, e.b.y, visit);
+    }
+    // The same for the segment from (ax, ay) to (bx, by).
+    template <typename Visit>
+    void forEachCell(double ax, double ay, double bx, double by, Visit visit) const {
+        double y0 = std::min(ay, by), y1 = std::max(ay, by);
         uint32_t r0 = row(y0 - fuzz_), r1 = row(y1 + fuzz_);
         double cellHeight = scaleY_ > 0 ? 1.0 / scaleY_ : 0.0;
         for (uint32_t r = r0; r <= r1; ++r) {
             double lo = r == r0 ? y0 : std::max(y0, box_.minY + r * cellHeight - fuzz_);
             double hi = r == r1 ? y1 : std::min(y1, box_.minY + (r + 1) * cellHeight + fuzz_);
-            double xl = std::min(e.a.x, e.b.x), xh = std::max(e.a.x, e.b.x);
-            if (e.a.y != e.b.y) {
-                double slope = (double(e.b.x) - e.a.x) / (double(e.b.y) - e.a.y);
-                double x0 = e.a.x + (lo - e.a.y) * slope, x1 = e.a.x + (hi - e.a.y) * slope;
+            double xl = std::min(ax, bx), xh = std::max(ax, bx);
+            if (ay != by) {
+                double slope = (bx - ax) / (by - ay);
+                double x0 = ax + (lo - ay) * slope, x1 = ax + (hi - ay) * slope;
                 xl = std::max(xl, std::min(x0, x1));
                 xh = std::min(xh, std::max(x0, x1));
             }
@@ -68,11 +75,6 @@ private:
     uint32_t nx_ = 1, ny_ = 1;
     double scaleX_ = 0, scaleY_ = 0, fuzz_ = 0;
 };
-
-bool crossProperly(const Edge& e, const Edge& f) {
-    return polygon::orientSign(e.a, e.b, f.a) * polygon::orientSign(e.a, e.b, f.b) < 0 &&
-           polygon::orientSign(f.a, f.b, e.a) * polygon::orientSign(f.a, f.b, e.b) < 0;
-}
 
 // Where two edges that cross properly meet.
 void crossingPoint(const Edge& e, const Edge& f, double& x, double& y) {
@@ -122,7 +124,7 @@ bool forEachCrossing(const std::vector<Edge>& edges, const polygon::Bounds& box,
                 if (++tests > testBudget) return false;
                 const Edge& f = edges[members[j]];
                 if (e.from == f.to || e.to == f.from || e.from == f.from || e.to == f.to) continue;
-                if (!crossProperly(e, f)) continue;
+                if (!polygon::crossProperly(e.a, e.b, f.a, f.b)) continue;
                 double x, y;
                 crossingPoint(e, f, x, y);
                 if (grid.cellOf(x, y) == c && met(e, f)) return true;
@@ -223,35 +225,64 @@ void snapVerticesToEdges(ClipperLib::Paths& paths) {
 // the hole, to the nearest point of the grid there along the middle of its corner: the hole
 // shrinks by a hair, and the outlines no longer touch.
 void separateTouchingHoles(ClipperLib::Paths& paths) {
-    auto key = [](IntPoint p) { return uint64_t(p.X) * 0x9E3779B97F4A7C15ull ^ uint64_t(p.Y); };
-    std::vector<uint64_t> keys;
-    for (const ClipperLib::Path& path : paths) {
-        for (IntPoint p : path) keys.push_back(key(p));
-    }
-    std::sort(keys.begin(), keys.end());
+    auto before = [](IntPoint p, IntPoint q) { return p.X < q.X || (p.X == q.X && p.Y < q.Y); };
+    std::vector<IntPoint> points;
+    for (const ClipperLib::Path& path : paths) points.insert(points.end(), path.begin(), path.end());
+    if (points.empty()) return;
+    std::sort(points.begin(), points.end(), before);
     auto shared = [&](IntPoint p) {
-        auto range = std::equal_range(keys.begin(), keys.end(), key(p));
+        auto range = std::equal_range(points.begin(), points.end(), p, before);
         return range.second - range.first > 1;
     };
+    // The edges by the cells they pass through, each as its outline and its first vertex, so
+    // that a vertex moved counts where it is now. Every coordinate is an integer of about 2^24 at most,
+    // so a unit of fuzz covers the rounding of the walk through the cells many times over.
+    polygon::Bounds box;
+    box.minX = box.maxX = double(points[0].X);
+    box.minY = box.maxY = double(points[0].Y);
+    for (IntPoint p : points) {
+        box.minX = std::min(box.minX, double(p.X)), box.maxX = std::max(box.maxX, double(p.X));
+        box.minY = std::min(box.minY, double(p.Y)), box.maxY = std::max(box.maxY, double(p.Y));
+    }
+    const EdgeGrid grid(points.size(), box, 1.0);
+    std::vector<std::vector<std::pair<uint32_t, uint32_t>>> cells(grid.cells());
+    auto place = [&](uint32_t k, uint32_t e) {
+        const ClipperLib::Path& path = paths[k];
+        IntPoint c = path[e], d = path[(e + 1) % path.size()];
+        grid.forEachCell(double(c.X), double(c.Y), double(d.X), double(d.Y), [&](size_t cell) { cells[cell].emplace_back(k, e); });
+    };
+    for (uint32_t k = 0; k < paths.size(); ++k) {
+        for (uint32_t e = 0; e < paths[k].size(); ++e) place(k, e);
+    }
+    // Past this the outlines crowd so many edges into a few cells that the holes are left as
+    // they are from there on.
+    const uint64_t budget = 64 * uint64_t(points.size()) + (uint64_t(1) << 22);
+    uint64_t work = 0;
     // Whether the segment p-q meets an edge of any outline but at p or at an end of that edge
     // shared with the segment.
     auto meetsAnEdge = [&](IntPoint p, IntPoint q) {
         cInt x0 = std::min(p.X, q.X), x1 = std::max(p.X, q.X), y0 = std::min(p.Y, q.Y), y1 = std::max(p.Y, q.Y);
-        for (const ClipperLib::Path& other : paths) {
-            for (size_t e = 0; e < other.size(); ++e) {
+        bool met = false;
+        grid.forEachCell(double(p.X), double(p.Y), double(q.X), double(q.Y), [&](size_t cell) {
+            ++work;
+            for (auto [k, e] : cells[cell]) {
+                if (met) return;
+                ++work;
+                const ClipperLib::Path& other = paths[k];
                 IntPoint c = other[e], d = other[(e + 1) % other.size()];
                 if (std::max(c.X, d.X) < x0 || std::min(c.X, d.X) > x1 || std::max(c.Y, d.Y) < y0 || std::min(c.Y, d.Y) > y1) continue;
                 if (c == p || d == p || c == q || d == q) continue;
                 int64_t o1 = turn(p, q, c), o2 = turn(p, q, d), o3 = turn(c, d, p), o4 = turn(c, d, q);
-                if (o1 * o2 <= 0 && o3 * o4 <= 0) return true;
+                met = o1 * o2 <= 0 && o3 * o4 <= 0;
             }
-        }
-        return false;
+        });
+        return met;
     };
-    for (ClipperLib::Path& path : paths) {
+    for (uint32_t h = 0; h < paths.size() && work <= budget; ++h) {
+        ClipperLib::Path& path = paths[h];
         if (path.size() < 3 || ClipperLib::Area(path) >= 0) continue;
         ClipperLib::Path moved = path;
-        for (size_t k = 0; k < path.size(); ++k) {
+        for (size_t k = 0; k < path.size() && work <= budget; ++k) {
             IntPoint a = path[(k + path.size() - 1) % path.size()], p = path[k], b = path[(k + 1) % path.size()];
             if (!shared(p)) continue;
             // Along the middle of the corner, to the first point of the grid inside it (the
@@ -271,7 +302,16 @@ void separateTouchingHoles(ClipperLib::Paths& paths) {
                 break;
             }
         }
+        std::vector<uint32_t> changed;
+        for (uint32_t k = 0; k < path.size(); ++k) {
+            if (!(moved[k] == path[k])) changed.push_back(k);
+        }
         path = std::move(moved);
+        // The edges at a moved vertex go into the cells they pass through now as well.
+        for (uint32_t k : changed) {
+            place(h, k == 0 ? uint32_t(path.size() - 1) : k - 1);
+            place(h, k);
+        }
     }
 }
 
@@ -287,41 +327,55 @@ bool crossesItself(const float* v, const IndexPolygon& polygon) {
     return !forEachCrossing(edges, box, [&](const Edge&, const Edge&) { return crossed = true; }) || crossed;
 }
 
-bool joinCrossingContours(const float* v, const std::vector<Range>& contours, std::vector<Range>& troubled, uint64_t limit) {
+struct ResolvedOutlines::Paths {
+    ClipperLib::Paths paths;
+};
+
+ContourCrossings::ContourCrossings(const float* v, const std::vector<Range>& contours, uint64_t limit)
+    : contours_(contours), limit_(limit), root_(contours.size()), crossings_(contours.size(), 0) {
     std::vector<Edge> edges;
     polygon::Bounds box;
     addContours(v, contours, edges, box);
-    std::vector<uint32_t> parent(contours.size());
-    std::vector<uint64_t> crossings(contours.size(), 0); // each crossing under one of its contours
-    for (uint32_t c = 0; c < parent.size(); ++c) parent[c] = c;
+    for (uint32_t c = 0; c < root_.size(); ++c) root_[c] = c;
     uint64_t total = 0;
     bool counted = forEachCrossing(edges, box, [&](const Edge& e, const Edge& f) {
-        uint32_t x = rootOf(parent, e.owner), y = rootOf(parent, f.owner);
-        if (x != y) parent[std::max(x, y)] = std::min(x, y);
-        ++crossings[e.owner];
+        uint32_t x = rootOf(root_, e.owner), y = rootOf(root_, f.owner);
+        if (x != y) root_[std::max(x, y)] = std::min(x, y);
+        ++crossings_[e.owner];
         return ++total > 4 * limit;
     });
-    if (!counted || total > 4 * limit) return false;
-    auto startsBefore = [](const Range& x, const Range& y) { return x.start < y.start; };
-    auto isTroubled = [&](const Range& r) { return std::binary_search(troubled.begin(), troubled.end(), r, startsBefore); };
-    std::vector<char> joined(contours.size(), 0);
-    for (uint32_t c = 0; c < contours.size(); ++c) {
-        if (isTroubled(contours[c])) joined[rootOf(parent, c)] = 1;
-    }
-    uint64_t within = 0;
-    for (uint32_t c = 0; c < contours.size(); ++c) {
-        if (!joined[rootOf(parent, c)]) continue;
-        within += crossings[c];
-        if (!isTroubled(contours[c])) {
-            troubled.insert(std::upper_bound(troubled.begin(), troubled.end(), contours[c], startsBefore), contours[c]);
-        }
-    }
-    return within <= limit;
+    counted_ = counted && total <= 4 * limit;
+    for (uint32_t c = 0; c < root_.size(); ++c) root_[c] = rootOf(root_, c);
 }
 
-bool resolveCrossings(Mesh& mesh, const std::vector<Range>& contours, std::vector<Range>& resolved, double negligibleArea,
-                      bool separateHoles) {
-    const float* v = mesh.vertices.data();
+bool ContourCrossings::join(std::vector<Range>& troubled) const {
+    if (!counted_) return false;
+    auto startsBefore = [](const Range& x, const Range& y) { return x.start < y.start; };
+    auto isTroubled = [&](const Range& r) { return std::binary_search(troubled.begin(), troubled.end(), r, startsBefore); };
+    std::vector<char> joined(contours_.size(), 0);
+    for (uint32_t c = 0; c < contours_.size(); ++c) {
+        if (isTroubled(contours_[c])) joined[root_[c]] = 1;
+    }
+    uint64_t within = 0;
+    for (uint32_t c = 0; c < contours_.size(); ++c) {
+        if (!joined[root_[c]]) continue;
+        within += crossings_[c];
+        if (!isTroubled(contours_[c])) {
+            troubled.insert(std::upper_bound(troubled.begin(), troubled.end(), contours_[c], startsBefore), contours_[c]);
+        }
+    }
+    return within <= limit_;
+}
+
+bool joinCrossingContours(const float* v, const std::vector<Range>& contours, std::vector<Range>& troubled, uint64_t limit) {
+    return ContourCrossings(v, contours, limit).join(troubled);
+}
+
+ResolvedOutlines::ResolvedOutlines() : out_(std::make_unique<Paths>()) {}
+ResolvedOutlines::~ResolvedOutlines() = default;
+
+bool ResolvedOutlines::make(const float* v, const std::vector<Range>& contours) {
+    out_->paths.clear();
     double largest = 0;
     for (const Range& r : contours) {
         for (uint64_t k = r.start; k < r.end(); ++k) {
@@ -335,36 +389,51 @@ bool resolveCrossings(Mesh& mesh, const std::vector<Range>& contours, std::vecto
     // integer below 2^24 times the spacing.
     int e = 0;
     std::frexp(largest, &e);
-    int shift = 24 - e;
-    ClipperLib::Paths in, out;
+    shift_ = 24 - e;
+    ClipperLib::Paths in;
     for (const Range& r : contours) {
         ClipperLib::Path path;
         for (uint64_t k = r.start; k < r.end(); ++k) {
-            path.emplace_back(ClipperLib::cInt(std::llround(std::ldexp(double(v[2 * k]), shift))),
-                              ClipperLib::cInt(std::llround(std::ldexp(double(v[2 * k + 1]), shift))));
+            path.emplace_back(ClipperLib::cInt(std::llround(std::ldexp(double(v[2 * k]), shift_))),
+                              ClipperLib::cInt(std::llround(std::ldexp(double(v[2 * k + 1]), shift_))));
         }
         in.push_back(std::move(path));
     }
     // The library reports what it cannot do by throwing; nothing it is given here should.
     try {
-        ClipperLib::SimplifyPolygons(in, out, ClipperLib::pftEvenOdd);
+        ClipperLib::SimplifyPolygons(in, out_->paths, ClipperLib::pftEvenOdd);
     } catch (const std::exception&) {
+        out_->paths.clear();
         return false;
     }
+    return true;
+}
+
+void ResolvedOutlines::appendTo(Mesh& mesh, std::vector<Range>& resolved, double negligibleArea, bool separateHoles) const {
+    ClipperLib::Paths separated;
     if (separateHoles) {
-        snapVerticesToEdges(out);
-        separateTouchingHoles(out);
+        separated = out_->paths;
+        snapVerticesToEdges(separated);
+        separateTouchingHoles(separated);
     }
+    const ClipperLib::Paths& out = separateHoles ? separated : out_->paths;
     resolved.clear();
-    double unitArea = std::ldexp(1.0, -2 * shift);
+    double unitArea = std::ldexp(1.0, -2 * shift_);
     for (const ClipperLib::Path& path : out) {
         if (path.size() < 3 || std::fabs(ClipperLib::Area(path)) * unitArea <= negligibleArea) continue;
         resolved.emplace_back(mesh.vertexCount(), path.size());
         for (const ClipperLib::IntPoint& p : path) {
-            mesh.vertices.push_back(float(std::ldexp(double(p.X), -shift)));
-            mesh.vertices.push_back(float(std::ldexp(double(p.Y), -shift)));
+            mesh.vertices.push_back(float(std::ldexp(double(p.X), -shift_)));
+            mesh.vertices.push_back(float(std::ldexp(double(p.Y), -shift_)));
         }
     }
+}
+
+bool resolveCrossings(Mesh& mesh, const std::vector<Range>& contours, std::vector<Range>& resolved, double negligibleArea,
+                      bool separateHoles) {
+    ResolvedOutlines outlines;
+    if (!outlines.make(mesh.vertices.data(), contours)) return false;
+    outlines.appendTo(mesh, resolved, negligibleArea, separateHoles);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include "picture/PathLeaf.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace hv {
@@ -21,6 +22,21 @@ constexpr uint64_t maxResolvedCrossings = 4096;
 // lie, so densely that telling would take longer than resolving that many.
 bool joinCrossingContours(const float* vertices, const std::vector<Range>& contours, std::vector<Range>& troubled,
                           uint64_t limit);
+
+// The same in two steps, for joining to a growing `troubled` again and again: which contours
+// cross which is worked out once, over every contour of the path.
+class ContourCrossings {
+public:
+    ContourCrossings(const float* vertices, const std::vector<Range>& contours, uint64_t limit);
+    bool join(std::vector<Range>& troubled) const;
+
+private:
+    const std::vector<Range>& contours_;
+    uint64_t limit_;
+    bool counted_ = false;            // the crossings were all found, and not too many
+    std::vector<uint32_t> root_;      // each contour's group of contours crossing one another
+    std::vector<uint64_t> crossings_; // each crossing under one of its contours
+};
 
 // Whether two edges of the polygon cross where neither ends (or the polygon is too dense to tell).
 bool crossesItself(const float* vertices, const IndexPolygon& polygon);
@@ -36,5 +52,20 @@ bool crossesItself(const float* vertices, const IndexPolygon& polygon);
 // was, when a coordinate is not a number or is too large.
 bool resolveCrossings(Mesh& mesh, const std::vector<Range>& contours, std::vector<Range>& resolved,
                       double negligibleArea = 0.0, bool separateHoles = false);
+
+// The same in two steps, so that the outlines are worked out once and appended as often as
+// asked: `make` is false when a coordinate is not a number or is too large.
+class ResolvedOutlines {
+public:
+    ResolvedOutlines();
+    ~ResolvedOutlines();
+    bool make(const float* vertices, const std::vector<Range>& contours);
+    void appendTo(Mesh& mesh, std::vector<Range>& resolved, double negligibleArea, bool separateHoles) const;
+
+private:
+    struct Paths;
+    std::unique_ptr<Paths> out_;
+    int shift_ = 0;
+};
 
 } // namespace hv

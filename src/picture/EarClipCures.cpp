@@ -111,7 +111,7 @@ bool Cures::cutLoops(IndexPolygon& ring) {
             size_t b = next[q];
             uint32_t va = ring[a], vp = ring[p], vq = ring[q], vb = ring[b];
             if (same(va, vb)) continue;
-            bool crossing = orient(va, vp, vq) * orient(va, vp, vb) < 0 && orient(vq, vb, va) * orient(vq, vb, vp) < 0;
+            bool crossing = polygon::crossProperly(at(va), at(vp), at(vq), at(vb));
             if (!crossing || !locallyInside(ring[prev[a]], va, vp, vb) || !locallyInside(ring[prev[b]], vb, ring[next[b]], va)) {
                 continue;
             }
@@ -178,6 +178,7 @@ bool Cures::split(const IndexPolygon& ring, IndexPolygon& first, IndexPolygon& s
     for (size_t i = 0; i < n && !spent(); ++i) {
         for (size_t step = 2; step + 1 < n && !spent(); ++step) {
             size_t j = (i + step) % n;
+            ++work_; // most candidates fail at their ends, but there are n squared of them
             if (!diagonalInside(ring, i, j)) continue;
             first.clear();
             second.clear();
@@ -201,8 +202,9 @@ bool Cures::clip(IndexPolygon ring, int depth) {
     if (ring.size() < 3) return true;
     // Crossings that are not small loops are for the path's contours to be resolved.
     if (stopAtCrossings_ && crossesItself(v_, ring)) return false;
+    // The runs' own work counts too: split halves are clipped again, many times over.
     work_ += 2 * ring.size();
-    Clipped clipped = clipBothWays(v_, ring, indices_, careful_);
+    Clipped clipped = clipBothWays(v_, ring, indices_, careful_, &work_);
     if (clipped != Clipped::NoEar || spent()) return clipped == Clipped::Whole;
     IndexPolygon first, second;
     if (depth >= maxDepth || !split(ring, first, second)) return false;

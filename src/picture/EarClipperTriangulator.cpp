@@ -56,6 +56,8 @@ public:
     // cut `indices` back to its length before the run.
     bool run(bool reversed, std::vector<uint32_t>& indices);
     bool tooSlow() const { return tooSlow_; }
+    // Points the last run looked at.
+    uint64_t work() const { return work_; }
 
 private:
     static constexpr uint32_t none = uint32_t(-1);
@@ -402,16 +404,7 @@ struct Attempt {
     }
 };
 
-double areaDrawn(const Mesh& mesh, size_t first) {
-    const float* v = mesh.vertices.data();
-    double sum = 0;
-    for (size_t t = first; t + 2 < mesh.indices.size(); t += 3) {
-        polygon::Point a = polygon::pointAt(v, mesh.indices[t]), b = polygon::pointAt(v, mesh.indices[t + 1]);
-        polygon::Point c = polygon::pointAt(v, mesh.indices[t + 2]);
-        sum += std::fabs((double(b.x) - a.x) * (double(c.y) - a.y) - (double(b.y) - a.y) * (double(c.x) - a.x));
-    }
-    return sum / 2;
-}
+double areaDrawn(const Mesh& mesh, size_t first) { return trianglesArea(mesh.vertices, mesh.indices, first); }
 
 void addSolid(std::vector<Range>& troubled, const PathLeaf& solid) {
     troubled.push_back(solid.range);
@@ -458,8 +451,9 @@ private:
 
 // With `stopWhenRefused`, a contour the nesting refuses ends the attempt there: the path will be
 // resolved, and the bridging of what it has would be wasted when that comes out clean.
+// `resolved` says the troubled contours among `ranges` were resolved at their crossings.
 Attempt attemptContours(PathLeaf& root, const std::vector<Range>& ranges, uint64_t firstVertex,
-                        std::vector<DrawnSolid>* drawn, const KnownSolids* known, bool stopWhenRefused) {
+                        std::vector<DrawnSolid>* drawn, const KnownSolids* known, bool stopWhenRefused, bool resolved) {
     Attempt a;
     a.counted = root.nestRanges(ranges, &a.troubled);
     if (stopWhenRefused && a.counted.dropped > 0) {
@@ -474,9 +468,18 @@ Attempt attemptContours(PathLeaf& root, const std::vector<Range>& ranges, uint64
     size_t count = 0;
     solids.clear();
     unbridged.clear();
-    // A solid that could not be bridged is already left out; the rest is still drawn.
+    // A solid that could not be bridged is already left out; the rest is still drawn. The known
+    // ones come in the order of `solids`, with the triangles found for them.
+    thread_local std::vector<std::pair<const PathLeaf*, const std::vector<uint32_t>*>> found;
+    found.clear();
     std::function<bool(const PathLeaf&)> isKnown;
-    if (known) isKnown = [known](const PathLeaf& solid) { return known->find(solid) != nullptr; };
+    if (known) {
+        isKnown = [known](const PathLeaf& solid) {
+            const std::vector<uint32_t>* triangles = known->find(solid);
+            if (triangles) found.emplace_back(&solid, triangles);
+            return triangles != nullptr;
+        };
+    }
     a.whole = root.subtractedIndicesInto(polygons, count, &solids, &unbridged, isKnown);
     if (!a.whole) writeFailureLine("  Failed to get subtracted indices");
     for (const PathLeaf* solid : unbridged) addSolid(a.troubled, *solid);
@@ -487,18 +490,20 @@ Attempt attemptContours(PathLeaf& root, const std::vector<Range>& ranges, uint64
     double negligible = negligibleAreaOf(mesh.vertices, firstVertex);
     // A polygon that cannot be clipped is left out on its own: the parser lists a path's last
     // subpath first, so stopping there would lose every larger, sound one after it.
+    size_t nextFound = 0;
     for (size_t k = 0; k < count; ++k) {
-        if (const std::vector<uint32_t>* triangles = known ? known->find(*solids[k]) : nullptr) {
-            mesh.indices.insert(mesh.indices.end(), triangles->begin(), triangles->end());
+        if (nextFound < found.size() && found[nextFound].first == solids[k]) {
+            const std::vector<uint32_t>& triangles = *found[nextFound++].second;
+            mesh.indices.insert(mesh.indices.end(), triangles.begin(), triangles.end());
             continue;
         }
         size_t begin = mesh.indices.size();
-        if (clipping::clipPolygon(mesh.vertices, polygons[k], mesh.indices, negligible, known != nullptr)) {
+        if (clipping::clipPolygon(mesh.vertices, polygons[k], mesh.indices, negligible, resolved)) {
             if (drawn) drawn->push_back(DrawnSolid{solids[k], begin, mesh.indices.size()});
             continue;
         }
         uint64_t leftOut = a.counted.leftOut;
-        bool kept = withoutTouchingHoles(*solids[k], mesh, negligible, known != nullptr, a.counted);
+        bool kept = withoutTouchingHoles(*solids[k], mesh, negligible, resolved, a.counted);
         a.whole = kept && a.whole;
         a.failed += !kept;
         if (!kept || a.counted.leftOut != leftOut) addSolid(a.troubled, *solids[k]);
@@ -546,42 +551,29 @@ struct Repair {
         std::optional<Attempt> best;
         std::vector<float> bestVertices;
         std::vector<uint32_t> bestIndices;
-        uint64_t resolvedCount = 0;
         std::ostringstream said;
-        auto keep = [&](const Attempt& a, uint64_t resolved) {
+        auto keep = [&](const Attempt& a, const std::string& text) {
             best = a;
-            resolvedCount = resolved;
-            lines = said.str();
+            lines = text;
             bestVertices.assign(mesh.vertices.begin() + std::ptrdiff_t(2 * flattened), mesh.vertices.end());
             bestIndices.assign(mesh.indices.begin() + std::ptrdiff_t(firstIndex), mesh.indices.end());
         };
         // The first attempt, whole, as the one to beat.
         auto finishFirst = [&]() {
             if (first.made && best) return;
+            std::string text = lines;
             if (!first.made) {
                 mesh.vertices.resize(2 * flattened);
                 mesh.indices.resize(firstIndex);
                 said.str("");
                 drawn.clear();
                 FailureLineCapture capture(said);
-                first = attemptContours(root, ranges, firstVertex, &drawn, nullptr, false);
-            } else {
-                said.str(lines);
+                first = attemptContours(root, ranges, firstVertex, &drawn, nullptr, false, false);
+                text = said.str();
             }
             first.drawn = areaDrawn(mesh, firstIndex);
             known.emplace(drawn, mesh.indices);
-            std::optional<Attempt> better = best;
-            std::vector<float> betterVertices = bestVertices;
-            std::vector<uint32_t> betterIndices = bestIndices;
-            std::string betterLines = lines;
-            keep(first, 0);
-            if (better && better->betterThan(first)) {
-                best = better;
-                bestVertices = std::move(betterVertices);
-                bestIndices = std::move(betterIndices);
-                lines = betterLines;
-                resolvedCount = better->counted.resolved;
-            }
+            if (!best || !best->betterThan(first)) keep(first, text);
         };
         if (first.made) finishFirst();
 
@@ -597,29 +589,35 @@ struct Repair {
             return troubled.size() > before;
         };
         join(first.troubled);
+        // The path's own vertices, which every round starts from again.
+        const double negligible = negligibleAreaOf(mesh.vertices, firstVertex);
+        std::optional<ContourCrossings> crossings;
         for (int round = 0; round < rounds && !troubled.empty(); ++round) {
-            if (!joinCrossingContours(mesh.vertices.data(), ranges, troubled, maxResolvedCrossings)) {
+            if (!crossings) crossings.emplace(mesh.vertices.data(), ranges, maxResolvedCrossings);
+            if (!crossings->join(troubled)) {
                 refused = true;
                 break;
             }
             // Once as resolved, and when that still fails, with its touching holes moved apart.
             Attempt a;
             bool made = false;
+            ResolvedOutlines outlines;
             for (bool separate : {false, true}) {
+                if (!separate && !outlines.make(mesh.vertices.data(), troubled)) break;
                 mesh.vertices.resize(2 * flattened);
                 std::vector<Range> resolved;
-                if (!resolveCrossings(mesh, troubled, resolved, negligibleAreaOf(mesh.vertices, firstVertex), separate)) break;
+                outlines.appendTo(mesh, resolved, negligible, separate);
                 mesh.indices.resize(firstIndex);
                 said.str("");
                 {
                     FailureLineCapture capture(said);
                     a = attemptContours(root, withResolved(ranges, troubled, resolved), firstVertex, nullptr,
-                                        known ? &*known : nullptr, false);
+                                        known ? &*known : nullptr, false, true);
                 }
                 made = true;
                 a.drawn = areaDrawn(mesh, firstIndex);
                 a.counted.resolved = troubled.size();
-                if (!best || a.betterThan(*best)) keep(a, troubled.size());
+                if (!best || a.betterThan(*best)) keep(a, said.str());
                 if (a.clean()) break;
             }
             if (!made || a.clean()) break;
@@ -633,8 +631,7 @@ struct Repair {
         mesh.indices.insert(mesh.indices.end(), bestIndices.begin(), bestIndices.end());
         Attempt result = *best;
         result.counted.total = first.counted.total;
-        result.counted.resolved = resolvedCount;
-        if (refused && resolvedCount == 0) {
+        if (refused && result.counted.resolved == 0) {
             // Left as the first attempt drew it, with one line in place of that attempt's.
             result.counted.refused = true;
             lines = "EarClipperTriangulator::triangulate: more than " + std::to_string(maxResolvedCrossings) +
@@ -648,14 +645,19 @@ struct Repair {
 
 namespace clipping {
 
-Clipped clipBothWays(const float* vertices, const IndexPolygon& polygon, std::vector<uint32_t>& indices, bool careful) {
+Clipped clipBothWays(const float* vertices, const IndexPolygon& polygon, std::vector<uint32_t>& indices, bool careful,
+                     uint64_t* work) {
     EarClipPolygon state(vertices, polygon, careful);
     // Clipped as written, a clockwise polygon takes its reflex corners for ears and can come
     // out whole with triangles outside the shape; so it is turned round first.
     bool clockwise = polygon::signedArea2(vertices, polygon) < 0;
-    if (state.run(clockwise, indices)) return Clipped::Whole;
+    bool whole = state.run(clockwise, indices);
+    if (work) *work += state.work();
+    if (whole) return Clipped::Whole;
     bool slow = state.tooSlow();
-    if (state.run(!clockwise, indices)) return Clipped::Whole;
+    whole = state.run(!clockwise, indices);
+    if (work) *work += state.work();
+    if (whole) return Clipped::Whole;
     return slow || state.tooSlow() ? Clipped::TooSlow : Clipped::NoEar;
 }
 
@@ -725,7 +727,7 @@ std::pair<Range, bool> EarClipperTriangulator::triangulate(const Path& path, dou
     {
         // Held back: what a repair draws is not reported.
         FailureLineCapture capture(said);
-        attempt = attemptContours(*root, ranges, firstVertex, &drawn, nullptr, true);
+        attempt = attemptContours(*root, ranges, firstVertex, &drawn, nullptr, true, false);
     }
     // The stream is left empty after every call: a clean attempt writes nothing to it.
     if (!attempt.made || !attempt.clean()) {

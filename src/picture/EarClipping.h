@@ -19,8 +19,10 @@ enum class Clipped { Whole, NoEar, TooSlow };
 // The two runs: in the polygon's own turning first, then the other way round. A run that fails
 // leaves `indices` as it was. A careful run lets a copy of a triangle's corner block the ear
 // only where one of the copy's edges runs into the triangle, so a polygon that touches itself
-// at a point clips cleanly; the plain runs take that care only once they stall.
-Clipped clipBothWays(const float* vertices, const IndexPolygon& polygon, std::vector<uint32_t>& indices, bool careful);
+// at a point clips cleanly; the plain runs take that care only once they stall. `work`, when
+// given, grows by the points both runs looked at.
+Clipped clipBothWays(const float* vertices, const IndexPolygon& polygon, std::vector<uint32_t>& indices, bool careful,
+                     uint64_t* work = nullptr);
 
 // For a polygon neither run could clip: without repeated and collinear points, and with small
 // loops cut off where two edges a few steps apart cross; then split along a diagonal inside it,

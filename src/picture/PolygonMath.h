@@ -111,6 +111,11 @@ inline int orientSign(Point a, Point b, Point c) {
     return 0;
 }
 
+// Whether the segments A-B and C-D cross at a point where neither ends, by exact signs.
+inline bool crossProperly(Point a, Point b, Point c, Point d) {
+    return orientSign(a, b, c) * orientSign(a, b, d) < 0 && orientSign(c, d, a) * orientSign(c, d, b) < 0;
+}
+
 // How far a ray crossing computed from an edge whose ends lie in [minX, maxX] can stray
 // outside that range through rounding, many times over.
 inline double slackFor(double minX, double maxX) {
